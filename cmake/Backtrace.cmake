@@ -1,0 +1,15 @@
+# The traceback of a fatal report names routines and lines from the program's own
+# debug information. GCC's support library ships a DWARF reader (libbacktrace) with
+# every g++ installation; it is found here for both compilers. Without it the
+# traceback still lists frames, with "Unknown" for what only debug information knows.
+file(GLOB _gcc_lib_dirs LIST_DIRECTORIES true "/usr/lib/gcc/${CMAKE_LIBRARY_ARCHITECTURE}/*")
+list(SORT _gcc_lib_dirs COMPARE NATURAL ORDER DESCENDING)
+find_library(BACKTRACE_LIBRARY NAMES libbacktrace.a backtrace HINTS ${_gcc_lib_dirs})
+find_path(BACKTRACE_INCLUDE_DIR backtrace.h HINTS ${_gcc_lib_dirs} PATH_SUFFIXES include)
+if(BACKTRACE_LIBRARY AND BACKTRACE_INCLUDE_DIR)
+  message(STATUS "libbacktrace: ${BACKTRACE_LIBRARY}")
+  set(HAVE_LIBBACKTRACE ON)
+else()
+  message(STATUS "libbacktrace not found: tracebacks will show Unknown routine and line fields")
+  set(HAVE_LIBBACKTRACE OFF)
+endif()

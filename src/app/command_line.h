@@ -1,0 +1,17 @@
+// Splitting a command line into arguments.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace app {
+
+// Blanks and tabs outside quotation separate arguments. A double quote opens and
+// closes quotation and is not copied; inside quotation a doubled quote gives one
+// literal quote and ends the quotation. A backslash is an ordinary character. Text
+// adjoining a quoted stretch belongs to the same argument; "" alone is an empty
+// argument. Index 0 is the program name.
+std::vector<std::string> splitCommandLine(std::string_view line);
+
+}  // namespace app

@@ -1,0 +1,43 @@
+#include "app/driver.h"
+
+#include "app/grid.h"
+#include "app/mesh.h"
+#include "app/names.h"
+#include "app/stages.h"
+#include "recio/console.h"
+#include "recio/stop.h"
+
+namespace app {
+namespace {
+
+// The usage line's only item; it begins with a blank of its own, and the double
+// blanks are part of the text.
+constexpr std::string_view kUsage = " Usage: cellcentrify  mesh model  xyzfile";
+
+// A failed run must not look like success to the script that called it.
+constexpr int kFailureStatus = 1;
+
+}  // namespace
+
+void runDriver(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 4) {
+    recio::LengthAddressBlock text{static_cast<std::intptr_t>(kUsage.size()), kUsage.data()};
+    recio::FreeFormatWriter writer;
+    writer.begin(recio::kConsoleUnit);
+    writer.transfer(recio::TransferItem{{recio::kTypeCharacter, recio::kFormLengthAddress, recio::kFollowLast, 0}, &text},
+                    true);
+    recio::runStop(kFailureStatus);
+  }
+  const NameField meshName = NameField::fromArgument(arguments[1]);
+  const NameField modelName = NameField::fromArgument(arguments[2]);
+  const NameField tableName = NameField::fromArgument(arguments[3]);
+
+  Mesh mesh;
+  readMesh(meshName, mesh);
+  ModelGrid grid = allocateGrid(mesh.nx, mesh.ny, mesh.nz);
+  readModel(modelName, mesh, grid);
+  writeTable(tableName, mesh, grid);
+  recio::runStop(0);
+}
+
+}  // namespace app

@@ -1,0 +1,9 @@
+#include "app/command_line.h"
+#include "app/driver.h"
+#include "recio/platform.h"
+#include "recio/stop.h"
+
+int main(int argc, char** argv) {
+  recio::startUp(argc, argv);
+  app::runDriver(app::splitCommandLine(recio::platform::commandLine()));
+}

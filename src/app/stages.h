@@ -1,0 +1,20 @@
+// The three stages of a conversion.
+#pragma once
+
+#include "app/grid.h"
+#include "app/mesh.h"
+#include "app/names.h"
+
+namespace app {
+
+// Reads the mesh file and computes node and centre coordinates. Returns only on
+// success; a missing or unreadable file ends the run with its message.
+void readMesh(const NameField& meshName, Mesh& mesh);
+
+// Reads one value per cell into the grid, in file order j, i, k. Returns only on success.
+void readModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid);
+
+// Writes the point table: one record per cell, bottom layer first.
+void writeTable(const NameField& tableName, const Mesh& mesh, const ModelGrid& grid);
+
+}  // namespace app

@@ -1,0 +1,150 @@
+#include "recio/console.h"
+
+#include <cstring>
+#include <new>
+
+#include "recio/messages.h"
+#include "recio/platform.h"
+#include "recio/stop.h"
+
+namespace recio {
+namespace {
+
+// The console's own block buffer, used when XIOT_BUFFER_STDOUT is true.
+constexpr std::int32_t kConsoleBlockSize = 8192;
+// Line lengths are 16-bit quantities.
+constexpr std::size_t kLongestLine = 65535;
+
+}  // namespace
+
+Unit* connectConsole() {
+  Unit* unit = new (std::nothrow) Unit;
+  if (unit == nullptr) return nullptr;
+  unit->number = kConsoleUnit;
+  unit->access = Access::Write;
+  unit->handle = platform::standardOutput();
+  unit->closesHandle = false;
+  unit->path = "stdout";
+  if (const char* target = platform::environment("XIO_PRINT"); target != nullptr && *target != '\0') {
+    std::string path = platform::fullPath(target, kMaxPathLength);
+    platform::OpenResult opened = platform::openConsoleFile(path);
+    // A file that cannot be opened leaves the messages on standard output.
+    if (opened.message == 0) {
+      unit->handle = opened.handle;
+      unit->closesHandle = true;
+      unit->path = std::move(path);
+    }
+  }
+  unit->format = recordFormatFor(kConsoleUnit);
+  unit->buffered = environmentIsTrue("XIOT_BUFFER_STDOUT");
+  unit->blockSize = kConsoleBlockSize;
+  unit->bufferCount = 1;
+  const IoSettings& io = ioSettings();
+  unit->recordLength = io.formattedRecordLengthInvalid ? 0 : io.formattedRecordLength;
+  unit->noWrapMargin = environmentIsTrue("XIOT_FMT_NO_WRAP_MARGIN");
+  return unit;
+}
+
+std::size_t freeFormatLineLength(const Unit& unit) {
+  const std::size_t recordLength = static_cast<std::size_t>(unit.recordLength);
+  if (unit.noWrapMargin) {
+    std::size_t capacity = static_cast<std::size_t>(unit.blockSize) * static_cast<std::size_t>(unit.bufferCount);
+    if (recordLength + 4 > capacity) capacity = recordLength + 4;
+    return capacity > kLongestLine ? kLongestLine : capacity;
+  }
+  if (recordLength == 0) return 80;
+  // A record must hold its blank and at least one character of an item, or a long
+  // item would never make progress.
+  return recordLength < 2 ? 2 : recordLength;
+}
+
+void FreeFormatWriter::begin(std::int32_t unitNumber) {
+  unit_ = acquireUnit(unitNumber);
+  if (unit_ == nullptr) fatalReport(kMsgOpenFailure, unitNumber, "");
+  lineLength_ = freeFormatLineLength(*unit_);
+  if (!reserveRecord(*unit_, lineLength_)) fail(kMsgRecordOverflow);
+  startRecord();
+}
+
+void FreeFormatWriter::transfer(const TransferItem& item, bool isLast) {
+  if (item.type() == kTypeCharacter && item.form() == kFormLengthAddress) {
+    const auto* block = static_cast<const LengthAddressBlock*>(item.argument);
+    const std::size_t length = block->length > 0 ? static_cast<std::size_t>(block->length) : 0;
+    place(static_cast<const char*>(block->address), length);
+  }
+  if (!isLast) return;
+  // The last record of a statement is always written, even when it holds only its blank.
+  if (length_ == 0 && blankPending_) putBlank();
+  if (!endRecord()) fail(kMsgWriteError);
+  releaseUnit(*unit_);
+  unit_ = nullptr;
+}
+
+void FreeFormatWriter::place(const char* text, std::size_t length) {
+  std::size_t room = lineLength_ - length_;
+  if (blankPending_ && length <= room) {
+    putBlank();
+    --room;
+  }
+  // An item that does not fit the rest of a record that already holds text starts a new one.
+  if (length > room && length_ > 0) {
+    if (!endRecord()) fail(kMsgWriteError);
+    startRecord();
+    room = lineLength_;
+  }
+  // Longer than a line: fill whole records with it.
+  while (room < length) {
+    if (blankPending_) {
+      putBlank();
+      --room;
+    }
+    copy(text, room);
+    text += room;
+    length -= room;
+    if (!endRecord()) fail(kMsgWriteError);
+    startRecord();
+    room = lineLength_;
+  }
+  if (blankPending_) {
+    putBlank();
+    --room;
+    if (length > room) {
+      copy(text, room);
+      text += room;
+      length -= room;
+      if (!endRecord()) fail(kMsgWriteError);
+      startRecord();
+      putBlank();
+    }
+  }
+  copy(text, length);
+}
+
+void FreeFormatWriter::putBlank() {
+  unit_->record.data[length_++] = ' ';
+  blankPending_ = false;
+}
+
+void FreeFormatWriter::copy(const char* text, std::size_t count) {
+  if (count > 0) std::memcpy(unit_->record.data + length_, text, count);
+  length_ += count;
+}
+
+bool FreeFormatWriter::endRecord() { return putRecord(*unit_, unit_->record.data, length_) == 0; }
+
+void FreeFormatWriter::startRecord() {
+  length_ = 0;
+  blankPending_ = true;
+}
+
+void FreeFormatWriter::fail(std::int32_t message) {
+  const std::int32_t number = unit_->number;
+  std::string path = unit_->path;
+  releaseUnit(*unit_);
+  unit_ = nullptr;
+  fatalReport(message, number, path);
+  // A severe report returns only to a thread that is already ending the run.
+  runStop(message);
+}
+
+}  // namespace recio

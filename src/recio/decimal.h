@@ -1,0 +1,41 @@
+// Conversions between decimal text and binary numbers, exact to the last bit and the
+// last digit. Pure functions: no state, no allocation, never a read outside the token.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace recio {
+
+enum class ConversionStatus : std::uint8_t { Ok, Invalid, Overflow };
+
+template <class Value>
+struct ParseResult {
+  ConversionStatus status;
+  Value value;
+};
+
+// An integer token of free-format input. Any status but Ok gives 0.
+ParseResult<std::int32_t> parseInteger32(const char* token, std::size_t length) noexcept;
+
+// A real token of free-format input, taken as written (no implied decimal places).
+ParseResult<double> parseReal64(const char* token, std::size_t length) noexcept;
+
+enum class DigitsKind : std::uint8_t { Finite, Zero, Infinite, NaN };
+
+struct DecimalDigits {
+  static constexpr int kMaxDigits = 40;
+
+  bool negative;   // the sign bit; false for NaN
+  DigitsKind kind;
+  std::int32_t count;     // digits held: n for Finite and Zero, 0 otherwise
+  std::int32_t exponent;  // X with |value| ~ 0.d1d2...dn x 10^X; 0 for Zero
+  char digits[kMaxDigits];  // '0'..'9', not terminated
+  const char* text;         // "Infinity", "NaN" or ""
+};
+
+// The value rounded to `digitCount` significant digits (1..kMaxDigits; values
+// outside are clamped), to nearest with ties to even.
+void generateDigits(double value, int digitCount, DecimalDigits& result) noexcept;
+
+}  // namespace recio

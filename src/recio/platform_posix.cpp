@@ -1,0 +1,510 @@
+// POSIX implementation of the platform layer.
+#include "recio/platform.h"
+
+#include <cxxabi.h>
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+#include <unwind.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <xmmintrin.h>
+#endif
+
+#if defined(RECIO_HAVE_LIBBACKTRACE)
+#include <backtrace.h>
+#endif
+
+#include "recio/messages.h"
+
+namespace recio::platform {
+namespace {
+
+int savedArgc = 0;
+char** savedArgv = nullptr;
+
+// Quotes one argument so that the command-line splitter returns it unchanged: the
+// whole argument is quoted, and a double quote inside is written as three quotes
+// (the pair gives a literal quote and ends the quotation, the third reopens it).
+void appendQuoted(std::string& line, const char* argument) {
+  line += '"';
+  for (const char* c = argument; *c != '\0'; ++c) {
+    if (*c == '"') {
+      line += "\"\"\"";
+    } else {
+      line += *c;
+    }
+  }
+  line += '"';
+}
+
+std::int32_t messageForOpenError(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return kMsgFileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return kMsgPermissionDenied;
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EILSEQ:
+      return kMsgFileNameError;
+    case ENXIO:
+    case ENODEV:
+      return kMsgNoSuchDevice;
+    default:
+      return kMsgOpenFailure;
+  }
+}
+
+OpenResult failure(int error) {
+  OpenResult result;
+  result.message = messageForOpenError(error);
+  result.osError = error;
+  return result;
+}
+
+}  // namespace
+
+// --- Process -----------------------------------------------------------------
+
+void setArguments(int argc, char** argv) {
+  savedArgc = argc;
+  savedArgv = argv;
+}
+
+std::string commandLine() {
+  std::string line;
+  for (int index = 0; index < savedArgc; ++index) {
+    if (index > 0) line += ' ';
+    appendQuoted(line, savedArgv[index]);
+  }
+  return line;
+}
+
+const char* environment(const char* name) { return std::getenv(name); }
+
+void exitProcess(int status) {
+  std::fflush(nullptr);
+  std::exit(status);
+}
+
+void suspendThread() {
+  for (;;) ::pause();
+}
+
+bool isDebuggerPresent() {
+  int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[4096];
+  ssize_t length = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (length <= 0) return false;
+  text[length] = '\0';
+  const char* field = std::strstr(text, "TracerPid:");
+  return field != nullptr && std::atoi(field + 10) != 0;
+}
+
+void breakpointTrap() { ::raise(SIGTRAP); }
+
+void enableFlushToZero() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_setcsr(_mm_getcsr() | _MM_FLUSH_ZERO_ON);
+#endif
+}
+
+bool flushToZeroEnabled() {
+#if defined(__x86_64__) || defined(__i386__)
+  return (_mm_getcsr() & _MM_FLUSH_ZERO_MASK) == _MM_FLUSH_ZERO_ON;
+#else
+  return false;
+#endif
+}
+
+// --- Files -------------------------------------------------------------------
+
+OpenResult openFile(const std::string& path, OpenMode mode) {
+  OpenResult result;
+  if (mode == OpenMode::Read) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return failure(errno);
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+      // Linux opens a directory for reading without complaint; as a file it cannot be read.
+      ::close(fd);
+      return failure(EISDIR);
+    }
+    // Others may read while we read. When a writer holds the file the read goes on
+    // without the shared lock: reading a file that is still being written is allowed.
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno != EWOULDBLOCK) {
+      int error = errno;
+      ::close(fd);
+      return failure(error);
+    }
+    result.handle = fd;
+    return result;
+  }
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return failure(errno);
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // Someone else has the file open through a lock of their own: no writing beside them.
+    int error = errno == EWOULDBLOCK ? EBUSY : errno;
+    ::close(fd);
+    return failure(error);
+  }
+  result.handle = fd;
+  return result;
+}
+
+OpenResult openConsoleFile(const std::string& path) {
+  OpenResult result;
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return failure(errno);
+  result.handle = fd;
+  return result;
+}
+
+std::string fullPath(std::string_view name, std::size_t maximumLength) {
+  if (name.empty()) return std::string();
+  std::string absolute;
+  if (name.front() != '/') {
+    std::vector<char> directory(4096);
+    while (::getcwd(directory.data(), directory.size()) == nullptr) {
+      if (errno != ERANGE) return std::string(name);
+      directory.resize(directory.size() * 2);
+    }
+    absolute = directory.data();
+    absolute += '/';
+  }
+  absolute.append(name);
+
+  // Lexical normalisation: the file need not exist, and links are not followed.
+  std::vector<std::string_view> parts;
+  std::string_view rest(absolute);
+  while (!rest.empty()) {
+    std::size_t slash = rest.find('/');
+    std::string_view part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string normal;
+  for (std::string_view part : parts) {
+    normal += '/';
+    normal.append(part);
+  }
+  if (normal.empty()) normal = "/";
+  if (normal.size() > maximumLength) return std::string(name);
+  return normal;
+}
+
+bool isDiskFile(FileHandle handle) {
+  struct stat info;
+  return ::fstat(handle, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+long readFile(FileHandle handle, char* buffer, std::size_t capacity, int& osError) {
+  for (;;) {
+    ssize_t count = ::read(handle, buffer, capacity);
+    if (count >= 0) return static_cast<long>(count);
+    if (errno == EINTR) continue;
+    osError = errno;
+    return -1;
+  }
+}
+
+bool isEndOfInputError(int osError) { return osError == EPIPE; }
+
+bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const char* tail,
+               std::size_t tailCount, int& osError) {
+  struct iovec pieces[2] = {{const_cast<char*>(bytes), count}, {const_cast<char*>(tail), tailCount}};
+  int first = 0;
+  while (first < 2) {
+    if (pieces[first].iov_len == 0) {
+      ++first;
+      continue;
+    }
+    ssize_t written = ::writev(handle, pieces + first, 2 - first);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      osError = errno;
+      return false;
+    }
+    if (written == 0) {
+      osError = EIO;
+      return false;
+    }
+    // A partial write (a full pipe, a signal) goes on with what is left.
+    std::size_t done = static_cast<std::size_t>(written);
+    while (first < 2 && done >= pieces[first].iov_len) {
+      done -= pieces[first].iov_len;
+      pieces[first].iov_len = 0;
+      ++first;
+    }
+    if (first < 2) {
+      pieces[first].iov_base = static_cast<char*>(pieces[first].iov_base) + done;
+      pieces[first].iov_len -= done;
+    }
+  }
+  return true;
+}
+
+bool truncateHere(FileHandle handle, int& osError) {
+  off_t position = ::lseek(handle, 0, SEEK_CUR);
+  if (position < 0 || ::ftruncate(handle, position) != 0) {
+    osError = errno;
+    return false;
+  }
+  return true;
+}
+
+bool closeFile(FileHandle handle, int& osError) {
+  if (::close(handle) != 0 && errno != EINTR) {
+    osError = errno;
+    return false;
+  }
+  return true;
+}
+
+FileHandle standardOutput() { return STDOUT_FILENO; }
+FileHandle standardError() { return STDERR_FILENO; }
+
+bool redirectStandardError(const char* path) {
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool moved = ::dup2(fd, STDERR_FILENO) >= 0;
+  ::close(fd);
+  return moved;
+}
+
+bool appendToFile(const char* path, const char* bytes, std::size_t count) {
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  int error = 0;
+  bool written = writeFile(fd, bytes, count, nullptr, 0, error);
+  ::close(fd);
+  return written;
+}
+
+// --- Console events ------------------------------------------------------------
+
+int signalNumberOf(ConsoleEvent event) {
+  switch (event) {
+    case ConsoleEvent::Interrupt: return SIGINT;
+    case ConsoleEvent::Break: return SIGQUIT;
+    case ConsoleEvent::Close: return SIGHUP;
+  }
+  return SIGINT;
+}
+
+SignalFunction installedSignalHandler(ConsoleEvent event) {
+  struct sigaction current;
+  if (::sigaction(signalNumberOf(event), nullptr, &current) != 0) return nullptr;
+  if (current.sa_flags & SA_SIGINFO) return nullptr;
+  if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN) return nullptr;
+  return current.sa_handler;
+}
+
+namespace {
+
+ConsoleEventHandler consoleHandler = nullptr;
+
+void consoleEventSet(sigset_t& set) {
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGQUIT);
+  sigaddset(&set, SIGHUP);
+}
+
+// The events are taken here, as ordinary code on a thread of their own, never inside
+// an asynchronous signal handler: the report and the closing of the units need locks.
+void* consoleEventThread(void*) {
+  sigset_t set;
+  consoleEventSet(set);
+  for (;;) {
+    int number = 0;
+    if (::sigwait(&set, &number) != 0) continue;
+    ConsoleEvent event = number == SIGINT    ? ConsoleEvent::Interrupt
+                         : number == SIGQUIT ? ConsoleEvent::Break
+                                             : ConsoleEvent::Close;
+    if ((event == ConsoleEvent::Interrupt || event == ConsoleEvent::Break)) {
+      // A handler function of the program's own takes the event instead.
+      if (SignalFunction own = installedSignalHandler(event)) {
+        own(number);
+        continue;
+      }
+    }
+    consoleHandler(event);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void startConsoleEvents(ConsoleEventHandler handler) {
+  consoleHandler = handler;
+  sigset_t set;
+  consoleEventSet(set);
+  // Blocked here, before any other thread exists, so that every later thread inherits
+  // the mask and only the event thread ever receives these signals.
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  pthread_attr_t attributes;
+  ::pthread_attr_init(&attributes);
+  ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  pthread_t thread;
+  ::pthread_create(&thread, &attributes, consoleEventThread, nullptr);
+  ::pthread_attr_destroy(&attributes);
+}
+
+// --- Stack walking -------------------------------------------------------------
+
+namespace {
+
+#if defined(RECIO_HAVE_LIBBACKTRACE)
+backtrace_state* debugInfo = nullptr;
+void ignoreError(void*, const char*, int) {}
+#endif
+
+constexpr int kMaxFrames = 128;
+
+struct PcList {
+  std::uintptr_t pcs[kMaxFrames];
+  int count = 0;
+  int skip = 0;
+  bool truncated = false;
+};
+
+_Unwind_Reason_Code collectPc(struct _Unwind_Context* context, void* data) {
+  auto* list = static_cast<PcList*>(data);
+  if (list->skip > 0) {
+    --list->skip;
+    return _URC_NO_REASON;
+  }
+  if (list->count == kMaxFrames) {
+    list->truncated = true;
+    return _URC_END_OF_STACK;
+  }
+  std::uintptr_t pc = _Unwind_GetIP(context);
+  if (pc == 0) return _URC_END_OF_STACK;
+  list->pcs[list->count++] = pc;
+  return _URC_NO_REASON;
+}
+
+// The unqualified routine name: "recio::fatalReport(int, ...)" gives "fatalReport".
+void shortRoutineName(const char* mangled, char* out, std::size_t capacity) {
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+  const char* name = status == 0 && demangled != nullptr ? demangled : mangled;
+  std::size_t end = 0;
+  int templateDepth = 0;
+  std::size_t start = 0;
+  for (; name[end] != '\0'; ++end) {
+    char c = name[end];
+    if (c == '<') ++templateDepth;
+    if (c == '>' && templateDepth > 0) --templateDepth;
+    if (templateDepth == 0 && c == '(' && end > 0) break;
+    if (templateDepth == 0 && c == ':' && name[end + 1] == ':') start = end + 2;
+  }
+  std::size_t length = end - start;
+  if (length >= capacity) length = capacity - 1;
+  std::memcpy(out, name + start, length);
+  out[length] = '\0';
+  std::free(demangled);
+}
+
+const char* baseName(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash != nullptr ? slash + 1 : path;
+}
+
+struct FrameWalk {
+  FrameVisitor visit;
+  void* context;
+  Frame frame;
+  bool stopped = false;
+  bool sawLine = false;
+  char routine[256];
+};
+
+#if defined(RECIO_HAVE_LIBBACKTRACE)
+int onPcInfo(void* data, std::uintptr_t, const char* file, int line, const char* function) {
+  auto* walk = static_cast<FrameWalk*>(data);
+  if (function == nullptr && file == nullptr) return 0;
+  walk->sawLine = true;
+  Frame frame = walk->frame;
+  if (function != nullptr) {
+    shortRoutineName(function, walk->routine, sizeof walk->routine);
+    frame.routine = walk->routine;
+  }
+  frame.source = file != nullptr ? baseName(file) : nullptr;
+  frame.line = line;
+  if (!walk->visit(frame, walk->context)) {
+    walk->stopped = true;
+    return 1;
+  }
+  return 0;
+}
+#endif
+
+}  // namespace
+
+bool createTraceback() {
+#if defined(RECIO_HAVE_LIBBACKTRACE)
+  debugInfo = backtrace_create_state(nullptr, 1, ignoreError, nullptr);
+  return debugInfo != nullptr;
+#else
+  return true;
+#endif
+}
+
+bool walkStack(int skip, FrameVisitor visit, void* context) {
+  PcList list;
+  list.skip = skip + 1;  // this routine itself
+  _Unwind_Reason_Code reason = _Unwind_Backtrace(collectPc, &list);
+  bool complete = reason == _URC_END_OF_STACK || reason == _URC_NO_REASON;
+
+  for (int index = 0; index < list.count; ++index) {
+    // A return address points after the call; look up the call itself.
+    std::uintptr_t pc = list.pcs[index] - (index > 0 ? 1 : 0);
+    FrameWalk walk{visit, context, Frame{nullptr, 0, false, nullptr, 0, nullptr}, false, false, {}};
+    Dl_info info;
+    if (::dladdr(reinterpret_cast<void*>(pc), &info) != 0) {
+      if (info.dli_fname != nullptr && info.dli_fname[0] != '\0') walk.frame.module = baseName(info.dli_fname);
+      walk.frame.pc = pc - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+      walk.frame.pcKnown = true;
+      if (info.dli_sname != nullptr) {
+        shortRoutineName(info.dli_sname, walk.routine, sizeof walk.routine);
+        walk.frame.routine = walk.routine;
+      }
+    }
+#if defined(RECIO_HAVE_LIBBACKTRACE)
+    if (debugInfo != nullptr) {
+      backtrace_pcinfo(debugInfo, pc, onPcInfo, ignoreError, &walk);
+      if (walk.stopped) return true;
+    }
+#endif
+    if (!walk.sawLine && !visit(walk.frame, context)) return true;
+  }
+  return complete && !list.truncated;
+}
+
+}  // namespace recio::platform

@@ -1,0 +1,160 @@
+// Records crossing a unit: output records handed to the operating system, input
+// records cut from the bytes read.
+#include <cstdlib>
+#include <cstring>
+
+#include "recio/messages.h"
+#include "recio/units.h"
+
+namespace recio {
+namespace {
+
+constexpr std::size_t kDefaultInputCapacity = 128 * 1024;
+
+struct InputLimits {
+  std::size_t initialCapacity = kDefaultInputCapacity;
+  std::size_t maximumCapacity = static_cast<std::size_t>(-1);
+};
+
+InputLimits& inputLimits() {
+  static InputLimits limits;
+  return limits;
+}
+
+// Grows the input buffer (allocating its first capacity); false when it cannot.
+bool growInput(InputBuffer& input) {
+  const InputLimits& limits = inputLimits();
+  std::size_t capacity = input.capacity == 0 ? limits.initialCapacity : input.capacity * 2;
+  if (capacity <= input.capacity || capacity > limits.maximumCapacity) return false;
+  char* data = static_cast<char*>(std::realloc(input.data, capacity));
+  if (data == nullptr) return false;
+  input.data = data;
+  input.capacity = capacity;
+  return true;
+}
+
+// Makes [begin, end) the current record, with the CRs before its terminator removed.
+std::int32_t takeRecord(Unit& unit, std::size_t begin, std::size_t end, std::size_t next) {
+  InputBuffer& input = unit.input;
+  if (unit.format != RecordFormat::Cr) {
+    while (end > begin && input.data[end - 1] == '\r') --end;
+  }
+  input.recordBegin = begin;
+  input.recordEnd = end;
+  input.next = next;
+  // A line holding only Ctrl-Z marks the end of the file; it counts as read.
+  if (end - begin == 1 && input.data[begin] == '\x1a') {
+    input.recordBegin = input.recordEnd = next;
+    return kMsgEndOfFile;
+  }
+  return 0;
+}
+
+bool writeBlock(Unit& unit, const char* bytes, std::size_t count) {
+  return platform::writeFile(unit.handle, bytes, count, nullptr, 0, unit.osError);
+}
+
+// Copies bytes into the block buffer, writing out each block as it fills.
+bool bufferBytes(Unit& unit, const char* bytes, std::size_t count) {
+  while (count > 0) {
+    std::size_t room = unit.blockCapacity - unit.blockUsed;
+    std::size_t part = count < room ? count : room;
+    std::memcpy(unit.block + unit.blockUsed, bytes, part);
+    unit.blockUsed += part;
+    bytes += part;
+    count -= part;
+    if (unit.blockUsed == unit.blockCapacity) {
+      std::size_t used = unit.blockUsed;
+      unit.blockUsed = 0;
+      if (!writeBlock(unit, unit.block, used)) return false;
+    }
+  }
+  unit.pendingOutput = unit.blockUsed > 0;
+  return true;
+}
+
+}  // namespace
+
+void setInputBufferLimits(std::size_t initialCapacity, std::size_t maximumCapacity) {
+  InputLimits& limits = inputLimits();
+  limits.initialCapacity = initialCapacity != 0 ? initialCapacity : kDefaultInputCapacity;
+  limits.maximumCapacity = maximumCapacity != 0 ? maximumCapacity : static_cast<std::size_t>(-1);
+}
+
+std::int32_t getRecord(Unit& unit) {
+  InputBuffer& input = unit.input;
+  const char terminator = unit.format == RecordFormat::Cr ? '\r' : '\n';
+
+  // Whatever was not scanned of the previous record is dropped.
+  std::size_t searched = input.next;
+  for (;;) {
+    if (searched < input.end) {
+      const void* found = std::memchr(input.data + searched, terminator, input.end - searched);
+      if (found != nullptr) {
+        std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - input.data);
+        return takeRecord(unit, input.next, at, at + 1);
+      }
+    }
+    if (input.reachedEndOfFile) {
+      // Bytes after the last terminator form the last record, as if a terminator followed.
+      if (input.next == input.end) {
+        input.recordBegin = input.recordEnd = input.end;
+        return kMsgEndOfFile;
+      }
+      return takeRecord(unit, input.next, input.end, input.end);
+    }
+
+    // Keep the unfinished line at the start of the buffer and read behind it.
+    std::size_t kept = input.end - input.next;
+    if (input.next > 0 && kept > 0) std::memmove(input.data, input.data + input.next, kept);
+    input.next = 0;
+    input.end = kept;
+    input.recordBegin = input.recordEnd = 0;
+    searched = kept;
+    if (input.end == input.capacity && !growInput(input)) return kMsgBufferMemory;
+
+    long count = platform::readFile(unit.handle, input.data + input.end, input.capacity - input.end, unit.osError);
+    if (count < 0) return platform::isEndOfInputError(unit.osError) ? kMsgEndOfFile : kMsgReadError;
+    // A short read is not taken as the end: pipes and terminals deliver a line at a
+    // time. Only a read that delivers nothing ends the file.
+    if (count == 0) input.reachedEndOfFile = true;
+    input.end += static_cast<std::size_t>(count);
+  }
+}
+
+std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count) {
+  const Terminator terminator = terminatorOf(unit.format);
+  bool written = true;
+  if (!unit.buffered) {
+    written = platform::writeFile(unit.handle, bytes, count, terminator.bytes, terminator.length, unit.osError);
+  } else {
+    if (unit.block == nullptr) {
+      std::size_t capacity = static_cast<std::size_t>(unit.blockSize) * static_cast<std::size_t>(unit.bufferCount);
+      unit.block = static_cast<char*>(std::malloc(capacity));
+      if (unit.block == nullptr) {
+        // Without its block buffer the unit writes each record at once.
+        unit.buffered = false;
+        return putRecord(unit, bytes, count);
+      }
+      unit.blockCapacity = capacity;
+      unit.blockUsed = 0;
+    }
+    written = bufferBytes(unit, bytes, count) && bufferBytes(unit, terminator.bytes, terminator.length);
+  }
+  if (written && unit.truncateAtFirstWrite) {
+    unit.truncateAtFirstWrite = false;
+    written = platform::truncateHere(unit.handle, unit.osError);
+  }
+  return written ? 0 : kMsgWriteError;
+}
+
+bool reserveRecord(Unit& unit, std::size_t capacity) {
+  if (capacity <= unit.record.capacity) return true;
+  char* data = static_cast<char*>(std::realloc(unit.record.data, capacity));
+  if (data == nullptr) return false;
+  unit.record.data = data;
+  unit.record.capacity = capacity;
+  return true;
+}
+
+}  // namespace recio

@@ -1,0 +1,87 @@
+// Process-wide I/O settings taken from the environment.
+#include <cstdint>
+#include <mutex>
+
+#include "recio/messages.h"
+#include "recio/platform.h"
+#include "recio/stop.h"
+#include "recio/terminator_setting.h"
+#include "recio/units.h"
+
+namespace recio {
+namespace {
+
+IoSettings& settings() {
+  static IoSettings* value = new IoSettings;
+  return *value;
+}
+
+// A decimal integer, digits only; false when it is not one or exceeds `limit`.
+bool parseSetting(const char* text, std::int64_t limit, std::int64_t& value) {
+  value = 0;
+  if (*text == '\0') return false;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return false;
+    value = value * 10 + (*c - '0');
+    if (value > limit) return false;
+  }
+  return true;
+}
+
+bool isSet(const char* text) { return text != nullptr && *text != '\0'; }
+
+}  // namespace
+
+void readStartUpSettings() {
+  IoSettings& io = settings();
+  io = IoSettings{};
+  std::int64_t value = 0;
+
+  if (const char* text = platform::environment("XIOT_BLOCKSIZE"); isSet(text)) {
+    // Rounded up to a multiple of 512; from 2147467265 up the rounding would leave 31 bits.
+    if (parseSetting(text, 2147467264, value)) {
+      std::int64_t rounded = (value + 511) / 512 * 512;
+      io.blockSize = static_cast<std::int32_t>(rounded < 512 ? 512 : rounded);
+    } else {
+      io.blockSizeInvalid = true;
+    }
+  }
+  if (const char* text = platform::environment("XIOT_BUFFERCOUNT"); isSet(text)) {
+    if (parseSetting(text, 127, value)) {
+      io.bufferCount = value == 0 ? 1 : static_cast<std::int32_t>(value);
+    } else {
+      io.bufferCountInvalid = true;
+    }
+  }
+  if (const char* text = platform::environment("XIOT_FMT_RECL"); isSet(text)) {
+    if (parseSetting(text, 0x7fffffff, value)) {
+      io.formattedRecordLength = static_cast<std::int32_t>(value);
+    } else {
+      io.formattedRecordLengthInvalid = true;
+    }
+  }
+}
+
+const IoSettings& ioSettings() { return settings(); }
+
+RecordFormat recordFormatFor(std::int32_t unitNumber) {
+  static std::once_flag readOnce;
+  static TerminatorSetting* setting = new TerminatorSetting;
+  std::call_once(readOnce, [] {
+    const char* value = platform::environment("XIO_FMT_TERMINATOR");
+    if (!parseTerminatorSetting(value, *setting)) fatalReport(kMsgTerminatorSetting, 0, value);
+  });
+  return setting->formatFor(unitNumber);
+}
+
+Terminator terminatorOf(RecordFormat format) {
+  switch (format) {
+    case RecordFormat::CrLf: return {{'\r', '\n'}, 2};
+    case RecordFormat::Lf: return {{'\n', 0}, 1};
+    case RecordFormat::Cr: return {{'\r', 0}, 1};
+    case RecordFormat::None: break;
+  }
+  return {{0, 0}, 0};
+}
+
+}  // namespace recio
