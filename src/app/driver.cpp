@@ -1,5 +1,6 @@
 #include "app/driver.h"
 
+#include "app/connections.h"
 #include "app/grid.h"
 #include "app/mesh.h"
 #include "app/names.h"
@@ -13,9 +14,6 @@ namespace {
 // The usage line's only item; it begins with a blank of its own, and the double
 // blanks are part of the text.
 constexpr std::string_view kUsage = " Usage: cellcentrify  mesh model  xyzfile";
-
-// A failed run must not look like success to the script that called it.
-constexpr int kFailureStatus = 1;
 
 }  // namespace
 

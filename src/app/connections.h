@@ -1,0 +1,31 @@
+// The program's three connections of unit 1 and the message lines about its files.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "app/names.h"
+#include "recio/format.h"
+
+namespace app {
+
+constexpr std::int32_t kFileUnit = 1;
+
+// A failed run must not look like success to the script that called it.
+constexpr int kFailureStatus = 1;
+
+// Connects unit 1 for reading an existing file; 0 or the message number of the failure.
+std::int32_t openForReading(const NameField& name);
+
+// Connects unit 1 for writing the table, creating it if missing. A failure ends the run
+// with its fatal report.
+void openForWriting(const NameField& name);
+
+// One free-format line of the literal and the name, then the stop of a failed run.
+[[noreturn]] void stopWithNotFound(std::string_view literal, const NameField& name);
+
+// One formatted message (an empty line, then the literal and the name), then the stop
+// of a failed run.
+[[noreturn]] void stopWithReadFailure(const recio::FormatProgram& message, const NameField& name);
+
+}  // namespace app

@@ -1,0 +1,29 @@
+#include "app/formats.h"
+
+#include "recio/format_builder.h"
+
+namespace app {
+namespace {
+
+using namespace recio::format;
+
+constexpr auto kPointTableBytes =
+    compileFormat(formatStart(), scaleFactor(1), editReal(3, 17, 9), editReal(1, 13, 5), formatEnd());
+
+constexpr auto kMeshReadFailureBytes =
+    compileFormat(formatStart(), endRecord(), literal(" Error reading mesh file "), editCharacter(), formatEnd());
+
+constexpr auto kModelReadFailureBytes =
+    compileFormat(formatStart(), endRecord(), literal(" Error reading model file "), editCharacter(), formatEnd());
+
+constexpr auto kModelTooShortBytes = compileFormat(
+    formatStart(), endRecord(), literal(" Error: not enough values in model file "), editCharacter(), formatEnd());
+
+}  // namespace
+
+constinit const recio::FormatProgram kPointTableFormat = kPointTableBytes.program();
+constinit const recio::FormatProgram kMeshReadFailureFormat = kMeshReadFailureBytes.program();
+constinit const recio::FormatProgram kModelReadFailureFormat = kModelReadFailureBytes.program();
+constinit const recio::FormatProgram kModelTooShortFormat = kModelTooShortBytes.program();
+
+}  // namespace app

@@ -1,0 +1,98 @@
+// Reading the mesh file and computing node and centre coordinates.
+#include "app/mesh.h"
+
+#include <cstdint>
+
+#include "app/connections.h"
+#include "app/formats.h"
+#include "app/grid.h"
+#include "app/stages.h"
+#include "recio/reader.h"
+#include "recio/units.h"
+
+namespace app {
+namespace {
+
+constexpr std::string_view kNotFound = " Error: Mesh file not found: ";
+constexpr std::uint32_t kReadOptions = recio::kHandlesErrors | recio::kHandlesEndOfFile;
+
+recio::TransferItem scalarItem(recio::TypeCode type, const recio::AddressBlock& block, bool isLast) {
+  return {{type, recio::kFormScalarAddress, isLast ? recio::kFollowLast : recio::kFollowMore, 0}, &block};
+}
+
+// One read statement of three scalars of one type.
+recio::IoOutcome readThree(recio::FreeFormatReader& reader, recio::TypeCode type, void* first, void* second,
+                           void* third) {
+  const recio::AddressBlock blocks[] = {{first}, {second}, {third}};
+  recio::IoOutcome outcome = reader.beginStatement(kFileUnit, kReadOptions, scalarItem(type, blocks[0], false));
+  if (outcome == 0) outcome = reader.transferItem(scalarItem(type, blocks[1], false));
+  if (outcome == 0) outcome = reader.transferItem(scalarItem(type, blocks[2], true));
+  return outcome;
+}
+
+// One read statement of a whole width array.
+recio::IoOutcome readWidths(recio::FreeFormatReader& reader, double* widths, std::int32_t count) {
+  const std::intptr_t bytes = count > 0 ? static_cast<std::intptr_t>(count) * 8 : 0;
+  const recio::LengthAddressBlock block{bytes, widths};
+  return reader.beginStatement(kFileUnit, kReadOptions,
+                               {{recio::kTypeReal64, recio::kFormArray, recio::kFollowLast, 0}, &block});
+}
+
+std::int64_t clampedCount(std::int32_t count) { return count > 0 ? count : 0; }
+
+// Node arrays keep at least one element, so that the first node always has a place,
+// even for a count below 0.
+std::int64_t nodeCount(std::int32_t count) { return count >= 0 ? std::int64_t{count} + 1 : 1; }
+
+}  // namespace
+
+void readMesh(const NameField& meshName, Mesh& mesh) {
+  if (openForReading(meshName) > 0) stopWithNotFound(kNotFound, meshName);
+
+  recio::FreeFormatReader reader;
+  auto check = [&](recio::IoOutcome outcome) {
+    // End of file and every read error give the same message.
+    if (outcome != 0) stopWithReadFailure(kMeshReadFailureFormat, meshName);
+  };
+  check(readThree(reader, recio::kTypeInteger32, &mesh.nx, &mesh.ny, &mesh.nz));
+
+  mesh.dx = allocateArray(clampedCount(mesh.nx));
+  mesh.dy = allocateArray(clampedCount(mesh.ny));
+  mesh.dz = allocateArray(clampedCount(mesh.nz));
+  mesh.xn = allocateArray(nodeCount(mesh.nx));
+  mesh.yn = allocateArray(nodeCount(mesh.ny));
+  mesh.zn = allocateArray(nodeCount(mesh.nz));
+
+  check(readThree(reader, recio::kTypeReal64, &mesh.x0, &mesh.y0, &mesh.z0));
+  check(readWidths(reader, mesh.dx, mesh.nx));
+  check(readWidths(reader, mesh.dy, mesh.ny));
+  check(readWidths(reader, mesh.dz, mesh.nz));
+  recio::closeUnit(kFileUnit, false);
+
+  mesh.xc = allocateArray(clampedCount(mesh.nx));
+  mesh.yc = allocateArray(clampedCount(mesh.ny));
+  mesh.zc = allocateArray(clampedCount(mesh.nz));
+  computeNodesAndCentres(mesh);
+}
+
+void computeNodesAndCentres(Mesh& mesh) {
+  const std::int64_t nx = clampedCount(mesh.nx);
+  const std::int64_t ny = clampedCount(mesh.ny);
+  const std::int64_t nz = clampedCount(mesh.nz);
+
+  // Running sums in index order: the order of the additions fixes the rounding.
+  mesh.xn[0] = mesh.x0;
+  for (std::int64_t i = 0; i < nx; ++i) mesh.xn[i + 1] = mesh.xn[i] + mesh.dx[i];
+  mesh.yn[0] = mesh.y0;
+  for (std::int64_t j = 0; j < ny; ++j) mesh.yn[j + 1] = mesh.yn[j] + mesh.dy[j];
+  // Elevations fall with k; they are then kept as depths (a sign flip, exact).
+  mesh.zn[0] = mesh.z0;
+  for (std::int64_t k = 0; k < nz; ++k) mesh.zn[k + 1] = mesh.zn[k] - mesh.dz[k];
+  for (std::int64_t k = 0; k <= nz; ++k) mesh.zn[k] = -mesh.zn[k];
+
+  for (std::int64_t i = 0; i < nx; ++i) mesh.xc[i] = 0.5 * (mesh.xn[i] + mesh.xn[i + 1]);
+  for (std::int64_t j = 0; j < ny; ++j) mesh.yc[j] = 0.5 * (mesh.yn[j] + mesh.yn[j + 1]);
+  for (std::int64_t k = 0; k < nz; ++k) mesh.zc[k] = 0.5 * (mesh.zn[k] + mesh.zn[k + 1]);
+}
+
+}  // namespace app

@@ -1,0 +1,43 @@
+// Reading the model file: one read statement per cell, in file order j, i, k.
+#include <cstdint>
+
+#include "app/connections.h"
+#include "app/formats.h"
+#include "app/stages.h"
+#include "recio/reader.h"
+#include "recio/units.h"
+
+namespace app {
+namespace {
+
+constexpr std::string_view kNotFound = " Error: Model file not found: ";
+constexpr std::uint32_t kReadOptions = recio::kHandlesErrors | recio::kHandlesEndOfFile;
+
+}  // namespace
+
+void readModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid) {
+  if (openForReading(modelName) > 0) stopWithNotFound(kNotFound, modelName);
+
+  recio::FreeFormatReader reader;
+  // Each value is handed over as a double array of one element; only the first value
+  // of a line is taken, the rest of the line is dropped with the statement.
+  recio::LengthAddressBlock cell{8, nullptr};
+  const recio::TransferItem item{{recio::kTypeReal64, recio::kFormArray, recio::kFollowLast, 0}, &cell};
+  const std::size_t layer = grid.nx * grid.ny;
+  // A count below 1 on any axis leaves nothing to read: the file is connected and closed.
+  const std::int32_t rows = layer * grid.nz == 0 ? 0 : mesh.ny;
+  for (std::int32_t j = 1; j <= rows; ++j) {
+    for (std::int32_t i = 1; i <= mesh.nx; ++i) {
+      double* column = grid.values + grid.indexOf(static_cast<std::size_t>(i), static_cast<std::size_t>(j), 1);
+      for (std::int32_t k = 0; k < mesh.nz; ++k) {
+        cell.address = column + static_cast<std::size_t>(k) * layer;
+        const recio::IoOutcome outcome = reader.beginStatement(kFileUnit, kReadOptions, item);
+        if (outcome == recio::kEndOfFile) stopWithReadFailure(kModelTooShortFormat, modelName);
+        if (outcome > 0) stopWithReadFailure(kModelReadFailureFormat, modelName);
+      }
+    }
+  }
+  recio::closeUnit(kFileUnit, false);
+}
+
+}  // namespace app
