@@ -1,0 +1,251 @@
+// The whole conversion, run as the built program in a temporary directory: console
+// bytes, exit status and table bytes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::readFile;
+using testing_support::RunResult;
+using testing_support::runProgram;
+using testing_support::TempDir;
+
+RunResult convert(const TempDir& dir, const std::vector<std::string>& arguments,
+                  const std::vector<std::string>& environment = {}) {
+  return runProgram(CELLCENTRIFY_BINARY, arguments, environment, dir.path());
+}
+
+std::string record(const char* x, const char* y, const char* z, const char* value) {
+  return std::string(x) + y + z + value + "\r\n";
+}
+
+struct ConversionCase {
+  const char* name;
+  const char* mesh;
+  const char* model;
+  const char* expectedTable;  // nullptr: no table file afterwards
+  const char* expectedOut;
+  int expectedStatus;
+};
+
+const std::string kRecords2x1x2 =
+    record("  5.000000000E-01", "  5.000000000E-01", " -1.500000000E+00", "  2.00000E+00") +
+    record("  1.500000000E+00", "  5.000000000E-01", " -1.500000000E+00", "  4.00000E+00") +
+    record("  5.000000000E-01", "  5.000000000E-01", " -5.000000000E-01", "  1.00000E+00") +
+    record("  1.500000000E+00", "  5.000000000E-01", " -5.000000000E-01", "  3.00000E+00");
+
+const ConversionCase kCases[] = {
+    // File order j, i, k (k fastest); record order k from the bottom, then j, then i.
+    {"RecordOrder2x1x2", "2 1 2\n0 0 0\n1 1\n1\n1 1\n", "1\n2\n3\n4\n", kRecords2x1x2.c_str(), "", 0},
+    {"RepeatCountsReadLikeWrittenOut", "2 1 2\n0 0 0\n2*1\n1\n2*1.0\n", "1\n2\n3\n4\n", kRecords2x1x2.c_str(), "",
+     0},
+    {"WidthsOverSeveralRecordsAndExtraWidthsIgnored", "2 1 2\n0 0 0\n1\n1 9 9\n1 7\n1 1\n", "1\n2\n3\n4\n",
+     kRecords2x1x2.c_str(), "", 0},
+    {"CountsWrittenAsRealsAreTruncated", "2.9 1.2 2.0\n0,0,0\n1,1\n1\n1,1\n", "1\n2\n3\n4\n", kRecords2x1x2.c_str(),
+     "", 0},
+    {"BlankLinesAndCommentFreeCrLf", "2 1 2\r\n\r\n0 0 0\r\n1 1\r\n\r\n1\r\n1 1", "1\r\n\r\n2\r\n3\r\n\r\n4\r\n",
+     kRecords2x1x2.c_str(), "", 0},
+    {"ZeroElevationPrintsWithoutSign", "1 1 1\n0 0 5\n1\n1\n10\n", "0\n",
+     "  5.000000000E-01  5.000000000E-01  0.000000000E+00  0.00000E+00\r\n", "", 0},
+    {"SpecialValues", "3 1 1\n0 0 0\n3*1\n1\n1\n", "Inf\n-Infinity\nNaN\n",
+     "  5.000000000E-01  5.000000000E-01 -5.000000000E-01     Infinity\r\n"
+     "  1.500000000E+00  5.000000000E-01 -5.000000000E-01    -Infinity\r\n"
+     "  2.500000000E+00  5.000000000E-01 -5.000000000E-01          NaN\r\n",
+     "", 0},
+    {"NullValueLeavesZero", "2 1 1\n0 0 0\n1 1\n1\n1\n", ",\n/\n",
+     "  5.000000000E-01  5.000000000E-01 -5.000000000E-01  0.00000E+00\r\n"
+     "  1.500000000E+00  5.000000000E-01 -5.000000000E-01  0.00000E+00\r\n",
+     "", 0},
+    {"EmptyGridGivesEmptyTable", "0 3 3\n0 0 0\n\n1 1 1\n1 1 1\n", "", "", "", 0},
+    {"NegativeCountGivesEmptyTable", "-2 1 1\n0 0 0\n\n1\n1\n", "", "", "", 0},
+    {"MeshEndsInsideDz", "1 1 3\n0 0 0\n1\n1\n1 1\n", "1\n2\n3\n", nullptr, "\r\n Error reading mesh file mesh\r\n", 1},
+    {"MeshCommentLine", "# nx ny nz\n1 1 1\n0 0 0\n1\n1\n1\n", "1\n", nullptr,
+     "\r\n Error reading mesh file mesh\r\n", 1},
+    {"MeshEmpty", "", "1\n", nullptr, "\r\n Error reading mesh file mesh\r\n", 1},
+    {"ModelOneLineShort", "1 1 3\n0 0 0\n1\n1\n1 1 1\n", "1\n2\n", nullptr,
+     "\r\n Error: not enough values in model file model\r\n", 1},
+    {"ModelTwoValuesPerLine", "1 1 4\n0 0 0\n1\n1\n4*1\n", "1 2\n3 4\n", nullptr,
+     "\r\n Error: not enough values in model file model\r\n", 1},
+    {"ModelCtrlZEndsTheFile", "1 1 2\n0 0 0\n1\n1\n1 1\n", "1\r\n\x1a\r\n2\r\n", nullptr,
+     "\r\n Error: not enough values in model file model\r\n", 1},
+    {"ModelBadValue", "1 1 2\n0 0 0\n1\n1\n1 1\n", "1\nabc\n", nullptr, "\r\n Error reading model file model\r\n", 1},
+};
+
+class ConversionCases : public testing::TestWithParam<ConversionCase> {};
+
+TEST_P(ConversionCases, ConsoleStatusAndTable) {
+  const ConversionCase& c = GetParam();
+  TempDir dir;
+  dir.write("mesh", c.mesh);
+  dir.write("model", c.model);
+  RunResult result = convert(dir, {"mesh", "model", "table"});
+  EXPECT_EQ(result.out, c.expectedOut);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, c.expectedStatus);
+  if (c.expectedTable != nullptr) EXPECT_EQ(readFile(dir.file("table")), c.expectedTable);
+  if (c.expectedStatus != 0) EXPECT_FALSE(std::filesystem::exists(dir.file("table")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Conversion, ConversionCases, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<ConversionCase>& info) { return info.param.name; });
+
+TEST(Conversion, ModelTakesFirstValueOfEachLine) {
+  TempDir dir;
+  dir.write("mesh", "1 1 4\n0 0 0\n1\n1\n4*1\n");
+  dir.write("model", "1 9\n2,9\n3*3\n4 x\n");
+  RunResult result = convert(dir, {"mesh", "model", "table"});
+  ASSERT_EQ(result.status, 0);
+  const std::string table = readFile(dir.file("table"));
+  // Bottom layer first: values 4, 3, 2, 1.
+  EXPECT_EQ(table.substr(51, 13), "  4.00000E+00");
+  EXPECT_EQ(table.substr(66 + 51, 13), "  3.00000E+00");
+  EXPECT_EQ(table.substr(132 + 51, 13), "  2.00000E+00");
+  EXPECT_EQ(table.substr(198 + 51, 13), "  1.00000E+00");
+}
+
+TEST(Conversion, ElevationsFallFromTheTop) {
+  for (const auto& [top, lower, upper] : {std::tuple{"0", " -2.000000000E+01", " -5.000000000E+00"},
+                                         std::tuple{"100", "  8.000000000E+01", "  9.500000000E+01"}}) {
+    TempDir dir;
+    dir.write("mesh", std::string("1 1 2\n0 0 ") + top + "\n1\n1\n10 20\n");
+    dir.write("model", "1\n2\n");
+    ASSERT_EQ(convert(dir, {"mesh", "model", "table"}).status, 0);
+    const std::string table = readFile(dir.file("table"));
+    ASSERT_EQ(table.size(), 2u * 66);
+    EXPECT_EQ(table.substr(34, 17), lower) << "z0 = " << top;  // the lower layer is written first
+    EXPECT_EQ(table.substr(66 + 34, 17), upper) << "z0 = " << top;
+  }
+}
+
+TEST(Conversion, ExamplesGiveTheShippedTable) {
+  TempDir dir;
+  const std::string examples = std::string(CELLCENTRIFY_SOURCE_DIR) + "/examples/";
+  RunResult result = convert(dir, {examples + "mesh.txt", examples + "model.txt", "table.xyz"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(readFile(dir.file("table.xyz")), readFile(examples + "table.xyz"));
+}
+
+TEST(Conversion, LongerExistingTableIsReplacedExactly) {
+  TempDir dir;
+  dir.write("mesh", "2 1 2\n0 0 0\n1 1\n1\n1 1\n");
+  dir.write("model", "1\n2\n3\n4\n");
+  dir.write("table", std::string(10000, 'x'));
+  ASSERT_EQ(convert(dir, {"mesh", "model", "table"}).status, 0);
+  EXPECT_EQ(readFile(dir.file("table")), kRecords2x1x2);
+}
+
+TEST(Conversion, EmptyGridEmptiesAnExistingTable) {
+  TempDir dir;
+  dir.write("mesh", "0 0 0\n0 0 0\n\n\n\n");
+  dir.write("model", "");
+  dir.write("table", "an earlier run's table\r\n");
+  ASSERT_EQ(convert(dir, {"mesh", "model", "table"}).status, 0);
+  EXPECT_EQ(readFile(dir.file("table")), "");
+}
+
+TEST(Conversion, MissingMeshStopsBeforeAnythingElse) {
+  TempDir dir;
+  RunResult result = convert(dir, {"no-mesh", "no-model", "table"});
+  EXPECT_EQ(result.out, "  Error: Mesh file not found: no-mesh\r\n");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("table")));
+}
+
+TEST(Conversion, MissingModelIsReportedWithItsName) {
+  TempDir dir;
+  dir.write("mesh", "1 1 1\n0 0 0\n1\n1\n1\n");
+  RunResult result = convert(dir, {"mesh   ", "no-model   ", "table"});
+  EXPECT_EQ(result.out, "  Error: Model file not found: no-model\r\n");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("table")));
+}
+
+TEST(Conversion, EmptyNamesAreNotFound) {
+  TempDir dir;
+  RunResult result = convert(dir, {"", "model", "table"});
+  EXPECT_EQ(result.out, "  Error: Mesh file not found: \r\n");
+  EXPECT_EQ(result.status, 1);
+}
+
+TEST(Conversion, TableInMissingDirectoryIsASevereReport) {
+  TempDir dir;
+  dir.write("mesh", "1 1 1\n0 0 0\n1\n1\n1\n");
+  dir.write("model", "1\n");
+  RunResult result = convert(dir, {"mesh", "model", "missing/table"});
+  EXPECT_EQ(result.status, 29);
+  EXPECT_EQ(result.out, "");
+  const std::string expectedLine = "xiorun: severe (29): file not found, unit 1, file " + dir.file("missing/table") + "\n";
+  EXPECT_EQ(result.err.substr(0, expectedLine.size()), expectedLine);
+  EXPECT_NE(result.err.find("Image              PC        Routine            Line        Source"), std::string::npos);
+
+  result = convert(dir, {"mesh", "model", "missing/table"}, {"XIO_DISABLE_STACK_TRACE=1"});
+  EXPECT_EQ(result.status, 29);
+  EXPECT_EQ(result.err, expectedLine);
+}
+
+TEST(Conversion, TerminatorSettingReachesTableAndConsole) {
+  TempDir dir;
+  dir.write("mesh", "1 1 1\n0 0 0\n1\n1\n1\n");
+  dir.write("model", "1\n");
+  RunResult result = convert(dir, {"mesh", "model", "table"}, {"XIO_FMT_TERMINATOR=LF"});
+  ASSERT_EQ(result.status, 0);
+  EXPECT_EQ(readFile(dir.file("table")), "  5.000000000E-01  5.000000000E-01 -5.000000000E-01  1.00000E+00\n");
+  result = convert(dir, {"mesh", "nothing", "table"}, {"XIO_FMT_TERMINATOR=LF"});
+  EXPECT_EQ(result.out, "  Error: Model file not found: nothing\n");
+}
+
+// Files as they are found in the wild: every mesh converts with a model of the right size.
+TEST(Conversion, RealMeshFiles) {
+  struct RealMesh {
+    const char* path;
+    long cells;
+  };
+  const RealMesh meshes[] = {
+      {"discretize-78x50x51/tensor_mesh.msh", 78L * 50 * 51},
+      {"evo-94x87x40/Magnetic_Susc.msh", 94L * 87 * 40},
+      {"evo-94x87x40/block_mesh.msh", 8L * 8 * 8},
+      {"gravity-45x33x15/mesh.txt", 45L * 33 * 15},
+      {"laguna-69x69x40/craig_chile.msh", 69L * 69 * 40},
+  };
+  for (const RealMesh& mesh : meshes) {
+    SCOPED_TRACE(mesh.path);
+    TempDir dir;
+    std::string model;
+    for (long cell = 0; cell < mesh.cells; ++cell) model += cell % 3 == 0 ? "1.5E-03\n" : "-2.3456789e+02\r\n";
+    dir.write("model", model);
+    RunResult result = convert(dir, {std::string(CELLCENTRIFY_TESTDATA_DIR) + "/" + mesh.path, "model", "table"});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(readFile(dir.file("table")).size(), static_cast<std::size_t>(mesh.cells) * 66);
+  }
+}
+
+TEST(Conversion, RealMeshAndModelPair) {
+  TempDir dir;
+  const std::string base = std::string(CELLCENTRIFY_TESTDATA_DIR) + "/gravity-45x33x15/";
+  RunResult result = convert(dir, {base + "mesh.txt", base + "model_dens.txt", "table"});
+  EXPECT_EQ(result.status, 0);
+  const std::string table = readFile(dir.file("table"));
+  ASSERT_EQ(table.size(), 45u * 33 * 15 * 66);
+  // The first record is the bottom layer's first cell: x0 + 250, y0 + 250.
+  EXPECT_EQ(table.substr(0, 34), "  5.849210000E+05  4.784653000E+06");
+}
+
+TEST(Conversion, MeshWithCommentLinesIsAReadError) {
+  TempDir dir;
+  dir.write("model", "1\n");
+  const std::string mesh = std::string(CELLCENTRIFY_TESTDATA_DIR) + "/discretize-78x50x51/tensor_mesh_with_comments.msh";
+  RunResult result = convert(dir, {mesh, "model", "table"});
+  EXPECT_EQ(result.out, "\r\n Error reading mesh file " + mesh + "\r\n");
+  EXPECT_EQ(result.status, 1);
+}
+
+}  // namespace
