@@ -9,6 +9,10 @@ find_path(BACKTRACE_INCLUDE_DIR backtrace.h HINTS ${_gcc_lib_dirs} PATH_SUFFIXES
 if(BACKTRACE_LIBRARY AND BACKTRACE_INCLUDE_DIR)
   message(STATUS "libbacktrace: ${BACKTRACE_LIBRARY}")
   set(HAVE_LIBBACKTRACE ON)
+  # backtrace.h lives beside the compiler's private headers (xmmintrin.h and others);
+  # only that one header is copied out, so that another compiler never picks up g++'s.
+  configure_file(${BACKTRACE_INCLUDE_DIR}/backtrace.h ${CMAKE_BINARY_DIR}/backtrace-include/backtrace.h COPYONLY)
+  set(BACKTRACE_INCLUDE_DIR ${CMAKE_BINARY_DIR}/backtrace-include)
 else()
   message(STATUS "libbacktrace not found: tracebacks will show Unknown routine and line fields")
   set(HAVE_LIBBACKTRACE OFF)

@@ -89,8 +89,12 @@ TEST_P(ConversionCases, ConsoleStatusAndTable) {
   EXPECT_EQ(result.out, c.expectedOut);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.status, c.expectedStatus);
-  if (c.expectedTable != nullptr) EXPECT_EQ(readFile(dir.file("table")), c.expectedTable);
-  if (c.expectedStatus != 0) EXPECT_FALSE(std::filesystem::exists(dir.file("table")));
+  if (c.expectedTable != nullptr) {
+    EXPECT_EQ(readFile(dir.file("table")), c.expectedTable);
+  }
+  if (c.expectedStatus != 0) {
+    EXPECT_FALSE(std::filesystem::exists(dir.file("table")));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Conversion, ConversionCases, testing::ValuesIn(kCases),

@@ -8,16 +8,16 @@ namespace {
 using namespace recio::format;
 
 constexpr auto kPointTableBytes =
-    compileFormat(formatStart(), scaleFactor(1), editReal(3, 17, 9), editReal(1, 13, 5), formatEnd());
+    compileFormat(formatStart(), scaleFactor(1), editE(3, 17, 9), editE(1, 13, 5), formatEnd());
 
 constexpr auto kMeshReadFailureBytes =
-    compileFormat(formatStart(), endRecord(), literal(" Error reading mesh file "), editCharacter(), formatEnd());
+    compileFormat(formatStart(), endRecord(), literal(" Error reading mesh file "), editA(), formatEnd());
 
 constexpr auto kModelReadFailureBytes =
-    compileFormat(formatStart(), endRecord(), literal(" Error reading model file "), editCharacter(), formatEnd());
+    compileFormat(formatStart(), endRecord(), literal(" Error reading model file "), editA(), formatEnd());
 
 constexpr auto kModelTooShortBytes = compileFormat(
-    formatStart(), endRecord(), literal(" Error: not enough values in model file "), editCharacter(), formatEnd());
+    formatStart(), endRecord(), literal(" Error: not enough values in model file "), editA(), formatEnd());
 
 }  // namespace
 

@@ -1,0 +1,198 @@
+#include "recio/format.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "recio/format_edit.h"
+#include "recio/messages.h"
+#include "recio/stop.h"
+#include "recio/units.h"
+
+namespace recio {
+namespace {
+
+// The record buffer grows by at least this much, so that the first field of a unit
+// makes room for every record of ordinary length at once.
+constexpr std::size_t kMinimumRecordGrowth = 512;
+
+}  // namespace
+
+void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& program) {
+  program_ = program;
+  state_ = FormatState{};
+  unit_ = acquireUnit(unitNumber);
+  if (unit_ == nullptr) {
+    return;
+  }
+  fieldLimit_ = unit_->record.capacity;
+  if (unit_->recordLength > 0) {
+    fieldLimit_ = std::min(fieldLimit_, static_cast<std::size_t>(unit_->recordLength));
+  }
+}
+
+void FormattedWriter::transfer(const TransferItem& item, bool isLast) {
+  if (unit_ == nullptr) {
+    return;  // the statement has failed, or its unit is not connected
+  }
+  if (state_.repeatsLeft > 0 || runControlItems() == Stop::DataEdit) {
+    editItem(item);
+    if (unit_ == nullptr) {
+      return;
+    }
+    if (--state_.repeatsLeft == 0) {
+      state_.itemOffset += item_.size;
+    }
+  }
+  // An item left over after the end of the format is not edited: the program's
+  // statements never supply one.
+  if (isLast && unit_ != nullptr) {
+    finishStatement();
+  }
+}
+
+// Interprets control items from the current one on, up to the next data edit
+// descriptor (which is then the one in progress) or the end of the format.
+FormattedWriter::Stop FormattedWriter::runControlItems() {
+  format::FormatItem& item = item_;
+  while (format::decodeItem(program_.bytes, program_.size, state_.itemOffset, item)) {
+    switch (item.meaning) {
+      case format::Meaning::FormatStart:
+        break;
+      case format::Meaning::ScaleFactor:
+        state_.scaleFactor = item.width;
+        break;
+      case format::Meaning::Literal: {
+        char* field = reserveField(item.textLength);
+        if (field == nullptr) {
+          return Stop::Failed;
+        }
+        std::memcpy(field, item.text, item.textLength);
+        break;
+      }
+      case format::Meaning::EndRecord:
+        for (std::int32_t record = 0; record < item.repeat; ++record) {
+          if (!endRecord()) {
+            return Stop::Failed;
+          }
+        }
+        break;
+      case format::Meaning::EditReal:
+      case format::Meaning::EditCharacter:
+        state_.repeatsLeft = std::max(item.repeat, 1);
+        return Stop::DataEdit;
+      case format::Meaning::FormatEnd:
+      case format::Meaning::Unsupported:
+        return Stop::FormatEnd;
+    }
+    state_.itemOffset += item.size;
+  }
+  return Stop::FormatEnd;
+}
+
+void FormattedWriter::editItem(const TransferItem& item) {
+  if (item_.meaning == format::Meaning::EditReal) {
+    const std::size_t width = static_cast<std::size_t>(std::max(item_.width, 0));
+    char* field = reserveField(width);
+    if (field == nullptr) {
+      return;
+    }
+    if (item.type() != kTypeReal64) {
+      std::memset(field, '*', width);  // no number to edit
+      return;
+    }
+    const double value = item.form() == kFormScalarAddress
+                             ? *static_cast<const double*>(static_cast<const AddressBlock*>(item.argument)->address)
+                             : *static_cast<const double*>(item.argument);
+    format::editReal(value, item_.width, item_.fractionDigits, state_.scaleFactor, field);
+    return;
+  }
+  // A without a width: the field is the item's characters, as many as it has.
+  if (item.type() != kTypeCharacter || item.form() != kFormLengthAddress) {
+    return;
+  }
+  const auto& block = *static_cast<const LengthAddressBlock*>(item.argument);
+  const std::size_t length = block.length > 0 ? static_cast<std::size_t>(block.length) : 0;
+  char* field = reserveField(length);
+  if (field != nullptr && length > 0) {
+    std::memcpy(field, block.address, length);
+  }
+}
+
+// The next `width` characters of the record; nullptr after a failure has ended the
+// statement.
+char* FormattedWriter::reserveField(std::size_t width) {
+  const std::size_t end = state_.recordPosition + width;
+  if (end > fieldLimit_ && !growRecord(end)) {
+    return nullptr;
+  }
+  char* field = unit_->record.data + state_.recordPosition;
+  // Fields and literals are written whole and one after another, so the position
+  // never falls behind the high-water mark: every character up to it has been written.
+  state_.recordPosition = end;
+  state_.highWater = std::max(state_.highWater, end);
+  return field;
+}
+
+bool FormattedWriter::growRecord(std::size_t needed) {
+  Unit& unit = *unit_;
+  const auto recordLength = static_cast<std::size_t>(std::max(unit.recordLength, 0));
+  if (recordLength > 0 && needed > recordLength) {
+    fail(kMsgRecordOverflow);
+    return false;
+  }
+  const std::size_t capacity = unit.record.capacity;
+  const std::size_t growth = std::max({needed - capacity, kMinimumRecordGrowth, recordLength / 8});
+  std::size_t newCapacity =
+      capacity > std::numeric_limits<std::size_t>::max() - growth ? needed : capacity + growth;
+  if (recordLength > 0) {
+    newCapacity = std::min(newCapacity, recordLength);  // a fixed-length record is never longer
+  }
+  if (!reserveRecord(unit, newCapacity)) {
+    fail(kMsgRecordOverflow);
+    return false;
+  }
+  fieldLimit_ = recordLength > 0 ? std::min(unit.record.capacity, recordLength) : unit.record.capacity;
+  return true;
+}
+
+// Hands the record built so far to the unit and starts an empty one.
+bool FormattedWriter::endRecord() {
+  const char* bytes = unit_->record.data != nullptr ? unit_->record.data : "";
+  const std::int32_t result = putRecord(*unit_, bytes, state_.highWater);
+  if (result != 0) {
+    fail(result);
+    return false;
+  }
+  state_.recordPosition = 0;
+  state_.highWater = 0;
+  return true;
+}
+
+// Runs the control items after the last edited item (literals and slashes still
+// write) up to the end of the format or a data edit descriptor that has no item left,
+// then hands over the last record and releases the unit.
+void FormattedWriter::finishStatement() {
+  if (state_.repeatsLeft == 0 && runControlItems() == Stop::Failed) {
+    return;
+  }
+  if (!endRecord()) {
+    return;
+  }
+  Unit& unit = *unit_;
+  unit_ = nullptr;
+  releaseUnit(unit);
+}
+
+// Ends the statement with a fatal report. The unit is released first: the report
+// closes every unit, this one included, and must not find it locked.
+void FormattedWriter::fail(std::int32_t messageNumber) {
+  Unit& unit = *unit_;
+  unit_ = nullptr;
+  releaseUnit(unit);
+  // The connection stays in place until the report closes it, so its number and path
+  // are still the ones to name.
+  fatalReport(messageNumber, unit.number, unit.path);
+}
+
+}  // namespace recio

@@ -1,0 +1,70 @@
+// Formatted output: write statements that lay out their items by a compiled format
+// and hand whole records to a unit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "recio/format_codes.h"
+#include "recio/transfer.h"
+
+namespace recio {
+
+struct Unit;
+
+// A compiled format: items on 4-byte boundaries, little-endian (see format_codes.h).
+struct FormatProgram {
+  const std::uint8_t* bytes;
+  std::size_t size;
+};
+
+// The interpreter's state for one statement. The record being built is the unit's
+// own record buffer; `recordPosition` is where the next field goes and `highWater` the
+// furthest character written, which is where the record ends.
+struct FormatState {
+  std::size_t itemOffset = 0;    // the format item being interpreted
+  std::int32_t repeatsLeft = 0;  // items still to edit with the current data edit descriptor
+  std::int32_t scaleFactor = 0;
+  std::size_t recordPosition = 0;
+  std::size_t highWater = 0;
+};
+
+// One formatted write statement at a time: begin, then one transfer per item; the
+// statement ends inside the transfer of its last item. The statement holds the unit
+// from begin to its end. It does not handle errors: a record that overflows the
+// unit's fixed record length or cannot grow (66) and a failed write (38) end the run
+// with a fatal report.
+//
+// Fixed record length: a unit with record length n admits records of up to exactly n
+// characters; the terminator is not counted.
+//
+// A statement on a unit number that is not connected writes nothing.
+class FormattedWriter {
+ public:
+  void begin(std::int32_t unitNumber, const FormatProgram& program);
+  // Edits `item` with the next data edit descriptor. With `isLast`, runs on to the end
+  // of the format, hands the last record to the unit and releases it.
+  void transfer(const TransferItem& item, bool isLast);
+
+ private:
+  enum class Stop : std::uint8_t { DataEdit, FormatEnd, Failed };
+
+  Stop runControlItems();
+  void editItem(const TransferItem& item);
+  char* reserveField(std::size_t width);
+  bool growRecord(std::size_t needed);
+  bool endRecord();
+  void finishStatement();
+  void fail(std::int32_t messageNumber);
+
+  Unit* unit_ = nullptr;
+  FormatProgram program_{nullptr, 0};
+  FormatState state_;
+  // The item being interpreted; while repeatsLeft > 0, the data edit descriptor in progress.
+  format::FormatItem item_;
+  // Fields end at or below this without a check of their own: the record buffer's
+  // capacity, or the fixed record length when that is smaller.
+  std::size_t fieldLimit_ = 0;
+};
+
+}  // namespace recio
