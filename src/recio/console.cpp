@@ -82,12 +82,15 @@ void FreeFormatWriter::transfer(const TransferItem& item, bool isLast) {
 
 void FreeFormatWriter::place(const char* text, std::size_t length) {
   std::size_t room = lineLength_ - length_;
+  // Whether the item fits is judged before the record's blank: an item as long as a line
+  // begins in a fresh record, after its blank, instead of leaving a record of the blank alone.
+  const std::size_t roomAtStart = room;
   if (blankPending_ && length <= room) {
     putBlank();
     --room;
   }
   // An item that does not fit the rest of a record that already holds text starts a new one.
-  if (length > room && length_ > 0) {
+  if (length > roomAtStart && length_ > 0) {
     if (!endRecord()) fail(kMsgWriteError);
     startRecord();
     room = lineLength_;

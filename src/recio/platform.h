@@ -15,6 +15,9 @@ constexpr FileHandle kNoFile = -1;
 
 // --- Process -----------------------------------------------------------------
 void setArguments(int argc, char** argv);
+// Gives a closed standard input, output or error a descriptor that fails every write
+// (and reads nothing), so that no file the program opens can take its place.
+void reserveStandardStreams();
 // The whole command line as one string, program name included, quoted so that the
 // command-line splitter gives back exactly the arguments the process received.
 std::string commandLine();
@@ -52,6 +55,8 @@ bool isEndOfInputError(int osError);
 bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const char* tail,
                std::size_t tailCount, int& osError);
 bool truncateHere(FileHandle handle, int& osError);
+// Cuts a file to `size` bytes.
+bool truncateAt(FileHandle handle, std::uint64_t size);
 bool closeFile(FileHandle handle, int& osError);
 FileHandle standardOutput();
 FileHandle standardError();

@@ -87,6 +87,15 @@ void setArguments(int argc, char** argv) {
   savedArgv = argv;
 }
 
+void reserveStandardStreams() {
+  for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {
+    if (::fcntl(stream, F_GETFD) != -1 || errno != EBADF) continue;
+    // open() returns the lowest free descriptor: this one.
+    int fd = ::open("/dev/null", O_RDONLY);
+    if (fd >= 0 && fd != stream) ::close(fd);
+  }
+}
+
 std::string commandLine() {
   std::string line;
   for (int index = 0; index < savedArgc; ++index) {
@@ -277,6 +286,10 @@ bool truncateHere(FileHandle handle, int& osError) {
   return true;
 }
 
+bool truncateAt(FileHandle handle, std::uint64_t size) {
+  return ::ftruncate(handle, static_cast<off_t>(size)) == 0;
+}
+
 bool closeFile(FileHandle handle, int& osError) {
   if (::close(handle) != 0 && errno != EINTR) {
     osError = errno;
@@ -384,7 +397,10 @@ backtrace_state* debugInfo = nullptr;
 void ignoreError(void*, const char*, int) {}
 #endif
 
-constexpr int kMaxFrames = 128;
+// More frames than a report buffer can show (a frame line takes at least 60 bytes of the
+// 16384), so that a deep stack ends in the buffer-overflow note rather than looking like
+// a walk that failed.
+constexpr int kMaxFrames = 512;
 
 struct PcList {
   std::uintptr_t pcs[kMaxFrames];
@@ -404,7 +420,9 @@ _Unwind_Reason_Code collectPc(struct _Unwind_Context* context, void* data) {
     return _URC_END_OF_STACK;
   }
   std::uintptr_t pc = _Unwind_GetIP(context);
-  if (pc == 0) return _URC_END_OF_STACK;
+  // The outermost frame reports no address. Ending the walk from here would make the
+  // unwinder report a failure; it ends by itself after this frame.
+  if (pc == 0) return _URC_NO_REASON;
   list->pcs[list->count++] = pc;
   return _URC_NO_REASON;
 }

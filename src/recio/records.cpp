@@ -50,25 +50,38 @@ std::int32_t takeRecord(Unit& unit, std::size_t begin, std::size_t end, std::siz
   return 0;
 }
 
-bool writeBlock(Unit& unit, const char* bytes, std::size_t count) {
-  return platform::writeFile(unit.handle, bytes, count, nullptr, 0, unit.osError);
+// After a failed write a disk file is cut back to its last whole record.
+void cutToWholeRecords(Unit& unit) {
+  if (unit.isDiskFile) platform::truncateAt(unit.handle, unit.wholeRecordBytes);
 }
 
-// Copies bytes into the block buffer, writing out each block as it fills.
-bool bufferBytes(Unit& unit, const char* bytes, std::size_t count) {
-  while (count > 0) {
-    std::size_t room = unit.blockCapacity - unit.blockUsed;
-    std::size_t part = count < room ? count : room;
-    std::memcpy(unit.block + unit.blockUsed, bytes, part);
-    unit.blockUsed += part;
-    bytes += part;
-    count -= part;
-    if (unit.blockUsed == unit.blockCapacity) {
-      std::size_t used = unit.blockUsed;
-      unit.blockUsed = 0;
-      if (!writeBlock(unit, unit.block, used)) return false;
+// Copies one record and its terminator into the block buffer, writing out each block
+// as it fills. A record may straddle two blocks: until its second part has been written
+// the file's last whole record is the one before it.
+bool bufferRecord(Unit& unit, const char* bytes, std::size_t count, const Terminator& terminator) {
+  const std::uint64_t start = unit.bytesHandedOver;
+  const std::uint64_t end = start + count + terminator.length;
+  std::uint64_t copied = 0;
+  const struct {
+    const char* bytes;
+    std::size_t count;
+  } pieces[] = {{bytes, count}, {terminator.bytes, terminator.length}};
+  for (auto piece : pieces) {
+    while (piece.count > 0) {
+      const std::size_t room = unit.blockCapacity - unit.blockUsed;
+      const std::size_t part = piece.count < room ? piece.count : room;
+      std::memcpy(unit.block + unit.blockUsed, piece.bytes, part);
+      unit.blockUsed += part;
+      piece.bytes += part;
+      piece.count -= part;
+      copied += part;
+      if (unit.blockUsed == unit.blockCapacity) {
+        if (!writeOutBlock(unit)) return false;
+        unit.wholeRecordBytes = start + copied >= end ? end : start;
+      }
     }
   }
+  unit.bytesHandedOver = end;
   unit.pendingOutput = unit.blockUsed > 0;
   return true;
 }
@@ -122,11 +135,32 @@ std::int32_t getRecord(Unit& unit) {
   }
 }
 
+bool writeOutBlock(Unit& unit) {
+  const std::size_t used = unit.blockUsed;
+  unit.blockUsed = 0;
+  unit.pendingOutput = false;
+  if (used == 0) return true;
+  if (!platform::writeFile(unit.handle, unit.block, used, nullptr, 0, unit.osError)) {
+    cutToWholeRecords(unit);
+    return false;
+  }
+  // Only whole records are ever left in the buffer when it is written out from here
+  // or at the close; a block written while a record straddles it is handled above.
+  unit.wholeRecordBytes = unit.bytesHandedOver;
+  return true;
+}
+
 std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count) {
   const Terminator terminator = terminatorOf(unit.format);
   bool written = true;
   if (!unit.buffered) {
     written = platform::writeFile(unit.handle, bytes, count, terminator.bytes, terminator.length, unit.osError);
+    if (written) {
+      unit.bytesHandedOver += count + terminator.length;
+      unit.wholeRecordBytes = unit.bytesHandedOver;
+    } else {
+      cutToWholeRecords(unit);
+    }
   } else {
     if (unit.block == nullptr) {
       std::size_t capacity = static_cast<std::size_t>(unit.blockSize) * static_cast<std::size_t>(unit.bufferCount);
@@ -139,7 +173,7 @@ std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count) {
       unit.blockCapacity = capacity;
       unit.blockUsed = 0;
     }
-    written = bufferBytes(unit, bytes, count) && bufferBytes(unit, terminator.bytes, terminator.length);
+    written = bufferRecord(unit, bytes, count, terminator);
   }
   if (written && unit.truncateAtFirstWrite) {
     unit.truncateAtFirstWrite = false;

@@ -147,6 +147,7 @@ bool environmentIsTrue(const char* name) { return isTrue(platform::environment(n
 
 void startUp(int argc, char** argv) {
   platform::setArguments(argc, argv);
+  platform::reserveStandardStreams();
   createTracebackRecord();
   platform::startConsoleEvents(onConsoleEvent);
   readStartUpSettings();

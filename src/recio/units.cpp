@@ -71,14 +71,7 @@ std::int32_t failOpen(const OpenRequest& request, std::int32_t message, const st
 // Writes out the block buffer; 0 or 38.
 std::int32_t writeOutPending(Unit& unit) {
   if (unit.blockUsed == 0) return 0;
-  if (!platform::writeFile(unit.handle, unit.block, unit.blockUsed, nullptr, 0, unit.osError)) {
-    unit.blockUsed = 0;
-    unit.pendingOutput = false;
-    return kMsgWriteError;
-  }
-  unit.blockUsed = 0;
-  unit.pendingOutput = false;
-  return 0;
+  return writeOutBlock(unit) ? 0 : kMsgWriteError;
 }
 
 // Writes out, cuts a file whose first record never came (so that a run writing no
@@ -214,7 +207,8 @@ std::int32_t openUnit(const OpenRequest& request) {
   unit->blockSize = io.blockSize;
   unit->bufferCount = io.bufferCount;
   unit->recordLength = io.formattedRecordLength;
-  unit->truncateAtFirstWrite = !forReading && platform::isDiskFile(opened.handle);
+  unit->isDiskFile = platform::isDiskFile(opened.handle);
+  unit->truncateAtFirstWrite = !forReading && unit->isDiskFile;
 
   UnitTable& table = unitTable();
   std::int32_t result = 0;

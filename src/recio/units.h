@@ -69,6 +69,14 @@ struct Unit {
   bool pendingOutput = false;
   int osError = 0;  // the operating system's code of the last failed read or write
 
+  // Output to a disk file, counted from the start of the connection: the bytes handed
+  // over so far (buffered ones included), and the end of the last whole record that has
+  // reached the file. A failed write cuts the file back to that end, so that the file
+  // never ends in a torn record.
+  bool isDiskFile = false;
+  std::uint64_t bytesHandedOver = 0;
+  std::uint64_t wholeRecordBytes = 0;
+
   InputBuffer input;
   OutputRecord record;
   char* block = nullptr;  // buffered output
@@ -109,6 +117,10 @@ void releaseUnit(Unit& unit);
 // Appends the unit's terminator to the record and hands it over: at once in one
 // write call, or into the block buffer when the unit is buffered. 0 or 38.
 std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count);
+
+// Writes out the block buffer of a buffered unit; false (with the unit's osError set)
+// when the write fails, after cutting a disk file back to its last whole record.
+bool writeOutBlock(Unit& unit);
 
 // Makes the next input record current (InputBuffer::recordBegin..recordEnd).
 // 0, or 24 at end of file, 39 when the read fails, 98 when the buffer cannot grow.
