@@ -1,0 +1,279 @@
+// The program under faults and at its limits, run as a child process: a full disk, a
+// file-size limit, too little memory, permissions, locks, interrupts, closed or full
+// standard output, and extreme input. Each must end with its message and status, and
+// never leave a table with a torn or silently missing record.
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::finishProgram;
+using testing_support::readFile;
+using testing_support::RunOptions;
+using testing_support::RunResult;
+using testing_support::runProgram;
+using testing_support::startProgram;
+using testing_support::TempDir;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+const std::string kProgram = CELLCENTRIFY_BINARY;
+
+// Runs the program through bash, so that limits, ignored signals and redirections can be
+// set up first: `prefix` is shell text placed before `exec cellcentrify ARGS`.
+RunResult runThroughShell(const TempDir& dir, const std::string& prefix, const std::vector<std::string>& arguments,
+                          const std::vector<std::string>& environment = {}) {
+  std::string script = prefix + " exec \"$0\"";
+  for (std::size_t index = 0; index < arguments.size(); ++index) script += " \"$" + std::to_string(index + 1) + "\"";
+  std::vector<std::string> shellArguments = {"-c", script, kProgram};
+  shellArguments.insert(shellArguments.end(), arguments.begin(), arguments.end());
+  return runProgram("/bin/bash", shellArguments, environment, dir.path());
+}
+
+// A mesh of nx x ny x nz unit cells and a model of `cells` lines.
+void writeGrid(const TempDir& dir, int nx, int ny, int nz) {
+  dir.write("mesh", std::to_string(nx) + " " + std::to_string(ny) + " " + std::to_string(nz) + "\n0 0 0\n" +
+                        std::to_string(nx) + "*1\n" + std::to_string(ny) + "*1\n" + std::to_string(nz) + "*1\n");
+  std::string model;
+  const long cells = static_cast<long>(nx) * ny * nz;
+  model.reserve(static_cast<std::size_t>(cells) * 8);
+  for (long cell = 0; cell < cells; ++cell) model += cell % 2 == 0 ? "1.5E-03\n" : "-2.5\n";
+  dir.write("model", model);
+}
+
+std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n') + 1); }
+
+TEST(Faults, FullDeviceAsTheTable) {
+  TempDir dir;
+  writeGrid(dir, 3, 2, 2);
+  for (const char* buffered : {"XIOT_BUFFERED=0", "XIOT_BUFFERED=1"}) {
+    RunResult result = runProgram(kProgram, {"mesh", "model", "/dev/full"}, {buffered}, dir.path());
+    EXPECT_EQ(result.status, 38) << buffered;
+    EXPECT_EQ(firstLine(result.err), "xiorun: severe (38): error during write, unit 1, file /dev/full\n") << buffered;
+  }
+}
+
+// A file-size limit stands for a full disk: the run ends with 38 and the file holds
+// exactly the records that reached it whole.
+TEST(Faults, FileSizeLimitKeepsOnlyWholeRecords) {
+  TempDir dir;
+  writeGrid(dir, 40, 30, 2);  // 2400 records, 158400 bytes
+  ASSERT_EQ(runProgram(kProgram, {"mesh", "model", "full-table"}, {}, dir.path()).status, 0);
+  const std::string fullTable = readFile(dir.file("full-table"));
+  ASSERT_EQ(fullTable.size(), 2400u * 66);
+
+  // bash counts the limit in KiB. Unbuffered, 64 KiB hold 992 whole records and part of
+  // the 993rd, which is cut away again. Buffered, the file gets whole blocks as long as
+  // they fit; a record that straddles the last of them is cut away.
+  struct Setting {
+    std::vector<std::string> environment;
+    std::size_t bytesWritten;
+  };
+  const Setting settings[] = {
+      {{}, 65536},
+      {{"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=4096"}, 65536},
+      {{"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=5000"}, 65536 / 5120 * 5120},  // blocks of 5120 bytes
+  };
+  for (const auto& [environment, bytesWritten] : settings) {
+    SCOPED_TRACE(environment.empty() ? "unbuffered" : environment[1]);
+    const std::size_t wholeRecords = bytesWritten / 66;
+    RunResult result = runThroughShell(dir, "ulimit -f 64; trap '' XFSZ;", {"mesh", "model", "table"}, environment);
+    EXPECT_EQ(result.status, 38);
+    EXPECT_EQ(firstLine(result.err), "xiorun: severe (38): error during write, unit 1, file " + dir.file("table") + "\n");
+    const std::string table = readFile(dir.file("table"));
+    EXPECT_EQ(table.size(), wholeRecords * 66);
+    EXPECT_TRUE(table == fullTable.substr(0, table.size())) << "the table differs from the unlimited run's";
+  }
+}
+
+TEST(Faults, GridThatCannotBeHad) {
+  if (kSanitized) GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+  TempDir dir;
+  dir.write("mesh", "1000 1000 100\n0 0 0\n1000*1\n1000*1\n100*1\n");  // 800 MB of grid
+  dir.write("model", "");
+  RunResult result = runThroughShell(dir, "ulimit -v 300000;", {"mesh", "model", "table"});
+  EXPECT_EQ(result.status, 41);
+  EXPECT_EQ(firstLine(result.err), "xiorun: severe (41): insufficient virtual memory\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("table")));
+}
+
+TEST(Faults, SizesBeyondThirtyTwoBits) {
+  const char* meshes[] = {
+      "1000 1000 1000\n0 0 0\n1000*1\n1000*1\n1000*1\n",  // the grid: 8e9 bytes
+      "2147483647 1 1\n0 0 0\n1\n1\n1\n",                // a width array: 16 GiB
+      "65536 65536 1\n0 0 0\n65536*1\n65536*1\n1\n",      // a product that wraps to 0 in 32 bits
+  };
+  for (const char* mesh : meshes) {
+    SCOPED_TRACE(mesh);
+    TempDir dir;
+    dir.write("mesh", mesh);
+    dir.write("model", "");
+    RunResult result = runProgram(kProgram, {"mesh", "model", "table"}, {}, dir.path());
+    EXPECT_EQ(result.status, 179);
+    EXPECT_EQ(firstLine(result.err),
+              "xiorun: severe (179): Cannot allocate array - overflow on array size calculation.\n");
+  }
+}
+
+TEST(Faults, TableInReadOnlyDirectoryAsUnprivilegedUser) {
+  TempDir dir;
+  writeGrid(dir, 2, 2, 2);
+  std::filesystem::create_directory(dir.file("locked"));
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_read |
+                                                       std::filesystem::perms::owner_exec |
+                                                       std::filesystem::perms::others_read |
+                                                       std::filesystem::perms::others_exec);
+  std::string prefix;
+  if (::geteuid() == 0) {
+    // Root writes anywhere: the program runs as nobody instead.
+    if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv is needed to drop privileges";
+    prefix = "exec /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups /bin/bash -c 'exec \"$0\" \"$@\"' \"$0\" \"$@\";";
+  }
+  RunResult result = runThroughShell(dir, prefix, {"mesh", "model", "locked/table"});
+  EXPECT_EQ(result.status, 9);
+  EXPECT_EQ(firstLine(result.err),
+            "xiorun: severe (9): permission to access file denied, unit 1, file " + dir.file("locked/table") + "\n");
+}
+
+TEST(Faults, TableHeldForWritingByAnotherProcess) {
+  TempDir dir;
+  writeGrid(dir, 2, 2, 2);
+  const std::string table = dir.write("table", "held\n");
+  int held = ::open(table.c_str(), O_WRONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  RunResult result = runProgram(kProgram, {"mesh", "model", "table"}, {}, dir.path());
+  EXPECT_EQ(result.status, 30);
+  EXPECT_EQ(firstLine(result.err), "xiorun: severe (30): open failure, unit 1, file " + table + "\n");
+  EXPECT_EQ(readFile(table), "held\n");
+
+  // A model that another process is still writing can be read.
+  int model = ::open(dir.file("model").c_str(), O_WRONLY);
+  ASSERT_EQ(::flock(model, LOCK_EX), 0);
+  result = runProgram(kProgram, {"mesh", "model", "other-table"}, {}, dir.path());
+  EXPECT_EQ(result.status, 0);
+  ::close(model);
+  ::close(held);
+}
+
+struct InterruptCase {
+  int signal;
+  const char* event;
+  int status;
+  const char* buffered;
+};
+
+// An interrupt while a large table is written: the 200 report, the event's status, and a
+// table that ends with a whole record.
+TEST(Faults, InterruptWhileWritingTheTable) {
+  TempDir dir;
+  writeGrid(dir, 200, 100, 50);  // a million records, 66 MB
+  const InterruptCase cases[] = {
+      {SIGINT, "control-C", 130, "XIOT_BUFFERED=0"},
+      {SIGINT, "control-C", 130, "XIOT_BUFFERED=1"},
+      {SIGQUIT, "control-BREAK", 1, "XIOT_BUFFERED=0"},
+      {SIGHUP, "window-CLOSE", 2, "XIOT_BUFFERED=1"},
+  };
+  for (const InterruptCase& c : cases) {
+    SCOPED_TRACE(std::string(c.event) + " " + c.buffered);
+    std::filesystem::remove(dir.file("table"));
+    RunOptions options;
+    options.environment = {c.buffered};
+    options.workingDirectory = dir.path();
+    auto program = startProgram(kProgram, {"mesh", "model", "table"}, options);
+    // Wait until the table has begun (or the program has ended, which fails below).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::error_code error;
+    for (;;) {
+      const auto size = std::filesystem::file_size(dir.file("table"), error);
+      if ((!error && size >= 1000000) || std::chrono::steady_clock::now() > deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ::kill(program.pid, c.signal);
+    RunResult result = finishProgram(program);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(firstLine(result.err), std::string("xiorun: error (200): program aborting due to ") + c.event + " event\n");
+    EXPECT_NE(result.err.find("Image              PC"), std::string::npos);
+    const std::string table = readFile(dir.file("table"));
+    EXPECT_GT(table.size(), 0u);
+    EXPECT_LT(table.size(), 1000000u * 66) << "the interrupt came too late to test anything";
+    EXPECT_EQ(table.size() % 66, 0u);
+    if (table.size() >= 66) {
+      EXPECT_EQ(table.substr(table.size() - 2), "\r\n");
+    }
+  }
+}
+
+TEST(Faults, ConsoleMessagesToFullOrClosedOutput) {
+  TempDir dir;
+  for (const char* redirect : {"exec > /dev/full;", "exec >&-;"}) {
+    SCOPED_TRACE(redirect);
+    RunResult result = runThroughShell(dir, redirect, {"no-mesh", "model", "table"});
+    EXPECT_EQ(result.status, 38);
+    EXPECT_EQ(result.err.substr(0, 58), "xiorun: severe (38): error during write, unit -1, file std");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("table")));
+  }
+}
+
+struct InputCase {
+  const char* name;
+  std::string model;
+  int status;
+  const char* out;
+};
+
+TEST(Faults, ExtremeInput) {
+  const InputCase cases[] = {
+      {"HundredMegabyteLine", "2.5" + std::string(100'000'000, ' ') + "9\n", 0, ""},
+      {"TenMillionBlankLinesFirst", std::string(10'000'000, '\n') + "2.5\n", 0, ""},
+      {"NulByteAfterTheValue", std::string("2.5\0\n", 5), 1, "\r\n Error reading model file model\r\n"},
+      {"InvalidUtf8", "\xff\xfe\n", 1, "\r\n Error reading model file model\r\n"},
+      {"NulLine", std::string("\0\n", 2), 1, "\r\n Error reading model file model\r\n"},
+  };
+  for (const InputCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    dir.write("mesh", "1 1 1\n0 0 0\n1\n1\n1\n");
+    dir.write("model", c.model);
+    RunResult result = runProgram(kProgram, {"mesh", "model", "table"}, {}, dir.path());
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.out, c.out);
+    if (c.status == 0) {
+      EXPECT_EQ(readFile(dir.file("table")), "  5.000000000E-01  5.000000000E-01 -5.000000000E-01  2.50000E+00\r\n");
+    }
+  }
+}
+
+TEST(Faults, MeshWithHugeCountsAndNoValues) {
+  TempDir dir;
+  dir.write("mesh", "2147483647 2147483647 2147483647\n");
+  dir.write("model", "");
+  RunResult result = runProgram(kProgram, {"mesh", "model", "table"}, {}, dir.path());
+  EXPECT_EQ(result.status, 179);
+}
+
+}  // namespace
