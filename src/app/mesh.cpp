@@ -47,32 +47,42 @@ std::int64_t nodeCount(std::int32_t count) { return count >= 0 ? std::int64_t{co
 }  // namespace
 
 void readMesh(const NameField& meshName, Mesh& mesh) {
-  if (openForReading(meshName) > 0) stopWithNotFound(kNotFound, meshName);
+  switch (loadMesh(meshName, mesh)) {
+    case StageStatus::Ok:
+      return;
+    case StageStatus::NotFound:
+      stopWithNotFound(kNotFound, meshName);
+    default:
+      // End of file and every read error give the same message.
+      stopWithReadFailure(kMeshReadFailureFormat, meshName);
+  }
+}
+
+StageStatus loadMesh(const NameField& meshName, Mesh& mesh) {
+  if (openForReading(meshName) > 0) return StageStatus::NotFound;
 
   recio::FreeFormatReader reader;
-  auto check = [&](recio::IoOutcome outcome) {
-    // End of file and every read error give the same message.
-    if (outcome != 0) stopWithReadFailure(kMeshReadFailureFormat, meshName);
-  };
-  check(readThree(reader, recio::kTypeInteger32, &mesh.nx, &mesh.ny, &mesh.nz));
-
-  mesh.dx = allocateArray(clampedCount(mesh.nx));
-  mesh.dy = allocateArray(clampedCount(mesh.ny));
-  mesh.dz = allocateArray(clampedCount(mesh.nz));
-  mesh.xn = allocateArray(nodeCount(mesh.nx));
-  mesh.yn = allocateArray(nodeCount(mesh.ny));
-  mesh.zn = allocateArray(nodeCount(mesh.nz));
-
-  check(readThree(reader, recio::kTypeReal64, &mesh.x0, &mesh.y0, &mesh.z0));
-  check(readWidths(reader, mesh.dx, mesh.nx));
-  check(readWidths(reader, mesh.dy, mesh.ny));
-  check(readWidths(reader, mesh.dz, mesh.nz));
+  recio::IoOutcome outcome = readThree(reader, recio::kTypeInteger32, &mesh.nx, &mesh.ny, &mesh.nz);
+  if (outcome == 0) {
+    mesh.dx = allocateArray(clampedCount(mesh.nx));
+    mesh.dy = allocateArray(clampedCount(mesh.ny));
+    mesh.dz = allocateArray(clampedCount(mesh.nz));
+    mesh.xn = allocateArray(nodeCount(mesh.nx));
+    mesh.yn = allocateArray(nodeCount(mesh.ny));
+    mesh.zn = allocateArray(nodeCount(mesh.nz));
+    outcome = readThree(reader, recio::kTypeReal64, &mesh.x0, &mesh.y0, &mesh.z0);
+  }
+  if (outcome == 0) outcome = readWidths(reader, mesh.dx, mesh.nx);
+  if (outcome == 0) outcome = readWidths(reader, mesh.dy, mesh.ny);
+  if (outcome == 0) outcome = readWidths(reader, mesh.dz, mesh.nz);
   recio::closeUnit(kFileUnit, false);
+  if (outcome != 0) return StageStatus::ReadError;
 
   mesh.xc = allocateArray(clampedCount(mesh.nx));
   mesh.yc = allocateArray(clampedCount(mesh.ny));
   mesh.zc = allocateArray(clampedCount(mesh.nz));
   computeNodesAndCentres(mesh);
+  return StageStatus::Ok;
 }
 
 void computeNodesAndCentres(Mesh& mesh) {

@@ -16,7 +16,20 @@ constexpr std::uint32_t kReadOptions = recio::kHandlesErrors | recio::kHandlesEn
 }  // namespace
 
 void readModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid) {
-  if (openForReading(modelName) > 0) stopWithNotFound(kNotFound, modelName);
+  switch (loadModel(modelName, mesh, grid)) {
+    case StageStatus::Ok:
+      return;
+    case StageStatus::NotFound:
+      stopWithNotFound(kNotFound, modelName);
+    case StageStatus::TooShort:
+      stopWithReadFailure(kModelTooShortFormat, modelName);
+    case StageStatus::ReadError:
+      stopWithReadFailure(kModelReadFailureFormat, modelName);
+  }
+}
+
+StageStatus loadModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid) {
+  if (openForReading(modelName) > 0) return StageStatus::NotFound;
 
   recio::FreeFormatReader reader;
   // Each value is handed over as a double array of one element; only the first value
@@ -32,12 +45,15 @@ void readModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid) {
       for (std::int32_t k = 0; k < mesh.nz; ++k) {
         cell.address = column + static_cast<std::size_t>(k) * layer;
         const recio::IoOutcome outcome = reader.beginStatement(kFileUnit, kReadOptions, item);
-        if (outcome == recio::kEndOfFile) stopWithReadFailure(kModelTooShortFormat, modelName);
-        if (outcome > 0) stopWithReadFailure(kModelReadFailureFormat, modelName);
+        if (outcome != 0) {
+          recio::closeUnit(kFileUnit, false);
+          return outcome == recio::kEndOfFile ? StageStatus::TooShort : StageStatus::ReadError;
+        }
       }
     }
   }
   recio::closeUnit(kFileUnit, false);
+  return StageStatus::Ok;
 }
 
 }  // namespace app

@@ -7,12 +7,19 @@
 
 namespace app {
 
+enum class StageStatus { Ok, NotFound, ReadError, TooShort };
+
 // Reads the mesh file and computes node and centre coordinates. Returns only on
 // success; a missing or unreadable file ends the run with its message.
 void readMesh(const NameField& meshName, Mesh& mesh);
+// The same without the message and the stop: unit 1 is disconnected again whatever
+// the outcome. An array size over 32 bits or memory that cannot be had still ends the
+// run with its fatal report.
+StageStatus loadMesh(const NameField& meshName, Mesh& mesh);
 
 // Reads one value per cell into the grid, in file order j, i, k. Returns only on success.
 void readModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid);
+StageStatus loadModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid);
 
 // Writes the point table: one record per cell, bottom layer first.
 void writeTable(const NameField& tableName, const Mesh& mesh, const ModelGrid& grid);

@@ -1,0 +1,36 @@
+// parseReal64 and parseInteger32 on arbitrary bytes: no crash, no read outside the
+// token, and results that keep their own promises.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "recio/decimal.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // A copy of exactly `size` bytes on the heap, so that the address sanitizer sees any
+  // read past the token's end.
+  char* token = static_cast<char*>(std::malloc(size == 0 ? 1 : size));
+  std::memcpy(token, data, size);
+
+  const auto integer = recio::parseInteger32(token, size);
+  if (integer.status != recio::ConversionStatus::Ok && integer.value != 0) std::abort();
+
+  const auto real = recio::parseReal64(token, size);
+  if (real.status == recio::ConversionStatus::Overflow && real.value != 0.0 && !std::isinf(real.value)) {
+    // An overflow carries no finite value worth keeping.
+    std::abort();
+  }
+
+  // Whatever the text, digit generation of the value must stay within its digits.
+  if (real.status == recio::ConversionStatus::Ok) {
+    for (int digits : {1, 6, 10, 17, recio::DecimalDigits::kMaxDigits}) {
+      recio::DecimalDigits result;
+      recio::generateDigits(real.value, digits, result);
+      if (result.kind == recio::DigitsKind::Finite && (result.count != digits || result.digits[0] == '0')) std::abort();
+    }
+  }
+  std::free(token);
+  return 0;
+}

@@ -1,0 +1,42 @@
+// Fuzz inputs become files: the record layer reads files through the operating system,
+// so each input is written to a file in a private temporary directory first.
+#pragma once
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace fuzzing {
+
+inline const std::string& scratchDirectory() {
+  static const std::string directory = [] {
+    // Memory-backed when the machine has it: a fuzzer writes two files per input.
+    std::string pattern = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    pattern += "/cellcentrify-fuzz-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) ::abort();
+    return pattern;
+  }();
+  return directory;
+}
+
+// Writes the bytes to `name` in the scratch directory and returns its path.
+inline std::string writeScratchFile(const char* name, const std::uint8_t* data, std::size_t size) {
+  std::string path = scratchDirectory() + "/" + name;
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (fd < 0) ::abort();
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t written = ::write(fd, data + done, size - done);
+    if (written <= 0) ::abort();
+    done += static_cast<std::size_t>(written);
+  }
+  ::close(fd);
+  return path;
+}
+
+}  // namespace fuzzing
