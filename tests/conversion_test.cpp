@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -34,6 +35,9 @@ struct ConversionCase {
   const char* expectedOut;
   int expectedStatus;
 };
+
+// Names the case in test listings instead of its bytes.
+void PrintTo(const ConversionCase& c, std::ostream* out) { *out << c.name; }
 
 const std::string kRecords2x1x2 =
     record("  5.000000000E-01", "  5.000000000E-01", " -1.500000000E+00", "  2.00000E+00") +

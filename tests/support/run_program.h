@@ -1,0 +1,65 @@
+// Running a program as a child process with its output captured: the program itself
+// for end-to-end tests, and the probes that reach a stop or a report directly.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testing_support {
+
+struct RunResult {
+  std::string out;
+  std::string err;
+  int status = -1;  // the exit status, or 128 + the signal that ended the process
+};
+
+struct RunOptions {
+  // "NAME=value" sets a variable, "NAME" alone removes it. The child starts from a copy
+  // of the test's environment without any XIO*/XIOT* variable, so that a setting of the
+  // caller's shell never changes a test.
+  std::vector<std::string> environment;
+  std::string workingDirectory;  // empty: the test's own
+  std::string standardInput;     // empty: standard input is /dev/null
+};
+
+// A child that is still running: its pid (for signals) and what it wrote so far. A
+// program that goes out of scope unfinished (a failed assertion) is killed and reaped.
+struct StartedProgram {
+  StartedProgram() = default;
+  StartedProgram(StartedProgram&& other) noexcept;
+  StartedProgram& operator=(StartedProgram&&) = delete;
+  ~StartedProgram();
+
+  pid_t pid = -1;
+  int outPipe = -1;
+  int errPipe = -1;
+  int inPipe = -1;
+  std::string pendingInput;
+  RunResult result;  // out and err as collected so far
+};
+
+// Starts `path` with `arguments` (argument 0, the program name, is added).
+StartedProgram startProgram(const std::string& path, const std::vector<std::string>& arguments,
+                            const RunOptions& options = {});
+
+// Reads the child's output until `text` has appeared on its standard output (true), or
+// until it closed its output or `timeoutSeconds` passed (false).
+bool waitForOutput(StartedProgram& program, std::string_view text, int timeoutSeconds = 60);
+
+// Collects the rest of the output and waits for the child to end. A child that has not
+// ended after `timeoutSeconds` is killed (its status is then 128 + SIGKILL).
+RunResult finishProgram(StartedProgram& program, int timeoutSeconds = 120);
+
+// Starts, then finishes: runs `path` to its end. `environment`, `workingDirectory` and
+// `standardInput` as in RunOptions.
+RunResult runProgram(const std::string& path, const std::vector<std::string>& arguments,
+                     const std::vector<std::string>& environment = {}, const std::string& workingDirectory = "",
+                     const std::string& standardInput = "");
+
+// The path of probe `name` (tests/probes/<name>.cpp).
+std::string probePath(const std::string& name);
+
+}  // namespace testing_support

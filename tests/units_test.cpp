@@ -1,0 +1,540 @@
+// Connecting units to files: the outcomes of an open, the file name rules, status and
+// action texts, the share rule between two processes, the start-up settings, writing
+// records buffered and unbuffered, the truncation of an existing table, and the closing
+// of every unit at the end of a run.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "recio/messages.h"
+#include "recio/units.h"
+#include "support/run_program.h"
+#include "support/temp_dir.h"
+#include "support/unit_access.h"
+
+namespace {
+
+using testing_support::openForReading;
+using testing_support::openForWriting;
+using testing_support::openWithTexts;
+using testing_support::readFile;
+using testing_support::readRecord;
+using testing_support::RunResult;
+using testing_support::TempDir;
+using testing_support::unitPath;
+using testing_support::writeRecord;
+
+RunResult runScript(const std::vector<std::string>& words, const std::vector<std::string>& environment = {}) {
+  return testing_support::runProgram(testing_support::probePath("script"), words, environment);
+}
+
+class Units : public testing::Test {
+ protected:
+  void SetUp() override { testing_support::clearIoEnvironment(); }
+  void TearDown() override {
+    for (std::int32_t unit = 1; unit <= 9; ++unit) recio::closeUnit(unit, true);
+    recio::setInputBufferLimits(0, 0);
+    testing_support::clearIoEnvironment();
+  }
+
+  // Sets start-up settings as if the run had begun with them.
+  static void startWith(const std::vector<std::pair<const char*, const char*>>& settings) {
+    for (const auto& [name, value] : settings) ::setenv(name, value, 1);
+    recio::readStartUpSettings();
+  }
+
+  TempDir directory;
+};
+
+// --- Open outcomes ------------------------------------------------------------------------
+
+TEST_F(Units, OpenOutcomes) {
+  const std::string existing = directory.write("mesh.msh", "3 2 1\n");
+  ::mkdir(directory.file("sub").c_str(), 0755);
+
+  // Reading.
+  EXPECT_EQ(openForReading(1, existing), 0);
+  EXPECT_EQ(recio::closeUnit(1, true), 0);
+  EXPECT_EQ(openForReading(1, directory.file("missing.msh")), recio::kMsgFileNotFound);
+  EXPECT_EQ(openForReading(1, directory.file("no/such/dir/mesh.msh")), recio::kMsgFileNotFound);
+  EXPECT_EQ(openForReading(1, existing + "/below-a-file"), recio::kMsgFileNotFound);
+  EXPECT_EQ(openForReading(1, directory.file("sub")), recio::kMsgPermissionDenied) << "a directory cannot be read";
+  EXPECT_EQ(openForReading(1, std::string(300, 'n')), recio::kMsgFileNameError) << "name too long";
+  // Writing.
+  EXPECT_EQ(openForWriting(1, directory.file("no/such/dir/table.xyz")), recio::kMsgFileNotFound);
+  EXPECT_EQ(openForWriting(1, directory.file("sub")), recio::kMsgPermissionDenied);
+  // A failed open leaves the unit unconnected.
+  EXPECT_EQ(recio::acquireUnit(1), nullptr);
+}
+
+TEST_F(Units, SocketIsNoSuchDevice) {
+  const std::string path = directory.file("socket");
+  const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(socket, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  ASSERT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(openForReading(1, path), recio::kMsgNoSuchDevice);
+  EXPECT_EQ(openForWriting(1, path), recio::kMsgNoSuchDevice);
+  ::close(socket);
+}
+
+TEST_F(Units, PermissionDenied) {
+  // Root may read and write anything: the probe gives up its privileges first.
+  const bool root = ::geteuid() == 0;
+  ::chmod(directory.path().c_str(), 0755);
+  const std::string secret = directory.write("secret.msh", "1 1 1\n");
+  ::chmod(secret.c_str(), 0);
+  const std::string readOnly = directory.write("read-only.xyz", "old\r\n");
+  ::chmod(readOnly.c_str(), 0444);
+  const std::string protectedDirectory = directory.file("protected");
+  ::mkdir(protectedDirectory.c_str(), 0555);
+
+  std::vector<std::string> words;
+  if (root) words.push_back("drop-privileges");
+  for (const std::string& open : {"open 1 " + secret + " old read 1", "open 2 " + readOnly + " #4 write 1",
+                                  "open 3 " + protectedDirectory + "/new.xyz #4 write 1"}) {
+    std::istringstream split(open);
+    for (std::string word; split >> word;) words.push_back(word);
+  }
+  const RunResult run = runScript(words);
+  if (run.out.find("cannot-drop") != std::string::npos) GTEST_SKIP() << "cannot run as another user here";
+  EXPECT_EQ(run.out, "open=9\nopen=9\nopen=9\n");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_FALSE(std::filesystem::exists(protectedDirectory + "/new.xyz"));
+  EXPECT_EQ(readFile(readOnly), "old\r\n");
+}
+
+TEST_F(Units, UnhandledOpenFailureIsASevereReport) {
+  const std::string table = directory.file("no/such/dir/table.xyz");
+  const RunResult run = runScript({"open", "1", table, "#4", "write", "0", "mark", "never"}, {"XIO_DISABLE_STACK_TRACE=1"});
+  EXPECT_EQ(run.status, 29);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "xiorun: severe (29): file not found, unit 1, file " + table + "\n");
+}
+
+// --- File names ------------------------------------------------------------------------------
+
+TEST_F(Units, EmptyAndBlankNamesAreNotFound) {
+  EXPECT_EQ(openForReading(1, ""), recio::kMsgFileNotFound);
+  EXPECT_EQ(openForReading(1, std::string(120, ' ')), recio::kMsgFileNotFound);
+  EXPECT_EQ(openForWriting(1, ""), recio::kMsgFileNotFound);
+  EXPECT_EQ(openForWriting(1, std::string(120, ' ')), recio::kMsgFileNotFound);
+  const RunResult run = runScript({"open", "1", std::string(120, ' '), "#4", "write", "0"}, {"XIO_DISABLE_STACK_TRACE=1"});
+  EXPECT_EQ(run.status, 29);
+  EXPECT_EQ(run.err, "xiorun: severe (29): file not found, unit 1, file \n");
+}
+
+TEST_F(Units, LeadingBlanksSkippedTrailingBlanksAndNulsRemoved) {
+  const std::string path = directory.write("model.mod", "1.5\n");
+  EXPECT_EQ(openForReading(1, "   " + path), 0);
+  EXPECT_EQ(unitPath(1), path);
+  EXPECT_EQ(openForReading(2, path + std::string(120 - path.size(), ' ')), 0);
+  EXPECT_EQ(unitPath(2), path);
+  EXPECT_EQ(openForReading(3, path + std::string("  \0\0 \0", 6)), 0);
+  EXPECT_EQ(unitPath(3), path);
+  EXPECT_EQ(readRecord(3).text, "1.5");
+}
+
+TEST_F(Units, RelativeNamesAreResolvedLexically) {
+  const std::string path = directory.write("grid.msh", "x\n");
+  ::mkdir(directory.file("sub").c_str(), 0755);
+  EXPECT_EQ(openForReading(1, directory.path() + "//sub/./../grid.msh"), 0);
+  EXPECT_EQ(unitPath(1), path);
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(directory.file("sub"));
+  EXPECT_EQ(openForReading(2, "../grid.msh"), 0);
+  EXPECT_EQ(unitPath(2), path);
+  EXPECT_EQ(openForWriting(3, "new.xyz"), 0);
+  EXPECT_EQ(unitPath(3), directory.file("sub/new.xyz"));
+  std::filesystem::current_path(before);
+}
+
+TEST_F(Units, OnlyTheFirst256CharactersOfANameAreUsed) {
+  // A file whose full path is exactly 256 characters, named with more characters after.
+  const std::size_t fileLength = 256 - directory.path().size() - 1;
+  ASSERT_LT(fileLength, 256u);
+  const std::string path = directory.write(std::string(fileLength, 'f'), "ok\n");
+  ASSERT_EQ(path.size(), 256u);
+  EXPECT_EQ(openForReading(1, path + "-and-more-characters"), 0);
+  EXPECT_EQ(unitPath(1), path);
+  EXPECT_EQ(readRecord(1).text, "ok");
+  // Leading blanks count towards the 256: the name loses its last character.
+  EXPECT_EQ(openForReading(2, " " + path), recio::kMsgFileNotFound);
+}
+
+TEST_F(Units, FullPathLongerThan256KeepsTheNameAsWritten) {
+  std::string deep = directory.path();
+  while (deep.size() < 260) {
+    deep += "/" + std::string(40, 'd');
+    ::mkdir(deep.c_str(), 0755);
+  }
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(deep);
+  EXPECT_EQ(openForWriting(1, "table.xyz"), 0);
+  EXPECT_EQ(unitPath(1), "table.xyz");
+  EXPECT_EQ(writeRecord(1, "r"), 0);
+  std::filesystem::current_path(before);
+  EXPECT_EQ(recio::closeUnit(1, true), 0);
+  EXPECT_EQ(readFile(deep + "/table.xyz"), "r\r\n");
+}
+
+// --- Status and action texts ---------------------------------------------------------------
+
+TEST_F(Units, StatusAndActionTexts) {
+  const std::string path = directory.write("in.msh", "1\n");
+  struct Case {
+    const char* status;
+    const char* action;
+    std::int32_t result;
+  };
+  const Case cases[] = {
+      {"old", "read", 0},          {"OLD", "READ", 0},        {"Old", "rEaD", 0},
+      {"old   ", "read  ", 0},     {" old", "read", 45},      {"old", " read", 45},
+      {"", "read", 45},            {"   ", "read", 45},       {"old", "", 45},
+      {"olds", "read", 45},        {"ol", "read", 45},        {"old", "reader", 45},
+      {"old\t", "read", 45},       {"unknown", "write", 0},   {"UNKNOWN ", "Write ", 0},
+      {"unknown", "wrote", 45},
+  };
+  for (const Case& test : cases) {
+    EXPECT_EQ(openWithTexts(1, path, test.status, test.action), test.result)
+        << "[" << test.status << "] [" << test.action << "]";
+    recio::closeUnit(1, true);
+  }
+  // Without a handler, the keyword error is a severe report naming the file.
+  const RunResult run = runScript({"open", "1", path, "olden", "read", "0"}, {"XIO_DISABLE_STACK_TRACE=1"});
+  EXPECT_EQ(run.status, 45);
+  EXPECT_EQ(run.err, "xiorun: severe (45): keyword value error in OPEN statement, unit 1, file " + path + "\n");
+}
+
+// --- The share rule between two processes ----------------------------------------------------
+
+TEST_F(Units, AFileHeldForWritingCanBeReadButNotWritten) {
+  const std::string path = directory.file("table.xyz");
+  testing_support::StartedProgram writer = testing_support::startProgram(
+      testing_support::probePath("script"), {"open", "1", path, "#4", "write", "0", "write", "1", "1", "hello", "wait"});
+  ASSERT_TRUE(testing_support::waitForOutput(writer, "ready\n"));
+  EXPECT_EQ(openForReading(1, path), 0);
+  EXPECT_EQ(readRecord(1).text, "hello");
+  EXPECT_EQ(openForWriting(2, path), recio::kMsgOpenFailure);
+  ::kill(writer.pid, SIGKILL);
+  testing_support::finishProgram(writer);
+  // Once the other process has let go, the file can be written again.
+  EXPECT_EQ(openForWriting(2, path), 0);
+}
+
+TEST_F(Units, AFileBeingReadCannotBeWrittenByAnotherProcess) {
+  const std::string path = directory.write("model.mod", "1\n");
+  ASSERT_EQ(openForReading(1, path), 0);
+  RunResult run = runScript({"open", "1", path, "#4", "write", "1", "open", "2", path, "old", "read", "1"});
+  EXPECT_EQ(run.out, "open=30\nopen=0\n") << "readers share the file, writers do not";
+  ASSERT_EQ(recio::closeUnit(1, true), 0);
+  run = runScript({"open", "1", path, "#4", "write", "1"});
+  EXPECT_EQ(run.out, "open=0\n");
+  // The refused writer left the file alone; the later one, writing nothing, cut it.
+  EXPECT_EQ(readFile(path), "");
+}
+
+TEST_F(Units, UnhandledShareConflictIsReport30) {
+  const std::string path = directory.file("table.xyz");
+  ASSERT_EQ(openForWriting(1, path), 0);
+  const RunResult run = runScript({"open", "1", path, "#4", "write", "0"}, {"XIO_DISABLE_STACK_TRACE=1"});
+  EXPECT_EQ(run.status, 30);
+  EXPECT_EQ(run.err, "xiorun: severe (30): open failure, unit 1, file " + path + "\n");
+}
+
+// --- Start-up settings -------------------------------------------------------------------------
+
+int openDescriptorCount() {
+  int count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+  return count;
+}
+
+TEST_F(Units, InvalidSettingsFailEveryOpenAfterTheSystemOpen) {
+  const std::string path = directory.write("mesh.msh", "1\n");
+  struct Case {
+    const char* name;
+    const char* value;
+    std::int32_t result;
+  };
+  const Case cases[] = {
+      {"XIOT_BLOCKSIZE", "abc", 106},        {"XIOT_BLOCKSIZE", "-512", 106},     {"XIOT_BLOCKSIZE", " 512", 106},
+      {"XIOT_BLOCKSIZE", "2147467265", 106}, {"XIOT_BLOCKSIZE", "2147467264", 0}, {"XIOT_BLOCKSIZE", "512", 0},
+      {"XIOT_BUFFERCOUNT", "128", 107},      {"XIOT_BUFFERCOUNT", "x", 107},      {"XIOT_BUFFERCOUNT", "-1", 107},
+      {"XIOT_BUFFERCOUNT", "127", 0},        {"XIOT_BUFFERCOUNT", "0", 0},        {"XIOT_FMT_RECL", "x", 99},
+      {"XIOT_FMT_RECL", "-1", 99},           {"XIOT_FMT_RECL", "0", 0},           {"XIOT_FMT_RECL", "132", 0},
+      {"XIOT_BLOCKSIZE", "", 0},
+  };
+  for (const Case& test : cases) {
+    testing_support::clearIoEnvironment();
+    startWith({{test.name, test.value}});
+    const int descriptors = openDescriptorCount();
+    EXPECT_EQ(openForReading(1, path), test.result) << test.name << "=" << test.value;
+    EXPECT_EQ(openForWriting(2, directory.file("table.xyz")), test.result) << test.name << "=" << test.value;
+    if (test.result != 0) {
+      EXPECT_EQ(openDescriptorCount(), descriptors) << "the file opened before the check is closed again";
+      // The system open comes first: a missing file is still reported as missing.
+      EXPECT_EQ(openForReading(3, directory.file("missing")), recio::kMsgFileNotFound);
+    }
+    recio::closeUnit(1, true);
+    recio::closeUnit(2, true);
+  }
+}
+
+TEST_F(Units, SettingsReachTheUnit) {
+  struct Case {
+    std::vector<std::pair<const char*, const char*>> settings;
+    std::int32_t blockSize;
+    std::int32_t bufferCount;
+    std::int32_t recordLength;
+  };
+  const Case cases[] = {
+      {{}, 131072, 1, 0},
+      {{{"XIOT_BLOCKSIZE", "1000"}}, 1024, 1, 0},
+      {{{"XIOT_BLOCKSIZE", "1024"}}, 1024, 1, 0},
+      {{{"XIOT_BLOCKSIZE", "1"}, {"XIOT_BUFFERCOUNT", "3"}}, 512, 3, 0},
+      {{{"XIOT_BUFFERCOUNT", "0"}, {"XIOT_FMT_RECL", "132"}}, 131072, 1, 132},
+  };
+  const std::string path = directory.write("in", "");
+  for (const Case& test : cases) {
+    testing_support::clearIoEnvironment();
+    startWith(test.settings);
+    ASSERT_EQ(openForReading(1, path), 0);
+    recio::Unit* unit = recio::acquireUnit(1);
+    ASSERT_NE(unit, nullptr);
+    EXPECT_EQ(unit->blockSize, test.blockSize);
+    EXPECT_EQ(unit->bufferCount, test.bufferCount);
+    EXPECT_EQ(unit->recordLength, test.recordLength);
+    recio::releaseUnit(*unit);
+    recio::closeUnit(1, true);
+  }
+}
+
+TEST_F(Units, InvalidSettingUnhandledIsASevereReport) {
+  const std::string path = directory.file("table.xyz");
+  const RunResult run = runScript({"open", "1", path, "#4", "write", "0"},
+                                  {"XIOT_BUFFERCOUNT=many", "XIO_DISABLE_STACK_TRACE=1"});
+  EXPECT_EQ(run.status, 107);
+  EXPECT_EQ(run.err, "xiorun: severe (107): XIOT_BUFFERCOUNT environment variable has erroneous syntax\n");
+}
+
+// --- Writing records -------------------------------------------------------------------------
+
+TEST_F(Units, UnbufferedRecordsReachTheFileOneByOne) {
+  const std::string path = directory.file("table.xyz");
+  ASSERT_EQ(openForWriting(1, path), 0);
+  std::string expected;
+  for (int index = 0; index < 20; ++index) {
+    const std::string record = std::string(static_cast<std::size_t>(index), 'r') + std::to_string(index);
+    ASSERT_EQ(writeRecord(1, record), 0);
+    expected += record + "\r\n";
+    ASSERT_EQ(readFile(path), expected) << "after record " << index;
+  }
+  EXPECT_EQ(writeRecord(1, ""), 0);
+  EXPECT_EQ(readFile(path), expected + "\r\n") << "an empty record is its terminator";
+}
+
+TEST_F(Units, BufferedRecordsReachTheFileInBlocks) {
+  startWith({{"XIOT_BLOCKSIZE", "512"}, {"XIOT_BUFFERCOUNT", "2"}});
+  ::setenv("XIOT_BUFFERED", "true", 1);  // read at every open
+  const std::string path = directory.file("table.xyz");
+  ASSERT_EQ(openForWriting(1, path), 0);
+  const std::string record(10, 'b');  // 12 bytes with the terminator
+  std::string expected;
+  for (int index = 0; index < 200; ++index) {
+    ASSERT_EQ(writeRecord(1, record), 0);
+    expected += record + "\r\n";
+    const std::size_t written = expected.size() / 1024 * 1024;
+    ASSERT_EQ(readFile(path), expected.substr(0, written)) << "after record " << index;
+  }
+  EXPECT_EQ(recio::closeUnit(1, true), 0);
+  EXPECT_EQ(readFile(path), expected);
+  // XIOT_BUFFERED is read at each open.
+  ::setenv("XIOT_BUFFERED", "0", 1);
+  ASSERT_EQ(openForWriting(1, path), 0);
+  ASSERT_EQ(writeRecord(1, record), 0);
+  EXPECT_EQ(readFile(path), record + "\r\n");
+}
+
+TEST_F(Units, ExistingLongerFileIsCutAtTheFirstRecord) {
+  for (const char* buffered : {"0", "1"}) {
+    ::setenv("XIOT_BUFFERED", buffered, 1);
+    const std::string path = directory.write("table.xyz", std::string(5000, 'o') + "\r\n");
+    ASSERT_EQ(openForWriting(1, path), 0);
+    EXPECT_EQ(readFile(path).size(), 5002u) << "kept until the first write";
+    ASSERT_EQ(writeRecord(1, "new"), 0);
+    ASSERT_EQ(writeRecord(1, "second"), 0);
+    ASSERT_EQ(recio::closeUnit(1, true), 0);
+    EXPECT_EQ(readFile(path), "new\r\nsecond\r\n") << "buffered=" << buffered;
+  }
+}
+
+TEST_F(Units, NoRecordWrittenLeavesAnEmptyFile) {
+  const std::string existing = directory.write("old.xyz", "previous run\r\n");
+  ASSERT_EQ(openForWriting(1, existing), 0);
+  ASSERT_EQ(recio::closeUnit(1, true), 0);
+  EXPECT_EQ(readFile(existing), "");
+  const std::string created = directory.file("new.xyz");
+  ASSERT_EQ(openForWriting(1, created), 0);
+  ASSERT_EQ(recio::closeUnit(1, true), 0);
+  EXPECT_TRUE(std::filesystem::exists(created));
+  EXPECT_EQ(readFile(created), "");
+}
+
+TEST_F(Units, TheCutAtCloseAlsoHappensAtTheStop) {
+  const std::string existing = directory.write("old.xyz", "previous run\r\n");
+  const RunResult run = runScript({"open", "1", existing, "#4", "write", "0"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(readFile(existing), "");
+}
+
+TEST_F(Units, DevicesAreNeverCut) {
+  ASSERT_EQ(openForWriting(1, "/dev/null"), 0);
+  EXPECT_EQ(writeRecord(1, "gone"), 0);
+  EXPECT_EQ(recio::closeUnit(1, true), 0);
+}
+
+TEST_F(Units, FailedWritesAre38) {
+  ASSERT_EQ(openForWriting(1, "/dev/full"), 0);
+  EXPECT_EQ(writeRecord(1, "no room"), recio::kMsgWriteError);
+  recio::Unit* unit = recio::acquireUnit(1);
+  ASSERT_NE(unit, nullptr);
+  EXPECT_EQ(unit->osError, ENOSPC) << "the system's code is kept with the unit";
+  recio::releaseUnit(*unit);
+  // Buffered, the failure comes with the write-out at the close.
+  ::setenv("XIOT_BUFFERED", "yes", 1);
+  ASSERT_EQ(openForWriting(2, "/dev/full"), 0);
+  EXPECT_EQ(writeRecord(2, "held"), 0);
+  EXPECT_EQ(recio::closeUnit(2, true), recio::kMsgWriteError);
+  EXPECT_EQ(recio::acquireUnit(2), nullptr) << "the unit is disconnected all the same";
+}
+
+TEST_F(Units, ClosedNumberCanBeOpenedAgainAtOnce) {
+  const std::string path = directory.file("t.xyz");
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_EQ(openForWriting(1, path), 0);
+    ASSERT_EQ(writeRecord(1, std::to_string(round)), 0);
+    ASSERT_EQ(recio::closeUnit(1, true), 0);
+  }
+  EXPECT_EQ(readFile(path), "2\r\n");
+  EXPECT_EQ(recio::closeUnit(1, true), 0) << "closing an unconnected unit does nothing";
+}
+
+// --- Closing everything at the end of a run ---------------------------------------------------
+
+TEST_F(Units, StopWritesOutEveryUnit) {
+  const std::string first = directory.file("first.xyz");
+  const std::string second = directory.file("second.xyz");
+  const RunResult run = runScript({"print", "1", "console", "open", "1", first, "#4", "write", "0", "open", "2", second,
+                                   "#4", "write", "0", "write", "1", "300", "one", "write", "2", "300", "two"},
+                                  {"XIOT_BUFFERED=1", "XIOT_BUFFER_STDOUT=1"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, " console\r\n");
+  std::string one, two;
+  for (int index = 0; index < 300; ++index) {
+    one += "one\r\n";
+    two += "two\r\n";
+  }
+  EXPECT_EQ(readFile(first), one);
+  EXPECT_EQ(readFile(second), two);
+}
+
+TEST_F(Units, CloseAllUnitsRunsOnce) {
+  const std::string path = directory.file("t.xyz");
+  const RunResult run = runScript({"open", "1", path, "#4", "write", "0", "write", "1", "3", "abc", "close-all", "close-all",
+                                   "stop", "4"},
+                                  {"XIOT_BUFFERED=1"});
+  EXPECT_EQ(run.status, 4);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(readFile(path), "abc\r\nabc\r\nabc\r\n");
+}
+
+TEST_F(Units, FailingUnitAtTheStopIsReportedAndTheOthersAreStillWritten) {
+  const std::string path = directory.file("table.xyz");
+  const std::vector<std::string> openFull = {"open", "2", "/dev/full", "#4", "write", "0", "write", "2", "1", "lost"};
+  const std::vector<std::string> openFile = {"open", "3", path, "#4", "write", "0", "write", "3", "5", "kept"};
+  for (bool failingFirst : {true, false}) {
+    std::vector<std::string> words = failingFirst ? openFull : openFile;
+    const std::vector<std::string>& then = failingFirst ? openFile : openFull;
+    words.insert(words.end(), then.begin(), then.end());
+    words.insert(words.end(), {"print", "1", "console", "stop", "0"});
+    const RunResult run = runScript(words, {"XIOT_BUFFERED=1", "XIOT_BUFFER_STDOUT=1", "XIO_DISABLE_STACK_TRACE=1"});
+    EXPECT_EQ(run.status, 38);
+    EXPECT_EQ(run.err, "xiorun: severe (38): error during write, unit 2, file /dev/full\n");
+    EXPECT_EQ(readFile(path), "kept\r\nkept\r\nkept\r\nkept\r\nkept\r\n") << "failing unit first: " << failingFirst;
+    EXPECT_EQ(run.out, " console\r\n");
+  }
+}
+
+TEST_F(Units, FailedWriteWithoutHandlerEndsTheRunWith38) {
+  const std::string path = directory.file("table.xyz");
+  const RunResult run = runScript({"open", "3", path, "#4", "write", "0", "write", "3", "2", "kept", "open", "2",
+                                   "/dev/full", "#4", "write", "0", "write", "2", "1", "lost", "mark", "never"},
+                                  {"XIO_DISABLE_STACK_TRACE=1"});
+  EXPECT_EQ(run.status, 38);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "xiorun: severe (38): error during write, unit 2, file /dev/full\n");
+  EXPECT_EQ(readFile(path), "kept\r\nkept\r\n");
+}
+
+// --- Write calls as the system sees them --------------------------------------------------------
+
+// The sizes of the write calls that reached `path`, as strace saw them; empty when strace
+// is missing or cannot trace here.
+std::vector<long> writeCallSizes(const std::vector<std::string>& words, const std::vector<std::string>& environment,
+                                 const std::string& path, const TempDir& directory, bool& traced) {
+  const std::string log = directory.file("strace.log");
+  std::vector<std::string> arguments = {"-f", "-qq", "-y", "-e", "trace=write,writev,pwrite64", "-o", log,
+                                        testing_support::probePath("script")};
+  arguments.insert(arguments.end(), words.begin(), words.end());
+  const RunResult run = testing_support::runProgram("/usr/bin/strace", arguments, environment);
+  traced = run.status == 0 && std::filesystem::exists(log);
+  std::vector<long> sizes;
+  std::istringstream lines(readFile(log));
+  const std::string marker = "<" + path + ">";
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(marker) == std::string::npos) continue;
+    const std::size_t equals = line.rfind(" = ");
+    if (equals != std::string::npos) sizes.push_back(std::atol(line.c_str() + equals + 3));
+  }
+  return sizes;
+}
+
+TEST_F(Units, WriteCallsPerRecordAndPerBlock) {
+  if (!std::filesystem::exists("/usr/bin/strace")) GTEST_SKIP() << "strace is not installed";
+  const std::string path = directory.file("table.xyz");
+  const std::string record(64, 'x');  // 66 bytes with the terminator
+  const std::vector<std::string> words = {"open", "1", path, "#4", "write", "0", "write", "1", "5000", record};
+  bool traced = false;
+  std::vector<long> sizes = writeCallSizes(words, {}, path, directory, traced);
+  if (!traced) GTEST_SKIP() << "strace cannot trace here";
+  EXPECT_EQ(sizes, std::vector<long>(5000, 66)) << "one call per record";
+
+  sizes = writeCallSizes(words, {"XIOT_BUFFERED=true"}, path, directory, traced);
+  EXPECT_EQ(sizes, (std::vector<long>{131072, 131072, 5000 * 66 - 2 * 131072})) << "one call per block";
+
+  sizes = writeCallSizes(words, {"XIOT_BUFFERED=true", "XIOT_BLOCKSIZE=4096", "XIOT_BUFFERCOUNT=4"}, path, directory,
+                         traced);
+  ASSERT_EQ(sizes.size(), 5000u * 66 / 16384 + 1);
+  for (std::size_t index = 0; index + 1 < sizes.size(); ++index) EXPECT_EQ(sizes[index], 16384);
+  EXPECT_EQ(sizes.back(), 5000 * 66 % 16384);
+  EXPECT_EQ(readFile(path).size(), 5000u * 66);
+}
+
+}  // namespace
