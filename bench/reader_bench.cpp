@@ -1,0 +1,211 @@
+// Model-file reading: one free-format statement per line, as the model reader runs
+// them, against a plain std::from_chars loop over the same lines held in memory.
+#include <benchmark/benchmark.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include <unistd.h>
+
+#include "recio/decimal.h"
+#include "recio/outcome.h"
+#include "recio/reader.h"
+#include "recio/transfer.h"
+#include "recio/units.h"
+
+namespace {
+
+constexpr std::int32_t kBenchUnit = 1;
+
+// READER_BENCH_LINES shortens the file, e.g. for a run under a profiler.
+std::int64_t lineCount() {
+  const char* text = std::getenv("READER_BENCH_LINES");
+  const std::int64_t count = text != nullptr ? std::atoll(text) : 0;
+  return count > 0 ? count : 10'000'000;
+}
+
+// Values as model files hold them: short fixed-point numbers, short exponent forms
+// and long signed mantissas with an exponent.
+std::string typicalLine(std::mt19937_64& random) {
+  char line[64];
+  const std::uint64_t bits = random();
+  const unsigned digits = static_cast<unsigned>(bits >> 8);
+  switch (bits % 3) {
+    case 0:
+      std::snprintf(line, sizeof line, "0.0%03u\n", digits % 1000);
+      break;
+    case 1:
+      std::snprintf(line, sizeof line, "%u.%uE-0%u\n", 1 + digits % 9, digits / 9 % 10, 1 + digits / 90 % 9);
+      break;
+    default:
+      std::snprintf(line, sizeof line, "-%u.%07ue+0%u\n", 1 + digits % 9, digits / 9 % 10'000'000,
+                    digits / 90'000'000 % 10);
+      break;
+  }
+  return line;
+}
+
+// The model file, written once per run into a directory of its own and removed at exit.
+class ModelFile {
+ public:
+  ModelFile() {
+    directory_ = std::filesystem::temp_directory_path() / ("cellcentrify-reader-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(directory_);
+    path_ = (directory_ / "model.txt").string();
+    std::mt19937_64 random(20240611);
+    std::ofstream out(path_, std::ios::binary);
+    lines_ = lineCount();
+    for (std::int64_t line = 0; line < lines_; ++line) out << typicalLine(random);
+  }
+  ~ModelFile() {
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
+  }
+
+  const std::string& path() const { return path_; }
+  std::int64_t lines() const { return lines_; }
+
+  static const ModelFile& instance() {
+    static const ModelFile file;
+    return file;
+  }
+
+ private:
+  std::filesystem::path directory_;
+  std::string path_;
+  std::int64_t lines_ = 0;
+};
+
+void reportPerValue(benchmark::State& state, std::int64_t values) {
+  state.SetItemsProcessed(state.iterations() * values);
+  state.counters["per_value"] = benchmark::Counter(static_cast<double>(values),
+                                                   benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+}
+
+void BM_ReaderModelFile(benchmark::State& state) {
+  const ModelFile& file = ModelFile::instance();
+  recio::FreeFormatReader reader;
+  double value = 0.0;
+  const recio::LengthAddressBlock block{sizeof value, &value};
+  const recio::TransferItem item{{recio::kTypeReal64, recio::kFormArray, recio::kFollowLast, 0}, &block};
+  const std::uint32_t options = recio::kHandlesErrors | recio::kHandlesEndOfFile;
+  for (auto _ : state) {
+    recio::OpenRequest request;
+    request.unitNumber = kBenchUnit;
+    request.fileName = file.path().data();
+    request.fileNameLength = file.path().size();
+    request.status = recio::kStatusOld;
+    request.action = recio::kActionRead;
+    request.handlesErrors = true;
+    if (recio::openUnit(request) != 0) {
+      state.SkipWithError("cannot open the model file");
+      return;
+    }
+    double sum = 0.0;
+    for (std::int64_t line = 0; line < file.lines(); ++line) {
+      if (reader.beginStatement(kBenchUnit, options, item) != 0) {
+        state.SkipWithError("read statement failed");
+        break;
+      }
+      sum += value;
+    }
+    benchmark::DoNotOptimize(sum);
+    recio::closeUnit(kBenchUnit, true);
+  }
+  reportPerValue(state, file.lines());
+}
+BENCHMARK(BM_ReaderModelFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_FromCharsLines(benchmark::State& state) {
+  const ModelFile& file = ModelFile::instance();
+  std::ifstream in(file.path(), std::ios::binary);
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  const std::string text = contents.str();
+  for (auto _ : state) {
+    double sum = 0.0;
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    while (at < end) {
+      const char* lineEnd = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+      if (lineEnd == nullptr) lineEnd = end;
+      double value = 0.0;
+      std::from_chars(at, lineEnd, value);
+      sum += value;
+      at = lineEnd + 1;
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  reportPerValue(state, file.lines());
+}
+BENCHMARK(BM_FromCharsLines)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The conversions the reader calls, alone, over the same lines: the part of the
+// reader's time that is not its own.
+void BM_ParseReal64Lines(benchmark::State& state) {
+  const ModelFile& file = ModelFile::instance();
+  std::ifstream in(file.path(), std::ios::binary);
+  std::ostringstream contents;
+  contents << in.rdbuf();
+  const std::string text = contents.str();
+  for (auto _ : state) {
+    double sum = 0.0;
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    while (at < end) {
+      const char* lineEnd = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+      if (lineEnd == nullptr) lineEnd = end;
+      sum += recio::parseReal64(at, static_cast<std::size_t>(lineEnd - at)).value;
+      at = lineEnd + 1;
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  reportPerValue(state, file.lines());
+}
+BENCHMARK(BM_ParseReal64Lines)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What every read statement costs before the reader scans a byte: the unit taken and
+// given back, the next record cut from the file, and the conversion of the whole
+// record. The reader's own share is the difference to BM_ReaderModelFile.
+void BM_UnitRecordsAndConversion(benchmark::State& state) {
+  const ModelFile& file = ModelFile::instance();
+  for (auto _ : state) {
+    recio::OpenRequest request;
+    request.unitNumber = kBenchUnit;
+    request.fileName = file.path().data();
+    request.fileNameLength = file.path().size();
+    request.status = recio::kStatusOld;
+    request.action = recio::kActionRead;
+    request.handlesErrors = true;
+    if (recio::openUnit(request) != 0) {
+      state.SkipWithError("cannot open the model file");
+      return;
+    }
+    double sum = 0.0;
+    for (;;) {
+      recio::Unit* unit = recio::acquireUnit(kBenchUnit);
+      if (recio::getRecord(*unit) != 0) {
+        recio::releaseUnit(*unit);
+        break;
+      }
+      const recio::InputBuffer& input = unit->input;
+      sum += recio::parseReal64(input.data + input.recordBegin, input.recordEnd - input.recordBegin).value;
+      recio::releaseUnit(*unit);
+    }
+    benchmark::DoNotOptimize(sum);
+    recio::closeUnit(kBenchUnit, true);
+  }
+  reportPerValue(state, file.lines());
+}
+BENCHMARK(BM_UnitRecordsAndConversion)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,268 @@
+// The read statement: its begin and end, its items and the storing of their values,
+// and the path that nearly every value takes (blanks, then a plain number), kept in
+// one place so that a statement of one value costs little more than its conversion.
+#include "recio/reader.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "recio/decimal.h"
+#include "recio/messages.h"
+#include "recio/reader_bytes.h"
+#include "recio/stop.h"
+#include "recio/units.h"
+
+namespace recio {
+
+using reader_bytes::isBlank;
+using reader_bytes::NumericByte;
+using reader_bytes::ValueStart;
+
+namespace {
+
+constexpr std::int32_t kIntegerMinimum = std::numeric_limits<std::int32_t>::min();
+
+// Element sizes as shifts: a division per item would cost more than the rest of it.
+constexpr unsigned kInteger32Shift = 2;
+constexpr unsigned kReal64Shift = 3;
+static_assert(sizeof(std::int32_t) == 1u << kInteger32Shift && sizeof(double) == 1u << kReal64Shift);
+
+// A real value stored into an integer item: truncated toward zero; a value that has no
+// 32-bit integer (out of range, infinite or NaN) stores the most negative integer.
+std::int32_t truncateToInteger32(double value) {
+  // Both bounds are exact doubles; every value strictly between them truncates into
+  // range, and NaN fails both comparisons.
+  if (value > -2147483649.0 && value < 2147483648.0) return static_cast<std::int32_t>(value);
+  return kIntegerMinimum;
+}
+
+// Steps over a run of digits, eight bytes at a time while the record holds that many,
+// so that the run's length costs no branch per digit. Used for fractions, the long
+// runs of real files; integer parts and exponents are short, and a plain loop over
+// them is cheaper.
+const char* skipDigits(const char* at, const char* end) {
+  constexpr std::uint64_t kZeros = 0x3030303030303030;  // '0' in every byte
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
+  constexpr std::uint64_t kAboveNine = 0x7676767676767676;  // 0x80 - 10 in every byte
+  constexpr std::uint64_t kHigh = 0x8080808080808080;
+  while (end - at >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    const std::uint64_t offsets = word ^ kZeros;  // a digit's byte becomes 0..9
+    // The top bit of a byte is set when its offset is 10 or more: by the addition for
+    // offsets below 0x80 (masked first so that no carry crosses bytes), else by itself.
+    const std::uint64_t others = (((offsets & kLow7) + kAboveNine) | offsets) & kHigh;
+    if (others != 0) return at + (std::countr_zero(others) >> 3);
+    at += 8;
+  }
+  while (at < end && reader_bytes::isDigit(*at)) ++at;
+  return at;
+}
+
+// Nearly every token has the plain shape [sign] digits [. digits] [letter [sign]
+// digits], which meets every rule of a numeric token by its form. Such a token is
+// taken in runs of digits rather than byte by byte; its end, or nullptr for any other
+// token (the rules then decide) and for one ended by '*' (a repeat count).
+// `start` stands on a byte of the record.
+const char* plainNumberEnd(const char* start, const char* end, bool& hasPoint, bool& hasExponent) {
+  // Signed and unsigned numbers come in no predictable order: no branch for the sign.
+  const char* at = start + static_cast<int>(*start == '+' || *start == '-');
+  const char* const mantissa = at;
+  while (at < end && reader_bytes::isDigit(*at)) ++at;
+  std::ptrdiff_t pointBytes = 0;
+  if (at < end && *at == '.') {
+    hasPoint = true;
+    pointBytes = 1;
+    at = skipDigits(at + 1, end);
+  }
+  if (at - mantissa == pointBytes) return nullptr;  // no mantissa digit
+  if (at < end && reader_bytes::isExponentLetter(*at)) {
+    hasExponent = true;
+    ++at;
+    if (at < end && (*at == '+' || *at == '-')) ++at;
+    const char* const exponent = at;
+    while (at < end && reader_bytes::isDigit(*at)) ++at;
+    if (at == exponent) return nullptr;
+  }
+  if (at < end && reader_bytes::numericByte(*at) != NumericByte::End) return nullptr;
+  return at;
+}
+
+}  // namespace
+
+FreeFormatReader::FreeFormatReader() = default;
+
+IoOutcome FreeFormatReader::beginStatement(std::int32_t unitNumber, std::uint32_t options,
+                                           const TransferItem& first) {
+  unitNumber_ = unitNumber;
+  options_ = options;
+  state_ = ScanState{};
+  state_.newRecord = true;
+  unit_ = acquireUnit(unitNumber);
+  if (unit_ == nullptr) {
+    // No file is connected to the number, so there is nothing to read from.
+    if ((options & kHandlesErrors) != 0) return kMsgFileNotFound;
+    fatalReport(kMsgFileNotFound, unitNumber, {});
+    return kMsgFileNotFound;
+  }
+  // A statement always starts at a new record: the rest of the last one is dropped.
+  if (std::int32_t error = nextRecord(); error != 0) return failStatement(error);
+  return transferItem(first);
+}
+
+IoOutcome FreeFormatReader::transferItem(const TransferItem& item) {
+  ElementType type;
+  unsigned elementShift;  // an array's element count is its byte length shifted by this
+  if (item.type() == kTypeInteger32) {
+    type = ElementType::Integer32;
+    elementShift = kInteger32Shift;
+  } else if (item.type() == kTypeReal64) {
+    type = ElementType::Real64;
+    elementShift = kReal64Shift;
+  } else {
+    return failStatement(kMsgConversion);  // no value of this input converts into it
+  }
+
+  if (item.form() == kFormScalarAddress) {
+    void* address = static_cast<const AddressBlock*>(item.argument)->address;
+    if (std::int32_t error = fillElement(type, address); error != 0) return failStatement(error);
+  } else if (item.form() == kFormArray) {
+    const auto* block = static_cast<const LengthAddressBlock*>(item.argument);
+    const std::size_t count = block->length > 0 ? static_cast<std::size_t>(block->length) >> elementShift : 0;
+    char* element = static_cast<char*>(const_cast<void*>(block->address));
+    for (std::size_t index = 0; index < count; ++index, element += std::size_t{1} << elementShift) {
+      if (std::int32_t error = fillElement(type, element); error != 0) return failStatement(error);
+    }
+  } else {
+    return failStatement(kMsgConversion);
+  }
+
+  if (item.isLast()) return endStatement();
+  return kSuccess;
+}
+
+// One item or array element: it takes a repeated value, the next value of the input,
+// or nothing once a slash has ended the list.
+std::int32_t FreeFormatReader::fillElement(ElementType type, void* address) {
+  std::int32_t error = 0;
+  if (state_.slashSeen) {
+    // Keeps its value.
+  } else if (state_.repeatLeft > 0) {
+    --state_.repeatLeft;
+    error = storeValue(type, address);
+  } else {
+    error = findValue();
+    if (error == 0) error = storeValue(type, address);
+    // The pair's second number belongs to this double; it must be passed over before
+    // the next value is sought.
+    if (error == 0 && state_.parenOpen && state_.valueKind == ValueKind::Numeric && type == ElementType::Real64) {
+      error = closePair();
+    }
+  }
+  state_.newRecord = false;
+  return error;
+}
+
+// The record's bytes lie in the unit's input buffer, which may have moved.
+std::int32_t FreeFormatReader::nextRecord() {
+  if (std::int32_t error = getRecord(*unit_); error != 0) return error;
+  const InputBuffer& input = unit_->input;
+  recordBegin_ = input.data + input.recordBegin;
+  recordEnd_ = input.data + input.recordEnd;
+  cursor_ = recordBegin_;
+  return 0;
+}
+
+std::int32_t FreeFormatReader::findValue() {
+  // Inside a pair the flags carry over from the value before the pair's comma.
+  if (!state_.parenOpen) {
+    state_.valueKind = ValueKind::None;
+    state_.integerForm = false;
+    state_.hasPoint = false;
+    state_.commaTaken = false;
+    state_.prevEndedWithComma = false;
+    state_.textBeforeRecord = false;
+  }
+  if (cursor_ < recordEnd_ && !isBlank(*cursor_)) {
+    state_.textSeen = true;
+  } else if (std::int32_t error = skipBlanks(); error != 0) {
+    return error;
+  }
+  // The common value, a plain number, is taken without the general rules' loop.
+  if (reader_bytes::valueStart(*cursor_) == ValueStart::Numeric) {
+    bool hasPoint = false;
+    bool hasExponent = false;
+    if (const char* tokenEnd = plainNumberEnd(cursor_, recordEnd_, hasPoint, hasExponent)) {
+      state_.token = {cursor_, static_cast<std::size_t>(tokenEnd - cursor_)};
+      state_.integerForm = !hasPoint && !hasExponent;
+      state_.hasPoint = hasPoint;
+      state_.valueKind = ValueKind::Numeric;
+      cursor_ = tokenEnd;
+      return 0;
+    }
+  }
+  return classifyValue();
+}
+
+std::int32_t FreeFormatReader::storeValue(ElementType type, void* address) {
+  switch (state_.valueKind) {
+    case ValueKind::None:  // after a slash
+    case ValueKind::Null:
+      return 0;
+    case ValueKind::Logical:
+    case ValueKind::Quoted:
+      return kMsgConversion;
+    case ValueKind::Numeric:
+      break;
+  }
+  const Token& token = state_.token;
+  if (type == ElementType::Real64) {
+    const ParseResult<double> real = parseReal64(token.start, token.length);
+    if (real.status != ConversionStatus::Ok) return kMsgConversion;
+    *static_cast<double*>(address) = real.value;
+    return 0;
+  }
+  if (state_.integerForm) {
+    const ParseResult<std::int32_t> integer = parseInteger32(token.start, token.length);
+    if (integer.status != ConversionStatus::Ok) return kMsgConversion;
+    *static_cast<std::int32_t*>(address) = integer.value;
+    return 0;
+  }
+  const ParseResult<double> real = parseReal64(token.start, token.length);
+  if (real.status != ConversionStatus::Ok) return kMsgConversion;
+  *static_cast<std::int32_t*>(address) = truncateToInteger32(real.value);
+  return 0;
+}
+
+IoOutcome FreeFormatReader::endStatement() {
+  // The rest of the record and any repetitions left are dropped: the next statement
+  // starts with a record of its own and a fresh state.
+  Unit* unit = unit_;
+  unit_ = nullptr;
+  releaseUnit(*unit);
+  return kSuccess;
+}
+
+IoOutcome FreeFormatReader::failStatement(std::int32_t error) {
+  state_.error = error;
+  Unit* unit = unit_;
+  unit_ = nullptr;
+  const bool handled = error == kMsgEndOfFile ? (options_ & kHandlesEndOfFile) != 0 : (options_ & kHandlesErrors) != 0;
+  if (handled) {
+    releaseUnit(*unit);
+    return error == kMsgEndOfFile ? kEndOfFile : error;
+  }
+  // The report closes every unit, which takes their locks: this statement's lock must
+  // be given up first, so the name it reports is copied out of the unit beforehand.
+  char path[kMaxPathLength];
+  const std::size_t pathLength = std::min(unit->path.size(), sizeof path);
+  std::memcpy(path, unit->path.data(), pathLength);
+  releaseUnit(*unit);
+  fatalReport(error, unitNumber_, std::string_view(path, pathLength));
+  return error;  // only when the run is already stopping
+}
+
+}  // namespace recio
