@@ -1,5 +1,7 @@
 // Records crossing a unit: output records handed to the operating system, input
 // records cut from the bytes read.
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,6 +33,29 @@ bool growInput(InputBuffer& input) {
   input.data = data;
   input.capacity = capacity;
   return true;
+}
+
+// The first terminator byte in [from, to), or nullptr. Model lines are short, so the
+// first bytes are searched eight at a time in a word (a byte equal to the terminator
+// becomes zero after the exclusive or, and the lowest zero byte is the first match;
+// borrows only ever mark bytes above it), and only a long line falls back to memchr.
+const char* findTerminator(const char* from, const char* to, char terminator) {
+  constexpr std::uint64_t kLowBits = 0x0101010101010101u;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  const std::uint64_t pattern = kLowBits * static_cast<unsigned char>(terminator);
+  const char* wordEnd = to - from > 32 ? from + 32 : to;
+  for (; wordEnd - from >= 8; from += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, from, sizeof word);
+    word ^= pattern;
+    const std::uint64_t zeroBytes = (word - kLowBits) & ~word & kHighBits;
+    if (zeroBytes != 0) return from + (std::countr_zero(zeroBytes) >> 3);
+  }
+  for (; from < wordEnd; ++from) {
+    if (*from == terminator) return from;
+  }
+  if (from == to) return nullptr;
+  return static_cast<const char*>(std::memchr(from, terminator, static_cast<std::size_t>(to - from)));
 }
 
 // Makes [begin, end) the current record, with the CRs before its terminator removed.
@@ -102,9 +127,9 @@ std::int32_t getRecord(Unit& unit) {
   std::size_t searched = input.next;
   for (;;) {
     if (searched < input.end) {
-      const void* found = std::memchr(input.data + searched, terminator, input.end - searched);
+      const char* found = findTerminator(input.data + searched, input.data + input.end, terminator);
       if (found != nullptr) {
-        std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - input.data);
+        std::size_t at = static_cast<std::size_t>(found - input.data);
         return takeRecord(unit, input.next, at, at + 1);
       }
     }

@@ -18,9 +18,13 @@ constexpr int kMaxUnits = 16;
 
 // Connected units. Allocated once and never destroyed: after closeAllUnits its lock
 // stays held so that no statement of another thread can start on a closed unit.
+//
+// Connections change under the lock. A statement looks its unit up without it: only the
+// program thread opens, closes and uses units, and closeAllUnits, which may run on the
+// console event thread, never frees a unit, so a unit found here stays valid.
 struct UnitTable {
   std::mutex lock;
-  Unit* units[kMaxUnits] = {};
+  std::atomic<Unit*> units[kMaxUnits] = {};
 };
 
 UnitTable& unitTable() {
@@ -28,16 +32,17 @@ UnitTable& unitTable() {
   return *table;
 }
 
-Unit** findSlot(UnitTable& table, std::int32_t number) {
-  for (Unit*& unit : table.units) {
-    if (unit != nullptr && unit->number == number) return &unit;
+std::atomic<Unit*>* findSlot(UnitTable& table, std::int32_t number) {
+  for (std::atomic<Unit*>& slot : table.units) {
+    Unit* unit = slot.load(std::memory_order_acquire);
+    if (unit != nullptr && unit->number == number) return &slot;
   }
   return nullptr;
 }
 
-Unit** freeSlot(UnitTable& table) {
-  for (Unit*& unit : table.units) {
-    if (unit == nullptr) return &unit;
+std::atomic<Unit*>* freeSlot(UnitTable& table) {
+  for (std::atomic<Unit*>& slot : table.units) {
+    if (slot.load(std::memory_order_relaxed) == nullptr) return &slot;
   }
   return nullptr;
 }
@@ -215,13 +220,13 @@ std::int32_t openUnit(const OpenRequest& request) {
   {
     std::lock_guard<std::mutex> guard(table.lock);
     // Opening a connected number connects it anew: the old connection is closed first.
-    if (Unit** old = findSlot(table, request.unitNumber)) {
+    if (std::atomic<Unit*>* old = findSlot(table, request.unitNumber)) {
       Unit* previous = *old;
       *old = nullptr;
       std::lock_guard<std::mutex> unitGuard(previous->lock);
       disconnect(*previous);
     }
-    if (Unit** slot = freeSlot(table)) {
+    if (std::atomic<Unit*>* slot = freeSlot(table)) {
       *slot = unit;
     } else {
       result = kMsgOpenFailure;
@@ -241,7 +246,7 @@ std::int32_t closeUnit(std::int32_t unitNumber, bool handlesErrors) {
   Unit* unit = nullptr;
   {
     std::lock_guard<std::mutex> guard(table.lock);
-    Unit** slot = findSlot(table, unitNumber);
+    std::atomic<Unit*>* slot = findSlot(table, unitNumber);
     if (slot == nullptr) return 0;  // closing a unit that is not connected does nothing
     unit = *slot;
     *slot = nullptr;
@@ -259,15 +264,21 @@ std::int32_t closeUnit(std::int32_t unitNumber, bool handlesErrors) {
 
 Unit* acquireUnit(std::int32_t unitNumber) {
   UnitTable& table = unitTable();
+  if (std::atomic<Unit*>* slot = findSlot(table, unitNumber)) {
+    if (Unit* unit = slot->load(std::memory_order_acquire)) {
+      unit->lock.lock();
+      return unit;
+    }
+  }
   Unit* unit = nullptr;
   {
     std::lock_guard<std::mutex> guard(table.lock);
-    if (Unit** slot = findSlot(table, unitNumber)) {
+    if (std::atomic<Unit*>* slot = findSlot(table, unitNumber)) {
       unit = *slot;
     } else if (unitNumber == kConsoleUnit) {
       unit = connectConsole();
       if (unit != nullptr) {
-        if (Unit** free = freeSlot(table)) {
+        if (std::atomic<Unit*>* free = freeSlot(table)) {
           *free = unit;
         } else {
           disconnect(*unit);
@@ -290,7 +301,8 @@ void closeAllUnits() {
   // The table lock and every unit lock stay held: the process ends after this, and no
   // statement on another thread may begin on a closed unit meanwhile.
   table.lock.lock();
-  for (Unit*& unit : table.units) {
+  for (std::atomic<Unit*>& slot : table.units) {
+    Unit* unit = slot.load();
     if (unit == nullptr) continue;
     unit->lock.lock();
     // A unit that cannot be written out is reported (the run then ends with 38), and
