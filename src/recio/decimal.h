@@ -19,6 +19,10 @@ struct ParseResult {
 ParseResult<std::int32_t> parseInteger32(const char* token, std::size_t length) noexcept;
 
 // A real token of free-format input, taken as written (no implied decimal places).
+// Any status but Ok gives 0.0. The value is the correctly rounded one except for tokens
+// within about 2^-62 of a midpoint between two doubles: there the defined 64-bit
+// reductions (or the 27 kept digits) may put it one unit in the last place away, or
+// make it Overflow next to the largest double.
 ParseResult<double> parseReal64(const char* token, std::size_t length) noexcept;
 
 enum class DigitsKind : std::uint8_t { Finite, Zero, Infinite, NaN };

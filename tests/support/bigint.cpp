@@ -132,7 +132,8 @@ BigInt operator>>(const BigInt& value, int bits) {
   const auto limbShift = static_cast<std::size_t>(bits / 32);
   const int bitShift = bits % 32;
   for (std::size_t i = limbShift; i < value.limbs_.size(); ++i) {
-    const std::uint64_t pair = value.limbs_[i] | (i + 1 < value.limbs_.size() ? std::uint64_t{value.limbs_[i + 1]} << 32 : 0);
+    const std::uint64_t pair =
+        value.limbs_[i] | (i + 1 < value.limbs_.size() ? std::uint64_t{value.limbs_[i + 1]} << 32 : 0);
     shifted.limbs_.push_back(static_cast<std::uint32_t>(pair >> bitShift));
   }
   shifted.trim();
