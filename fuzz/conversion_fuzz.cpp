@@ -26,14 +26,7 @@ constexpr std::int64_t kLargestGrid = 4096;
 // The counts of the mesh's first statement, read the way the mesh reader reads them,
 // so that inputs whose arrays would be huge are left out before anything is allocated.
 bool smallCounts(const std::string& meshPath) {
-  recio::OpenRequest request;
-  request.unitNumber = 1;
-  request.fileName = meshPath.c_str();
-  request.fileNameLength = meshPath.size();
-  request.status = recio::kStatusOld;
-  request.action = recio::kActionRead;
-  request.handlesErrors = true;
-  if (recio::openUnit(request) != 0) return false;
+  if (fuzzing::openForReading(meshPath) != 0) return false;
   std::int32_t counts[3] = {};
   recio::AddressBlock blocks[3] = {{&counts[0]}, {&counts[1]}, {&counts[2]}};
   auto item = [&](int index, bool isLast) {

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 
+#include "recio/units.h"
+
 namespace fuzzing {
 
 inline const std::string& scratchDirectory() {
@@ -37,6 +39,18 @@ inline std::string writeScratchFile(const char* name, const std::uint8_t* data, 
   }
   ::close(fd);
   return path;
+}
+
+// Connects unit 1 to a file for reading as the program's readers do; 0 or the message.
+inline std::int32_t openForReading(const std::string& path) {
+  recio::OpenRequest request;
+  request.unitNumber = 1;
+  request.fileName = path.c_str();
+  request.fileNameLength = path.size();
+  request.status = recio::kStatusOld;
+  request.action = recio::kActionRead;
+  request.handlesErrors = true;
+  return recio::openUnit(request);
 }
 
 }  // namespace fuzzing

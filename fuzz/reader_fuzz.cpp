@@ -69,14 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // A tiny first buffer, so that doubling and lines across reads are exercised.
   recio::setInputBufferLimits(16, 0);
 
-  recio::OpenRequest request;
-  request.unitNumber = 1;
-  request.fileName = path.c_str();
-  request.fileNameLength = path.size();
-  request.status = recio::kStatusOld;
-  request.action = recio::kActionRead;
-  request.handlesErrors = true;
-  if (recio::openUnit(request) != 0) std::abort();
+  if (fuzzing::openForReading(path) != 0) std::abort();
   recio::FreeFormatReader reader;
   if (!acceptable(runStatements(reader, list))) std::abort();
   recio::closeUnit(1, true);

@@ -18,6 +18,7 @@
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
+#include "support/sanitizer.h"
 
 namespace {
 
@@ -262,11 +263,7 @@ std::string readFileFrom(const std::string& path, std::size_t offset) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kRandomStatements = 300;
-#else
-constexpr int kRandomStatements = 1500;
-#endif
+constexpr int kRandomStatements = testing_support::sanitizedCount(1500, 5);
 
 TEST(FreeFormatWrapping, MatchesTheReferenceForRandomItems) {
   testing_support::clearIoEnvironment();

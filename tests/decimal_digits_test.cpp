@@ -12,6 +12,7 @@
 
 #include "recio/decimal.h"
 #include "support/bigint.h"
+#include "support/sanitizer.h"
 
 namespace {
 
@@ -20,19 +21,7 @@ using recio::DigitsKind;
 using testsupport::ExactDecimal;
 
 // Random case counts are cut down under the sanitizers.
-int caseCount(int count) {
-#if defined(__SANITIZE_ADDRESS__)
-  return count / 5;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-  return count / 5;
-#else
-  return count;
-#endif
-#else
-  return count;
-#endif
-}
+int caseCount(int count) { return testing_support::sanitizedCount(count, 5); }
 
 double fromBits(std::uint64_t bits) { return std::bit_cast<double>(bits); }
 

@@ -16,6 +16,7 @@
 
 #include "recio/decimal.h"
 #include "support/bigint.h"
+#include "support/sanitizer.h"
 
 namespace {
 
@@ -23,19 +24,7 @@ using recio::ConversionStatus;
 using testsupport::BigInt;
 using testsupport::RoundedBinary64;
 
-int caseCount(int count) {
-#if defined(__SANITIZE_ADDRESS__)
-  return count / 5;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-  return count / 5;
-#else
-  return count;
-#endif
-#else
-  return count;
-#endif
-}
+int caseCount(int count) { return testing_support::sanitizedCount(count, 5); }
 
 std::uint64_t bitsOf(double value) { return std::bit_cast<std::uint64_t>(value); }
 

@@ -17,6 +17,7 @@
 
 #include "support/run_program.h"
 #include "support/temp_dir.h"
+#include "support/sanitizer.h"
 
 namespace {
 
@@ -28,17 +29,7 @@ using testing_support::runProgram;
 using testing_support::startProgram;
 using testing_support::TempDir;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using testing_support::kSanitized;
 
 const std::string kProgram = CELLCENTRIFY_BINARY;
 

@@ -19,23 +19,14 @@
 #include "recio/format_builder.h"
 #include "recio/format_edit.h"
 #include "recio/units.h"
+#include "support/sanitizer.h"
 
 namespace {
 
 using namespace recio;
 using namespace recio::format;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using testing_support::kSanitized;
 
 constexpr std::int32_t kTestUnit = 1;
 

@@ -17,6 +17,7 @@
 #include "recio/messages.h"
 #include "recio/units.h"
 #include "support/temp_dir.h"
+#include "support/sanitizer.h"
 
 namespace {
 
@@ -37,17 +38,7 @@ constexpr double kIntMin = -2147483648.0;
 const double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kRandomScale = 2;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr int kRandomScale = 2;
-#else
-constexpr int kRandomScale = 8;
-#endif
-#else
-constexpr int kRandomScale = 8;
-#endif
+constexpr int kRandomScale = testing_support::kSanitized ? 2 : 8;
 
 // The item lists of the program: three integers, three doubles, a double array of n,
 // and the model file's one-element array per statement.

@@ -16,6 +16,7 @@
 #include "recio/units.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
+#include "support/sanitizer.h"
 
 namespace {
 
@@ -151,11 +152,7 @@ TEST_F(InputRecords, Formats) {
   EXPECT_EQ(read(binary, RecordFormat::CrLf, 2), (std::vector<Outcome>{record(std::string("n\0l\x01\t ", 6)), kEnd}));
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kRandomFiles = 200;
-#else
-constexpr int kRandomFiles = 1000;
-#endif
+constexpr int kRandomFiles = testing_support::sanitizedCount(1000, 5);
 
 TEST_F(InputRecords, RandomFilesWithTinyBuffers) {
   // Few kinds of byte, so that terminators, CR runs, Ctrl-Z lines and files ending
