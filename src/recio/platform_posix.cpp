@@ -461,6 +461,7 @@ struct FrameWalk {
   bool stopped = false;
   bool sawLine = false;
   char routine[256];
+  char previousRoutine[256] = {};
 };
 
 #if defined(RECIO_HAVE_LIBBACKTRACE)
@@ -471,6 +472,10 @@ int onPcInfo(void* data, std::uintptr_t, const char* file, int line, const char*
   Frame frame = walk->frame;
   if (function != nullptr) {
     shortRoutineName(function, walk->routine, sizeof walk->routine);
+    // A routine inlined into itself at one address (a helper's own inlined pieces)
+    // shows once: its innermost line is the one that says where it was.
+    if (std::strcmp(walk->routine, walk->previousRoutine) == 0) return 0;
+    std::memcpy(walk->previousRoutine, walk->routine, sizeof walk->routine);
     frame.routine = walk->routine;
   }
   frame.source = file != nullptr ? baseName(file) : nullptr;
