@@ -91,6 +91,20 @@ void reportPerValue(benchmark::State& state, std::int64_t values) {
                                                        benchmark::Counter::kInvert);
 }
 
+// Connects the bench unit to the model file for reading, as the model reader does.
+bool openModelFile(benchmark::State& state, const ModelFile& file) {
+  recio::OpenRequest request;
+  request.unitNumber = kBenchUnit;
+  request.fileName = file.path().data();
+  request.fileNameLength = file.path().size();
+  request.status = recio::kStatusOld;
+  request.action = recio::kActionRead;
+  request.handlesErrors = true;
+  if (recio::openUnit(request) == 0) return true;
+  state.SkipWithError("cannot open the model file");
+  return false;
+}
+
 void BM_ReaderModelFile(benchmark::State& state) {
   const ModelFile& file = ModelFile::instance();
   recio::FreeFormatReader reader;
@@ -99,17 +113,7 @@ void BM_ReaderModelFile(benchmark::State& state) {
   const recio::TransferItem item{{recio::kTypeReal64, recio::kFormArray, recio::kFollowLast, 0}, &block};
   const std::uint32_t options = recio::kHandlesErrors | recio::kHandlesEndOfFile;
   for (auto _ : state) {
-    recio::OpenRequest request;
-    request.unitNumber = kBenchUnit;
-    request.fileName = file.path().data();
-    request.fileNameLength = file.path().size();
-    request.status = recio::kStatusOld;
-    request.action = recio::kActionRead;
-    request.handlesErrors = true;
-    if (recio::openUnit(request) != 0) {
-      state.SkipWithError("cannot open the model file");
-      return;
-    }
+    if (!openModelFile(state, file)) return;
     double sum = 0.0;
     for (std::int64_t line = 0; line < file.lines(); ++line) {
       if (reader.beginStatement(kBenchUnit, options, item) != 0) {
@@ -183,17 +187,7 @@ BENCHMARK(BM_ParseReal64Lines)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_UnitRecordsAndConversion(benchmark::State& state) {
   const ModelFile& file = ModelFile::instance();
   for (auto _ : state) {
-    recio::OpenRequest request;
-    request.unitNumber = kBenchUnit;
-    request.fileName = file.path().data();
-    request.fileNameLength = file.path().size();
-    request.status = recio::kStatusOld;
-    request.action = recio::kActionRead;
-    request.handlesErrors = true;
-    if (recio::openUnit(request) != 0) {
-      state.SkipWithError("cannot open the model file");
-      return;
-    }
+    if (!openModelFile(state, file)) return;
     double sum = 0.0;
     for (;;) {
       recio::Unit* unit = recio::acquireUnit(kBenchUnit);
