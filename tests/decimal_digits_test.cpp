@@ -18,7 +18,7 @@ namespace {
 
 using recio::DecimalDigits;
 using recio::DigitsKind;
-using testsupport::ExactDecimal;
+using testing_support::ExactDecimal;
 
 // Random case counts are cut down under the sanitizers.
 int caseCount(int count) { return testing_support::sanitizedCount(count, 5); }
@@ -36,13 +36,13 @@ double nearestDouble(const std::string& text) {
 class DigitsChecker {
  public:
   bool check(double value, int digitCount) {
-    const ExactDecimal expansion = testsupport::exactDecimal(std::abs(value));
+    const ExactDecimal expansion = testing_support::exactDecimal(std::abs(value));
     return check(value, digitCount, expansion);
   }
 
   bool check(double value, int digitCount, const ExactDecimal& expansion) {
     ++checked_;
-    const ExactDecimal expected = testsupport::roundDecimal(expansion, digitCount);
+    const ExactDecimal expected = testing_support::roundDecimal(expansion, digitCount);
     DecimalDigits result{};
     recio::generateDigits(value, digitCount, result);
     const std::string digits(result.digits, static_cast<std::size_t>(result.count));
@@ -77,7 +77,7 @@ TEST(GenerateDigitsExact, RandomBitPatternsForTheTableFields) {
   const int count = caseCount(1000000);
   for (int i = 0; i < count; ++i) {
     const double value = randomFinite(random);
-    const ExactDecimal expansion = testsupport::exactDecimal(std::abs(value));
+    const ExactDecimal expansion = testing_support::exactDecimal(std::abs(value));
     checker.check(value, 6, expansion);
     checker.check(value, 10, expansion);
   }
@@ -95,7 +95,7 @@ TEST(GenerateDigitsExact, RandomValuesOfModestSize) {
     const double modest = std::pow(10.0, logMagnitude(random)) * (random() % 2 != 0 ? -1 : 1);
     const double dyadic = std::ldexp(static_cast<double>(random() % 100000000 + 1), -static_cast<int>(random() % 40));
     for (double value : {modest, dyadic}) {
-      const ExactDecimal expansion = testsupport::exactDecimal(std::abs(value));
+      const ExactDecimal expansion = testing_support::exactDecimal(std::abs(value));
       checker.check(value, 6, expansion);
       checker.check(value, 10, expansion);
     }

@@ -21,8 +21,8 @@
 namespace {
 
 using recio::ConversionStatus;
-using testsupport::BigInt;
-using testsupport::RoundedBinary64;
+using testing_support::BigInt;
+using testing_support::RoundedBinary64;
 
 int caseCount(int count) { return testing_support::sanitizedCount(count, 5); }
 
@@ -60,7 +60,7 @@ const Scaled& modelPower(int exponent) {
   const auto found = cache.find(exponent);
   if (found != cache.end()) return found->second;
   const auto rounded = [](int k) {
-    const testsupport::Power64 power = testsupport::powerOfTenRounded64(k);
+    const testing_support::Power64 power = testing_support::powerOfTenRounded64(k);
     return Scaled{BigInt(power.significand), power.binaryExponent - 64};
   };
   Scaled power;
@@ -99,9 +99,9 @@ Expected correctValue(const std::string& significant, std::int64_t scale) {
   if (decimalExponent < -330) return {ConversionStatus::Ok, 0.0, true, "exact"};
   if (decimalExponent > 320) return {ConversionStatus::Overflow, 0.0, true, "exact"};
   if (scale >= 0) {
-    return fromRounding(testsupport::roundScaled(digits * powerOfTen(static_cast<int>(scale)), 0), true, "exact");
+    return fromRounding(testing_support::roundScaled(digits * powerOfTen(static_cast<int>(scale)), 0), true, "exact");
   }
-  return fromRounding(testsupport::roundQuotient(digits, powerOfTen(static_cast<int>(-scale)), 0), true, "exact");
+  return fromRounding(testing_support::roundQuotient(digits, powerOfTen(static_cast<int>(-scale)), 0), true, "exact");
 }
 
 // The value steps, one after the other, for a token with significant digits
@@ -124,14 +124,14 @@ Expected modelValue(const std::string& significant, std::int64_t scale) {
   if (fast) {
     // One rounding of D * 10^o; dropped digits play no part.
     const RoundedBinary64 rounded =
-        o >= 0 ? testsupport::roundScaled(d * powerOfTen(o), 0) : testsupport::roundQuotient(d, powerOfTen(-o), 0);
+        o >= 0 ? testing_support::roundScaled(d * powerOfTen(o), 0) : testing_support::roundQuotient(d, powerOfTen(-o), 0);
     return fromRounding(rounded, !sticky, sticky ? "fast case, dropped digits ignored" : "fast case");
   }
-  if (o == 0) return fromRounding(testsupport::roundScaled(d, 0, sticky), true, "D rounded whole");
+  if (o == 0) return fromRounding(testing_support::roundScaled(d, 0, sticky), true, "D rounded whole");
   const Scaled reducedD = cutTo64Bits({d, 0});
   const Scaled& power = modelPower(o);
   const RoundedBinary64 rounded =
-      testsupport::roundScaled(reducedD.significand * power.significand, reducedD.scale + power.scale, sticky);
+      testing_support::roundScaled(reducedD.significand * power.significand, reducedD.scale + power.scale, sticky);
   const bool exactD = d.bitLength() <= 64;
   const bool exactT = o >= 0 && o <= 27;
   return fromRounding(rounded, exactD && exactT,
@@ -320,7 +320,7 @@ void checkNearMidpoints(const std::vector<double>& lowerNeighbours, std::mt19937
     const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
     const std::uint64_t significand = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
     const int binaryExponent = biased == 0 ? -1074 : biased - 1075;
-    const testsupport::ExactDecimal midpoint = testsupport::exactDecimal(2 * significand + 1, binaryExponent - 1);
+    const testing_support::ExactDecimal midpoint = testing_support::exactDecimal(2 * significand + 1, binaryExponent - 1);
     const int length = 17 + static_cast<int>(random() % 24);
     std::string significant = midpoint.digits.substr(0, static_cast<std::size_t>(length));
     const bool cut = midpoint.digits.size() > significant.size();

@@ -23,7 +23,7 @@ namespace {
 using recio::ConversionStatus;
 using recio::DecimalDigits;
 using recio::DigitsKind;
-using testsupport::BigInt;
+using testing_support::BigInt;
 
 constexpr ConversionStatus kOk = ConversionStatus::Ok;
 constexpr ConversionStatus kInvalid = ConversionStatus::Invalid;
@@ -444,10 +444,10 @@ TEST(GenerateDigits, ListedValues) {
 
 // ---------------------------------------------------------------- constant tables
 
-using testsupport::Power64;
+using testing_support::Power64;
 
 Power64 referencePower(int k) {
-  const Power64 power = testsupport::powerOfTenRounded64(k);
+  const Power64 power = testing_support::powerOfTenRounded64(k);
   EXPECT_FALSE(power.tie) << "10^" << k;
   return power;
 }

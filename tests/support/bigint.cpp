@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-namespace testsupport {
+namespace testing_support {
 
 BigInt::BigInt(std::uint64_t value) {
   limbs_ = {static_cast<std::uint32_t>(value), static_cast<std::uint32_t>(value >> 32)};
@@ -300,4 +300,4 @@ ExactDecimal roundDecimal(const ExactDecimal& value, int digitCount) {
   return {kept, exponent};
 }
 
-}  // namespace testsupport
+}  // namespace testing_support

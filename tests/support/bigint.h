@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
+namespace testing_support {
 
 class BigInt {
  public:
@@ -78,4 +78,4 @@ ExactDecimal exactDecimal(double value);
 // (digits padded with zeros to exactly digitCount).
 ExactDecimal roundDecimal(const ExactDecimal& value, int digitCount);
 
-}  // namespace testsupport
+}  // namespace testing_support

@@ -1,4 +1,5 @@
-// A temporary directory for a test, removed with everything in it afterwards.
+// A temporary directory for a test, removed with everything in it afterwards: when it
+// goes out of scope, or when the process ends through exit() first (a death test's child).
 #pragma once
 
 #include <string>
