@@ -35,7 +35,7 @@ void FormattedWriter::transfer(const TransferItem& item, bool isLast) {
   if (unit_ == nullptr) {
     return;  // the statement has failed, or its unit is not connected
   }
-  if (state_.repeatsLeft > 0 || runControlItems() == Stop::DataEdit) {
+  if (state_.repeatsLeft > 0 || runControlItems() == ControlOutcome::DataEdit) {
     editItem(item);
     if (unit_ == nullptr) {
       return;
@@ -53,7 +53,7 @@ void FormattedWriter::transfer(const TransferItem& item, bool isLast) {
 
 // Interprets control items from the current one on, up to the next data edit
 // descriptor (which is then the one in progress) or the end of the format.
-FormattedWriter::Stop FormattedWriter::runControlItems() {
+FormattedWriter::ControlOutcome FormattedWriter::runControlItems() {
   format::FormatItem& item = item_;
   while (format::decodeItem(program_.bytes, program_.size, state_.itemOffset, item)) {
     switch (item.meaning) {
@@ -65,7 +65,7 @@ FormattedWriter::Stop FormattedWriter::runControlItems() {
       case format::Meaning::Literal: {
         char* field = reserveField(item.textLength);
         if (field == nullptr) {
-          return Stop::Failed;
+          return ControlOutcome::Failed;
         }
         std::memcpy(field, item.text, item.textLength);
         break;
@@ -73,41 +73,63 @@ FormattedWriter::Stop FormattedWriter::runControlItems() {
       case format::Meaning::EndRecord:
         for (std::int32_t record = 0; record < item.repeat; ++record) {
           if (!endRecord()) {
-            return Stop::Failed;
+            return ControlOutcome::Failed;
           }
         }
         break;
       case format::Meaning::EditReal:
       case format::Meaning::EditCharacter:
         state_.repeatsLeft = std::max(item.repeat, 1);
-        return Stop::DataEdit;
+        return ControlOutcome::DataEdit;
       case format::Meaning::FormatEnd:
+        return ControlOutcome::FormatEnd;
       case format::Meaning::Unsupported:
-        return Stop::FormatEnd;
+        return ControlOutcome::UnknownCode;
     }
     state_.itemOffset += item.size;
   }
-  return Stop::FormatEnd;
+  return ControlOutcome::FormatEnd;
 }
 
 void FormattedWriter::editItem(const TransferItem& item) {
-  if (item_.meaning == format::Meaning::EditReal) {
-    const std::size_t width = static_cast<std::size_t>(std::max(item_.width, 0));
-    char* field = reserveField(width);
-    if (field == nullptr) {
+  switch (item_.meaning) {
+    case format::Meaning::EditReal:
+      editReal(item);
       return;
-    }
-    if (item.type() != kTypeReal64) {
-      std::memset(field, '*', width);  // no number to edit
+    case format::Meaning::EditCharacter:
+      editCharacter(item);
       return;
-    }
-    const double value = item.form() == kFormScalarAddress
-                             ? *static_cast<const double*>(static_cast<const AddressBlock*>(item.argument)->address)
-                             : *static_cast<const double*>(item.argument);
-    format::editReal(value, item_.width, item_.fractionDigits, state_.scaleFactor, field);
+    // runControlItems stops only at the data edit descriptors above.
+    case format::Meaning::FormatStart:
+    case format::Meaning::FormatEnd:
+    case format::Meaning::ScaleFactor:
+    case format::Meaning::Literal:
+    case format::Meaning::EndRecord:
+    case format::Meaning::Unsupported:
+      return;
+  }
+}
+
+// Ew.d: a field of w characters; an item that is no double fills it with asterisks.
+void FormattedWriter::editReal(const TransferItem& item) {
+  const std::size_t width = static_cast<std::size_t>(std::max(item_.width, 0));
+  char* field = reserveField(width);
+  if (field == nullptr) {
     return;
   }
-  // A without a width: the field is the item's characters, as many as it has.
+  if (item.type() != kTypeReal64) {
+    std::memset(field, '*', width);  // no number to edit
+    return;
+  }
+  const double value = item.form() == kFormScalarAddress
+                           ? *static_cast<const double*>(static_cast<const AddressBlock*>(item.argument)->address)
+                           : *static_cast<const double*>(item.argument);
+  format::editReal(value, item_.width, item_.fractionDigits, state_.scaleFactor, field);
+}
+
+// A without a width: the field is the item's characters, as many as it has; an item
+// that is no character string writes nothing.
+void FormattedWriter::editCharacter(const TransferItem& item) {
   if (item.type() != kTypeCharacter || item.form() != kFormLengthAddress) {
     return;
   }
@@ -173,8 +195,19 @@ bool FormattedWriter::endRecord() {
 // write) up to the end of the format or a data edit descriptor that has no item left,
 // then hands over the last record and releases the unit.
 void FormattedWriter::finishStatement() {
-  if (state_.repeatsLeft == 0 && runControlItems() == Stop::Failed) {
-    return;
+  if (state_.repeatsLeft == 0) {
+    switch (runControlItems()) {
+      case ControlOutcome::Failed:
+        return;
+      case ControlOutcome::DataEdit:   // a descriptor with no item left for it
+      case ControlOutcome::FormatEnd:
+        break;
+      case ControlOutcome::UnknownCode:
+        // A compiled format is constant data of the program, so an unknown code is a
+        // descriptor this writer was never taught: the format ends there, and the
+        // record built so far is handed over as at its end.
+        break;
+    }
   }
   if (!endRecord()) {
     return;

@@ -47,10 +47,18 @@ class FormattedWriter {
   void transfer(const TransferItem& item, bool isLast);
 
  private:
-  enum class Stop : std::uint8_t { DataEdit, FormatEnd, Failed };
+  // Where the control items of the format stopped running.
+  enum class ControlOutcome : std::uint8_t {
+    DataEdit,     // at a data edit descriptor, which is now the one in progress
+    FormatEnd,    // at the end of the format (or of the program's bytes)
+    UnknownCode,  // at an item whose descriptor this writer does not implement
+    Failed,       // a record could not be grown or written; the statement has ended
+  };
 
-  Stop runControlItems();
+  ControlOutcome runControlItems();
   void editItem(const TransferItem& item);
+  void editReal(const TransferItem& item);
+  void editCharacter(const TransferItem& item);
   char* reserveField(std::size_t width);
   bool growRecord(std::size_t needed);
   bool endRecord();

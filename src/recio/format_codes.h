@@ -4,6 +4,16 @@
 //   long    12 bytes: code, run-time flags, e, d, repeat (int32), w (int32)
 //   short    4 bytes: code, 0, repeat (uint16)
 //   literal  4 + n bytes rounded up to a multiple of 4: code, 0, n (uint16), text, 0-3 zeros
+//
+// Adding a descriptor:
+//   1. give it a Meaning below and map its long code in meaningOfLongCode (the short
+//      code follows by the offset; add it to takesOnlyRepeat if a short item can hold it);
+//   2. let format_builder.h compile it, if a format of the program uses it;
+//   3. build: every switch over Meaning then names the place that must handle it:
+//      FormattedWriter::runControlItems (a control item, or where a data edit
+//      descriptor stops) and FormattedWriter::editItem (how a data edit descriptor
+//      turns an item into a field, usually an operation of format_edit.h).
+//   Until then its code decodes as Unsupported, and a format that reaches it ends there.
 #pragma once
 
 #include <algorithm>
