@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "recio/messages.h"
+#include "recio/settings.h"
 #include "recio/stop.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"

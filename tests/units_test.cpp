@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "recio/messages.h"
+#include "recio/settings.h"
 #include "recio/units.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"

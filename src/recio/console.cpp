@@ -5,6 +5,7 @@
 
 #include "recio/messages.h"
 #include "recio/platform.h"
+#include "recio/settings.h"
 #include "recio/stop.h"
 
 namespace recio {

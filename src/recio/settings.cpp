@@ -1,4 +1,4 @@
-// Process-wide I/O settings taken from the environment.
+// Process-wide settings taken from the environment.
 #include <cstdint>
 #include <mutex>
 
@@ -6,6 +6,7 @@
 #include "recio/platform.h"
 #include "recio/stop.h"
 #include "recio/terminator_setting.h"
+#include "recio/settings.h"
 #include "recio/units.h"
 
 namespace recio {
@@ -63,6 +64,20 @@ void readStartUpSettings() {
 }
 
 const IoSettings& ioSettings() { return settings(); }
+
+bool isTrue(const char* value) {
+  if (value == nullptr || *value == '\0') return false;
+  char first = value[0];
+  if (first == 't' || first == 'T' || first == 'y' || first == 'Y') return true;
+  bool nonZero = false;
+  for (const char* c = value; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return false;
+    if (*c != '0') nonZero = true;
+  }
+  return nonZero;
+}
+
+bool environmentIsTrue(const char* name) { return isTrue(platform::environment(name)); }
 
 RecordFormat recordFormatFor(std::int32_t unitNumber) {
   static std::once_flag readOnce;

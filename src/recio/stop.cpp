@@ -1,3 +1,4 @@
+// Stopping the run: the normal stop, the fatal report, the stop of a console event.
 #include "recio/stop.h"
 
 #include <cstdio>
@@ -8,6 +9,7 @@
 
 #include "recio/messages.h"
 #include "recio/platform.h"
+#include "recio/settings.h"
 #include "recio/traceback.h"
 #include "recio/units.h"
 
@@ -68,23 +70,6 @@ void setStopExitStatus(int exitStatus) {
   platform::exitProcess(stopExitStatus());
 }
 
-void onConsoleEvent(platform::ConsoleEvent event) {
-  // An interrupted command ends with 130, as shells report it; break and close keep
-  // their own codes.
-  const char* name = "control-C";
-  int exitStatus = 130;
-  if (event == platform::ConsoleEvent::Break) {
-    name = "control-BREAK";
-    exitStatus = 1;
-  } else if (event == platform::ConsoleEvent::Close) {
-    name = "window-CLOSE";
-    exitStatus = 2;
-  }
-  if (claimStop(exitStatus) != StopClaim::Claimed) awaitOtherStop();
-  fatalReport(kMsgAborting, 0, name);
-  finishStop();
-}
-
 std::size_t appendText(char* buffer, std::size_t capacity, std::size_t length, const char* text,
                        std::size_t count) {
   if (length + count > capacity) count = capacity - length;
@@ -131,29 +116,21 @@ void writeReport(const char* report, std::size_t length) {
 
 }  // namespace
 
-bool isTrue(const char* value) {
-  if (value == nullptr || *value == '\0') return false;
-  char first = value[0];
-  if (first == 't' || first == 'T' || first == 'y' || first == 'Y') return true;
-  bool nonZero = false;
-  for (const char* c = value; *c != '\0'; ++c) {
-    if (*c < '0' || *c > '9') return false;
-    if (*c != '0') nonZero = true;
+void stopOnConsoleEvent(platform::ConsoleEvent event) {
+  // An interrupted command ends with 130, as shells report it; break and close keep
+  // their own codes.
+  const char* name = "control-C";
+  int exitStatus = 130;
+  if (event == platform::ConsoleEvent::Break) {
+    name = "control-BREAK";
+    exitStatus = 1;
+  } else if (event == platform::ConsoleEvent::Close) {
+    name = "window-CLOSE";
+    exitStatus = 2;
   }
-  return nonZero;
-}
-
-bool environmentIsTrue(const char* name) { return isTrue(platform::environment(name)); }
-
-void startUp(int argc, char** argv) {
-  platform::setArguments(argc, argv);
-  platform::reserveStandardStreams();
-  createTracebackRecord();
-  platform::startConsoleEvents(onConsoleEvent);
-  readStartUpSettings();
-  // The build's instruction set (x86-64 with SSE2) is the platform's baseline, so the
-  // processor check has nothing to reject here.
-  platform::enableFlushToZero();
+  if (claimStop(exitStatus) != StopClaim::Claimed) awaitOtherStop();
+  fatalReport(kMsgAborting, 0, name);
+  finishStop();
 }
 
 void runStop(int exitStatus) {

@@ -1,14 +1,13 @@
 // How a run ends: the normal stop, the fatal run-time report, and the stop forced by
-// a console event. Also the start-up settings that every run begins with.
+// a console event.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
-namespace recio {
+#include "recio/platform.h"
 
-// Start-up: traceback record, console event handling, I/O settings, flush-to-zero.
-void startUp(int argc, char** argv);
+namespace recio {
 
 // The normal end: nothing is printed, every unit is written out and closed.
 // A run that ends through one of the program's own error messages passes 1.
@@ -21,9 +20,8 @@ void startUp(int argc, char** argv);
 // is written, the run's exit status becomes the message number, and the caller goes on.
 void fatalReport(std::int32_t messageNumber, std::int32_t unitNumber = 0, std::string_view name = {});
 
-// The truth rule of switch variables: set, not empty, and either beginning with
-// t, T, y or Y or all decimal digits with a non-zero value.
-bool isTrue(const char* value);
-bool environmentIsTrue(const char* name);
+// The stop forced by a console event (interrupt, break, window close): report 200 with
+// the event's name, then every unit is closed. Registered at start-up.
+void stopOnConsoleEvent(platform::ConsoleEvent event);
 
 }  // namespace recio

@@ -9,6 +9,7 @@
 
 #include "recio/console.h"
 #include "recio/messages.h"
+#include "recio/settings.h"
 #include "recio/stop.h"
 
 namespace recio {

@@ -144,18 +144,6 @@ Terminator terminatorOf(RecordFormat format);
 // (read on the first call; a malformed value is warned about once and ignored).
 RecordFormat recordFormatFor(std::int32_t unitNumber);
 
-// Settings read once at start-up from XIOT_BLOCKSIZE, XIOT_BUFFERCOUNT and XIOT_FMT_RECL.
-struct IoSettings {
-  std::int32_t blockSize = 131072;
-  bool blockSizeInvalid = false;
-  std::int32_t bufferCount = 1;
-  bool bufferCountInvalid = false;
-  std::int32_t formattedRecordLength = 0;  // 0: none
-  bool formattedRecordLengthInvalid = false;
-};
-void readStartUpSettings();
-const IoSettings& ioSettings();
-
 // For tests: the first capacity of a unit's input buffer and the largest it may grow
 // to before a doubling counts as failed (error 98). 0 restores the default.
 void setInputBufferLimits(std::size_t initialCapacity, std::size_t maximumCapacity);

@@ -37,6 +37,7 @@
 
 #include "recio/console.h"
 #include "recio/messages.h"
+#include "recio/start_up.h"
 #include "recio/stop.h"
 #include "recio/transfer.h"
 #include "recio/units.h"

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "recio/messages.h"
+#include "recio/settings.h"
 #include "recio/units.h"
 
 extern char** environ;

@@ -1,0 +1,27 @@
+// Process-wide settings from the environment: the I/O settings read once at start-up
+// (XIOT_BLOCKSIZE, XIOT_BUFFERCOUNT, XIOT_FMT_RECL) and the truth rule of switch variables.
+#pragma once
+
+#include <cstdint>
+
+namespace recio {
+
+// A variable that does not parse is remembered as invalid: every later open that would
+// use it fails (106, 107, 99) after the operating system's open has succeeded.
+struct IoSettings {
+  std::int32_t blockSize = 131072;
+  bool blockSizeInvalid = false;
+  std::int32_t bufferCount = 1;
+  bool bufferCountInvalid = false;
+  std::int32_t formattedRecordLength = 0;  // 0: none
+  bool formattedRecordLengthInvalid = false;
+};
+void readStartUpSettings();
+const IoSettings& ioSettings();
+
+// The truth rule of switch variables: set, not empty, and either beginning with
+// t, T, y or Y or all decimal digits with a non-zero value.
+bool isTrue(const char* value);
+bool environmentIsTrue(const char* name);
+
+}  // namespace recio

@@ -1,0 +1,21 @@
+#include "recio/start_up.h"
+
+#include "recio/platform.h"
+#include "recio/settings.h"
+#include "recio/stop.h"
+#include "recio/traceback.h"
+
+namespace recio {
+
+void startUp(int argc, char** argv) {
+  platform::setArguments(argc, argv);
+  platform::reserveStandardStreams();
+  createTracebackRecord();
+  platform::startConsoleEvents(stopOnConsoleEvent);
+  readStartUpSettings();
+  // The build's instruction set (x86-64 with SSE2) is the platform's baseline, so the
+  // processor check has nothing to reject here.
+  platform::enableFlushToZero();
+}
+
+}  // namespace recio
