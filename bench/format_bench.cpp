@@ -13,7 +13,7 @@
 #include "app/formats.h"
 #include "recio/format.h"
 #include "recio/format_edit.h"
-#include "recio/units.h"
+#include "recio/unit_table.h"
 
 namespace {
 
@@ -65,10 +65,7 @@ void BM_FormattedWriter(benchmark::State& state) {
     writer.begin(kBenchUnit, app::kPointTableFormat);
     for (int item = 0; item < 4; ++item) {
       const bool last = item == 3;
-      const recio::TransferItem transfer{
-          {recio::kTypeReal64, recio::kFormValue, last ? recio::kFollowLast : recio::kFollowMore, 0},
-          &record.values[item]};
-      writer.transfer(transfer, last);
+      writer.transfer(recio::realItem(record.values[item], last ? recio::kFollowLast : recio::kFollowMore));
     }
   }
   recio::closeUnit(kBenchUnit, true);

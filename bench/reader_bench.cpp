@@ -19,7 +19,8 @@
 #include "recio/outcome.h"
 #include "recio/reader.h"
 #include "recio/transfer.h"
-#include "recio/units.h"
+#include "recio/records.h"
+#include "recio/unit_table.h"
 
 namespace {
 
@@ -109,8 +110,8 @@ void BM_ReaderModelFile(benchmark::State& state) {
   const ModelFile& file = ModelFile::instance();
   recio::FreeFormatReader reader;
   double value = 0.0;
-  const recio::LengthAddressBlock block{sizeof value, &value};
-  const recio::TransferItem item{{recio::kTypeReal64, recio::kFormArray, recio::kFollowLast, 0}, &block};
+  const recio::LengthAddressBlock block = recio::realArrayBlock(&value, 1);
+  const recio::TransferItem item = recio::arrayItem(recio::kTypeReal64, block, recio::kFollowLast);
   const std::uint32_t options = recio::kHandlesErrors | recio::kHandlesEndOfFile;
   for (auto _ : state) {
     if (!openModelFile(state, file)) return;
@@ -195,8 +196,8 @@ void BM_UnitRecordsAndConversion(benchmark::State& state) {
         recio::releaseUnit(*unit);
         break;
       }
-      const recio::InputBuffer& input = unit->input;
-      sum += recio::parseReal64(input.data + input.recordBegin, input.recordEnd - input.recordBegin).value;
+      const recio::RecordText record = unit->currentRecord();
+      sum += recio::parseReal64(record.begin, static_cast<std::size_t>(record.end - record.begin)).value;
       recio::releaseUnit(*unit);
     }
     benchmark::DoNotOptimize(sum);

@@ -17,7 +17,7 @@
 #include "memory_file.h"
 #include "recio/platform.h"
 #include "recio/reader.h"
-#include "recio/units.h"
+#include "recio/unit_table.h"
 
 namespace {
 
@@ -30,9 +30,7 @@ bool smallCounts(const std::string& meshPath) {
   std::int32_t counts[3] = {};
   recio::AddressBlock blocks[3] = {{&counts[0]}, {&counts[1]}, {&counts[2]}};
   auto item = [&](int index, bool isLast) {
-    return recio::TransferItem{
-        {recio::kTypeInteger32, recio::kFormScalarAddress, isLast ? recio::kFollowLast : recio::kFollowMore, 0},
-        &blocks[index]};
+    return recio::scalarItem(recio::kTypeInteger32, blocks[index], isLast ? recio::kFollowLast : recio::kFollowMore);
   };
   recio::FreeFormatReader reader;
   const std::uint32_t options = recio::kHandlesErrors | recio::kHandlesEndOfFile;

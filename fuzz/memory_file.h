@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "recio/units.h"
+#include "recio/unit_table.h"
 
 namespace fuzzing {
 

@@ -7,14 +7,32 @@
 
 #include "memory_file.h"
 #include "recio/reader.h"
-#include "recio/units.h"
+#include "recio/records.h"
+#include "recio/unit_table.h"
 
 namespace {
 
 constexpr std::uint32_t kOptions = recio::kHandlesErrors | recio::kHandlesEndOfFile;
 
-recio::TransferItem item(recio::TypeCode type, recio::FormCode form, bool isLast, const void* argument) {
-  return {{type, form, isLast ? recio::kFollowLast : recio::kFollowMore, 0}, argument};
+// Three scalars of one type, read as the mesh reader reads its counts and its corner.
+template <typename Value>
+recio::IoOutcome readThree(recio::FreeFormatReader& reader, recio::TypeCode type) {
+  Value values[3] = {};
+  recio::AddressBlock blocks[3] = {{&values[0]}, {&values[1]}, {&values[2]}};
+  recio::IoOutcome outcome = reader.beginStatement(1, kOptions, recio::scalarItem(type, blocks[0], recio::kFollowMore));
+  if (outcome == 0) outcome = reader.transferItem(recio::scalarItem(type, blocks[1], recio::kFollowMore));
+  if (outcome == 0) outcome = reader.transferItem(recio::scalarItem(type, blocks[2], recio::kFollowLast));
+  return outcome;
+}
+
+// One double array of `count` elements, in a buffer of exactly that size.
+recio::IoOutcome readArray(recio::FreeFormatReader& reader, std::int64_t count) {
+  double* values = static_cast<double*>(std::malloc(static_cast<std::size_t>(count) * sizeof(double)));
+  const recio::LengthAddressBlock block = recio::realArrayBlock(values, count);
+  const recio::IoOutcome outcome =
+      reader.beginStatement(1, kOptions, recio::arrayItem(recio::kTypeReal64, block, recio::kFollowLast));
+  std::free(values);
+  return outcome;
 }
 
 bool acceptable(recio::IoOutcome outcome) { return outcome == 0 || outcome == -1 || outcome == 59 || outcome == 64; }
@@ -24,36 +42,18 @@ recio::IoOutcome runStatements(recio::FreeFormatReader& reader, int list) {
   for (int statement = 0; statement < 64; ++statement) {
     recio::IoOutcome outcome = 0;
     switch (list) {
-      case 0: {  // three integers
-        std::int32_t values[3] = {};
-        recio::AddressBlock blocks[3] = {{&values[0]}, {&values[1]}, {&values[2]}};
-        outcome = reader.beginStatement(1, kOptions, item(recio::kTypeInteger32, recio::kFormScalarAddress, false, &blocks[0]));
-        if (outcome == 0) outcome = reader.transferItem(item(recio::kTypeInteger32, recio::kFormScalarAddress, false, &blocks[1]));
-        if (outcome == 0) outcome = reader.transferItem(item(recio::kTypeInteger32, recio::kFormScalarAddress, true, &blocks[2]));
+      case 0:  // three integers
+        outcome = readThree<std::int32_t>(reader, recio::kTypeInteger32);
         break;
-      }
-      case 1: {  // three doubles
-        double values[3] = {};
-        recio::AddressBlock blocks[3] = {{&values[0]}, {&values[1]}, {&values[2]}};
-        outcome = reader.beginStatement(1, kOptions, item(recio::kTypeReal64, recio::kFormScalarAddress, false, &blocks[0]));
-        if (outcome == 0) outcome = reader.transferItem(item(recio::kTypeReal64, recio::kFormScalarAddress, false, &blocks[1]));
-        if (outcome == 0) outcome = reader.transferItem(item(recio::kTypeReal64, recio::kFormScalarAddress, true, &blocks[2]));
+      case 1:  // three doubles
+        outcome = readThree<double>(reader, recio::kTypeReal64);
         break;
-      }
-      case 2: {  // a double array of 7, in a buffer of exactly that size
-        double* values = static_cast<double*>(std::malloc(7 * sizeof(double)));
-        recio::LengthAddressBlock block{7 * 8, values};
-        outcome = reader.beginStatement(1, kOptions, item(recio::kTypeReal64, recio::kFormArray, true, &block));
-        std::free(values);
+      case 2:  // a double array of 7
+        outcome = readArray(reader, 7);
         break;
-      }
-      default: {  // one element per statement, as the model is read
-        double* value = static_cast<double*>(std::malloc(sizeof(double)));
-        recio::LengthAddressBlock block{8, value};
-        outcome = reader.beginStatement(1, kOptions, item(recio::kTypeReal64, recio::kFormArray, true, &block));
-        std::free(value);
+      default:  // one element per statement, as the model is read
+        outcome = readArray(reader, 1);
         break;
-      }
     }
     if (outcome != 0) return outcome;
   }

@@ -14,7 +14,8 @@
 
 #include "recio/console.h"
 #include "recio/transfer.h"
-#include "recio/units.h"
+#include "recio/records.h"
+#include "recio/unit_table.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
@@ -244,16 +245,14 @@ void writeStatement(std::int32_t unitNumber, const std::vector<std::string>& ite
   writer.begin(unitNumber);
   for (std::size_t index = 0; index < blocks.size(); ++index) {
     const bool last = index + 1 == blocks.size();
-    writer.transfer({{recio::kTypeCharacter, recio::kFormLengthAddress, last ? recio::kFollowLast : recio::kFollowMore, 0},
-                     &blocks[index]},
-                    last);
+    writer.transfer(recio::characterItem(blocks[index], last ? recio::kFollowLast : recio::kFollowMore));
   }
 }
 
 void setLineLength(std::int32_t unitNumber, std::size_t lineLength) {
   recio::Unit* unit = recio::acquireUnit(unitNumber);
   ASSERT_NE(unit, nullptr);
-  unit->recordLength = static_cast<std::int32_t>(lineLength);
+  testing_support::UnitAccess::setRecordLength(*unit, static_cast<std::int32_t>(lineLength));
   recio::releaseUnit(*unit);
 }
 

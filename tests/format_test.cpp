@@ -18,8 +18,10 @@
 #include "app/formats.h"
 #include "recio/format_builder.h"
 #include "recio/format_edit.h"
-#include "recio/units.h"
+#include "recio/records.h"
+#include "recio/unit_table.h"
 #include "support/sanitizer.h"
+#include "support/unit_access.h"
 
 namespace {
 
@@ -81,13 +83,7 @@ std::vector<std::string> writeRecords(const std::string& name, Statements statem
   return records;
 }
 
-TransferItem realItem(const double& value, bool last) {
-  return TransferItem{{kTypeReal64, kFormValue, last ? kFollowLast : kFollowMore, 0}, &value};
-}
-
-TransferItem characterItem(const LengthAddressBlock& block, bool last) {
-  return TransferItem{{kTypeCharacter, kFormLengthAddress, last ? kFollowLast : kFollowMore, 0}, &block};
-}
+FollowCode followOf(bool last) { return last ? kFollowLast : kFollowMore; }
 
 // One statement with double items.
 void writeReals(const FormatProgram& program, std::initializer_list<double> values) {
@@ -96,7 +92,7 @@ void writeReals(const FormatProgram& program, std::initializer_list<double> valu
   std::size_t index = 0;
   for (const double& value : values) {
     const bool last = ++index == values.size();
-    writer.transfer(realItem(value, last), last);
+    writer.transfer(realItem(value, followOf(last)));
   }
 }
 
@@ -104,7 +100,7 @@ void writeCharacters(const FormatProgram& program, const std::string& text) {
   const LengthAddressBlock block{static_cast<std::intptr_t>(text.size()), text.data()};
   FormattedWriter writer;
   writer.begin(kTestUnit, program);
-  writer.transfer(characterItem(block, true), true);
+  writer.transfer(characterItem(block, kFollowLast));
 }
 
 // --- The compiled formats ------------------------------------------------------
@@ -456,7 +452,7 @@ TEST(Records, SlashesAndRecordsLongerThanTheFirstBuffer) {
 void setRecordLength(std::int32_t length) {
   Unit* unit = acquireUnit(kTestUnit);
   ASSERT_NE(unit, nullptr);
-  unit->recordLength = length;
+  testing_support::UnitAccess::setRecordLength(*unit, length);
   releaseUnit(*unit);
 }
 

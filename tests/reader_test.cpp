@@ -15,7 +15,8 @@
 
 #include "recio/decimal.h"
 #include "recio/messages.h"
-#include "recio/units.h"
+#include "recio/records.h"
+#include "recio/unit_table.h"
 #include "support/temp_dir.h"
 #include "support/real_data.h"
 #include "support/sanitizer.h"

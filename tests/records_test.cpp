@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "recio/messages.h"
-#include "recio/units.h"
+#include "recio/records.h"
+#include "recio/unit_table.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
 #include "support/sanitizer.h"
@@ -96,7 +97,7 @@ class InputRecords : public testing::Test {
     recio::Unit* unit = recio::acquireUnit(kUnit);
     EXPECT_NE(unit, nullptr);
     if (unit == nullptr) return {};
-    unit->format = format;
+    testing_support::UnitAccess::setRecordFormat(*unit, format);
     recio::releaseUnit(*unit);
     std::vector<Outcome> outcomes;
     for (std::size_t index = 0; index < count; ++index) {
@@ -225,14 +226,15 @@ TEST_F(InputRecords, ReadErrorIs39) {
   ASSERT_NE(unit, nullptr);
   const int directoryHandle = ::open(directory.path().c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_GE(directoryHandle, 0);
-  ASSERT_EQ(::dup2(directoryHandle, unit->handle), unit->handle);
+  const int handle = testing_support::UnitAccess::connection(*unit).handle;
+  ASSERT_EQ(::dup2(directoryHandle, handle), handle);
   ::close(directoryHandle);
   recio::releaseUnit(*unit);
   const testing_support::InputRecord input = testing_support::readRecord(kUnit);
   EXPECT_EQ(input.result, recio::kMsgReadError);
   unit = recio::acquireUnit(kUnit);
   ASSERT_NE(unit, nullptr);
-  EXPECT_EQ(unit->osError, EISDIR) << "the system's code is kept with the unit";
+  EXPECT_EQ(testing_support::UnitAccess::osError(*unit), EISDIR) << "the system's code is kept with the unit";
   recio::releaseUnit(*unit);
 }
 

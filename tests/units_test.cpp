@@ -21,7 +21,8 @@
 
 #include "recio/messages.h"
 #include "recio/settings.h"
-#include "recio/units.h"
+#include "recio/records.h"
+#include "recio/unit_table.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
@@ -319,9 +320,9 @@ TEST_F(Units, SettingsReachTheUnit) {
     ASSERT_EQ(openForReading(1, path), 0);
     recio::Unit* unit = recio::acquireUnit(1);
     ASSERT_NE(unit, nullptr);
-    EXPECT_EQ(unit->blockSize, test.blockSize);
-    EXPECT_EQ(unit->bufferCount, test.bufferCount);
-    EXPECT_EQ(unit->recordLength, test.recordLength);
+    EXPECT_EQ(testing_support::UnitAccess::connection(*unit).blockSize, test.blockSize);
+    EXPECT_EQ(testing_support::UnitAccess::connection(*unit).bufferCount, test.bufferCount);
+    EXPECT_EQ(unit->recordLength(), test.recordLength);
     recio::releaseUnit(*unit);
     recio::closeUnit(1, true);
   }
@@ -416,7 +417,7 @@ TEST_F(Units, FailedWritesAre38) {
   EXPECT_EQ(writeRecord(1, "no room"), recio::kMsgWriteError);
   recio::Unit* unit = recio::acquireUnit(1);
   ASSERT_NE(unit, nullptr);
-  EXPECT_EQ(unit->osError, ENOSPC) << "the system's code is kept with the unit";
+  EXPECT_EQ(testing_support::UnitAccess::osError(*unit), ENOSPC) << "the system's code is kept with the unit";
   recio::releaseUnit(*unit);
   // Buffered, the failure comes with the write-out at the close.
   ::setenv("XIOT_BUFFERED", "yes", 1);

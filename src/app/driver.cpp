@@ -7,6 +7,7 @@
 #include "app/stages.h"
 #include "recio/console.h"
 #include "recio/stop.h"
+#include "recio/transfer.h"
 
 namespace app {
 namespace {
@@ -19,11 +20,10 @@ constexpr std::string_view kUsage = " Usage: cellcentrify  mesh model  xyzfile";
 
 void runDriver(const std::vector<std::string>& arguments) {
   if (arguments.size() != 4) {
-    recio::LengthAddressBlock text{static_cast<std::intptr_t>(kUsage.size()), kUsage.data()};
+    const recio::LengthAddressBlock text = recio::characterBlock(kUsage);
     recio::FreeFormatWriter writer;
     writer.begin(recio::kConsoleUnit);
-    writer.transfer(recio::TransferItem{{recio::kTypeCharacter, recio::kFormLengthAddress, recio::kFollowLast, 0}, &text},
-                    true);
+    writer.transfer(recio::characterItem(text, recio::kFollowLast));
     recio::runStop(kFailureStatus);
   }
   const NameField meshName = NameField::fromArgument(arguments[1]);

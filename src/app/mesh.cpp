@@ -8,7 +8,8 @@
 #include "app/grid.h"
 #include "app/stages.h"
 #include "recio/reader.h"
-#include "recio/units.h"
+#include "recio/transfer.h"
+#include "recio/unit_table.h"
 
 namespace app {
 namespace {
@@ -16,26 +17,21 @@ namespace {
 constexpr std::string_view kNotFound = " Error: Mesh file not found: ";
 constexpr std::uint32_t kReadOptions = recio::kHandlesErrors | recio::kHandlesEndOfFile;
 
-recio::TransferItem scalarItem(recio::TypeCode type, const recio::AddressBlock& block, bool isLast) {
-  return {{type, recio::kFormScalarAddress, isLast ? recio::kFollowLast : recio::kFollowMore, 0}, &block};
-}
-
 // One read statement of three scalars of one type.
 recio::IoOutcome readThree(recio::FreeFormatReader& reader, recio::TypeCode type, void* first, void* second,
                            void* third) {
   const recio::AddressBlock blocks[] = {{first}, {second}, {third}};
-  recio::IoOutcome outcome = reader.beginStatement(kFileUnit, kReadOptions, scalarItem(type, blocks[0], false));
-  if (outcome == 0) outcome = reader.transferItem(scalarItem(type, blocks[1], false));
-  if (outcome == 0) outcome = reader.transferItem(scalarItem(type, blocks[2], true));
+  recio::IoOutcome outcome =
+      reader.beginStatement(kFileUnit, kReadOptions, recio::scalarItem(type, blocks[0], recio::kFollowMore));
+  if (outcome == 0) outcome = reader.transferItem(recio::scalarItem(type, blocks[1], recio::kFollowMore));
+  if (outcome == 0) outcome = reader.transferItem(recio::scalarItem(type, blocks[2], recio::kFollowLast));
   return outcome;
 }
 
 // One read statement of a whole width array.
 recio::IoOutcome readWidths(recio::FreeFormatReader& reader, double* widths, std::int32_t count) {
-  const std::intptr_t bytes = count > 0 ? static_cast<std::intptr_t>(count) * 8 : 0;
-  const recio::LengthAddressBlock block{bytes, widths};
-  return reader.beginStatement(kFileUnit, kReadOptions,
-                               {{recio::kTypeReal64, recio::kFormArray, recio::kFollowLast, 0}, &block});
+  const recio::LengthAddressBlock block = recio::realArrayBlock(widths, count);
+  return reader.beginStatement(kFileUnit, kReadOptions, recio::arrayItem(recio::kTypeReal64, block, recio::kFollowLast));
 }
 
 std::int64_t clampedCount(std::int32_t count) { return count > 0 ? count : 0; }

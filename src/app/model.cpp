@@ -5,7 +5,8 @@
 #include "app/formats.h"
 #include "app/stages.h"
 #include "recio/reader.h"
-#include "recio/units.h"
+#include "recio/transfer.h"
+#include "recio/unit_table.h"
 
 namespace app {
 namespace {
@@ -34,8 +35,8 @@ StageStatus loadModel(const NameField& modelName, const Mesh& mesh, ModelGrid& g
   recio::FreeFormatReader reader;
   // Each value is handed over as a double array of one element; only the first value
   // of a line is taken, the rest of the line is dropped with the statement.
-  recio::LengthAddressBlock cell{8, nullptr};
-  const recio::TransferItem item{{recio::kTypeReal64, recio::kFormArray, recio::kFollowLast, 0}, &cell};
+  recio::LengthAddressBlock cell = recio::realArrayBlock(nullptr, 1);
+  const recio::TransferItem item = recio::arrayItem(recio::kTypeReal64, cell, recio::kFollowLast);
   const std::size_t layer = grid.nx * grid.ny;
   // A count below 1 on any axis leaves nothing to read: the file is connected and closed.
   const std::int32_t rows = layer * grid.nz == 0 ? 0 : mesh.ny;

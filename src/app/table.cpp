@@ -5,16 +5,10 @@
 #include "app/formats.h"
 #include "app/stages.h"
 #include "recio/format.h"
-#include "recio/units.h"
+#include "recio/transfer.h"
+#include "recio/unit_table.h"
 
 namespace app {
-namespace {
-
-recio::TransferItem realItem(const double& value, bool isLast) {
-  return {{recio::kTypeReal64, recio::kFormValue, isLast ? recio::kFollowLast : recio::kFollowMore, 0}, &value};
-}
-
-}  // namespace
 
 void writeTable(const NameField& tableName, const Mesh& mesh, const ModelGrid& grid) {
   openForWriting(tableName);
@@ -27,10 +21,10 @@ void writeTable(const NameField& tableName, const Mesh& mesh, const ModelGrid& g
       const double* row = grid.values + grid.indexOf(1, static_cast<std::size_t>(j), static_cast<std::size_t>(k));
       for (std::int32_t i = 1; i <= mesh.nx; ++i) {
         writer.begin(kFileUnit, kPointTableFormat);
-        writer.transfer(realItem(mesh.xc[i - 1], false), false);
-        writer.transfer(realItem(mesh.yc[j - 1], false), false);
-        writer.transfer(realItem(elevation, false), false);
-        writer.transfer(realItem(row[i - 1], true), true);
+        writer.transfer(recio::realItem(mesh.xc[i - 1], recio::kFollowMore));
+        writer.transfer(recio::realItem(mesh.yc[j - 1], recio::kFollowMore));
+        writer.transfer(recio::realItem(elevation, recio::kFollowMore));
+        writer.transfer(recio::realItem(row[i - 1], recio::kFollowLast));
       }
     }
   }

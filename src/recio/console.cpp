@@ -1,3 +1,4 @@
+// The console unit (its connection on first use) and free-format output of message lines.
 #include "recio/console.h"
 
 #include <cstring>
@@ -5,8 +6,11 @@
 
 #include "recio/messages.h"
 #include "recio/platform.h"
+#include "recio/records.h"
 #include "recio/settings.h"
 #include "recio/stop.h"
+#include "recio/terminator_setting.h"
+#include "recio/unit_table.h"
 
 namespace recio {
 namespace {
@@ -19,37 +23,41 @@ constexpr std::size_t kLongestLine = 65535;
 }  // namespace
 
 Unit* connectConsole() {
-  Unit* unit = new (std::nothrow) Unit;
-  if (unit == nullptr) return nullptr;
-  unit->number = kConsoleUnit;
-  unit->access = Access::Write;
-  unit->handle = platform::standardOutput();
-  unit->closesHandle = false;
-  unit->path = "stdout";
+  Connection connection;
+  connection.number = kConsoleUnit;
+  connection.access = Access::Write;
+  connection.handle = platform::standardOutput();
+  connection.closesHandle = false;
+  connection.path = "stdout";
   if (const char* target = platform::environment("XIO_PRINT"); target != nullptr && *target != '\0') {
     std::string path = platform::fullPath(target, kMaxPathLength);
     platform::OpenResult opened = platform::openConsoleFile(path);
     // A file that cannot be opened leaves the messages on standard output.
     if (opened.message == 0) {
-      unit->handle = opened.handle;
-      unit->closesHandle = true;
-      unit->path = std::move(path);
+      connection.handle = opened.handle;
+      connection.closesHandle = true;
+      connection.path = std::move(path);
     }
   }
-  unit->format = recordFormatFor(kConsoleUnit);
-  unit->buffered = environmentIsTrue("XIOT_BUFFER_STDOUT");
-  unit->blockSize = kConsoleBlockSize;
-  unit->bufferCount = 1;
+  connection.format = recordFormatFor(kConsoleUnit);
+  connection.buffered = environmentIsTrue("XIOT_BUFFER_STDOUT");
+  connection.blockSize = kConsoleBlockSize;
+  connection.bufferCount = 1;
   const IoSettings& io = ioSettings();
-  unit->recordLength = io.formattedRecordLengthInvalid ? 0 : io.formattedRecordLength;
-  unit->noWrapMargin = environmentIsTrue("XIOT_FMT_NO_WRAP_MARGIN");
+  connection.recordLength = io.formattedRecordLengthInvalid ? 0 : io.formattedRecordLength;
+  connection.noWrapMargin = environmentIsTrue("XIOT_FMT_NO_WRAP_MARGIN");
+  Unit* unit = new (std::nothrow) Unit(std::move(connection));
+  if (unit == nullptr && connection.closesHandle) {
+    int ignored = 0;
+    platform::closeFile(connection.handle, ignored);
+  }
   return unit;
 }
 
 std::size_t freeFormatLineLength(const Unit& unit) {
-  const std::size_t recordLength = static_cast<std::size_t>(unit.recordLength);
-  if (unit.noWrapMargin) {
-    std::size_t capacity = static_cast<std::size_t>(unit.blockSize) * static_cast<std::size_t>(unit.bufferCount);
+  const std::size_t recordLength = static_cast<std::size_t>(unit.recordLength());
+  if (unit.noWrapMargin()) {
+    std::size_t capacity = unit.blockBytes();
     if (recordLength + 4 > capacity) capacity = recordLength + 4;
     return capacity > kLongestLine ? kLongestLine : capacity;
   }
@@ -67,13 +75,13 @@ void FreeFormatWriter::begin(std::int32_t unitNumber) {
   startRecord();
 }
 
-void FreeFormatWriter::transfer(const TransferItem& item, bool isLast) {
+void FreeFormatWriter::transfer(const TransferItem& item) {
   if (item.type() == kTypeCharacter && item.form() == kFormLengthAddress) {
     const auto* block = static_cast<const LengthAddressBlock*>(item.argument);
     const std::size_t length = block->length > 0 ? static_cast<std::size_t>(block->length) : 0;
     place(static_cast<const char*>(block->address), length);
   }
-  if (!isLast) return;
+  if (!item.isLast()) return;
   // The last record of a statement is always written, even when it holds only its blank.
   if (length_ == 0 && blankPending_) putBlank();
   if (!endRecord()) fail(kMsgWriteError);
@@ -125,16 +133,16 @@ void FreeFormatWriter::place(const char* text, std::size_t length) {
 }
 
 void FreeFormatWriter::putBlank() {
-  unit_->record.data[length_++] = ' ';
+  unit_->record()[length_++] = ' ';
   blankPending_ = false;
 }
 
 void FreeFormatWriter::copy(const char* text, std::size_t count) {
-  if (count > 0) std::memcpy(unit_->record.data + length_, text, count);
+  if (count > 0) std::memcpy(unit_->record() + length_, text, count);
   length_ += count;
 }
 
-bool FreeFormatWriter::endRecord() { return putRecord(*unit_, unit_->record.data, length_) == 0; }
+bool FreeFormatWriter::endRecord() { return putRecord(*unit_, unit_->record(), length_) == 0; }
 
 void FreeFormatWriter::startRecord() {
   length_ = 0;
@@ -142,8 +150,8 @@ void FreeFormatWriter::startRecord() {
 }
 
 void FreeFormatWriter::fail(std::int32_t message) {
-  const std::int32_t number = unit_->number;
-  std::string path = unit_->path;
+  const std::int32_t number = unit_->number();
+  std::string path = unit_->path();
   releaseUnit(*unit_);
   unit_ = nullptr;
   fatalReport(message, number, path);

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "recio/transfer.h"
-#include "recio/units.h"
+#include "recio/unit.h"
 
 namespace recio {
 
@@ -24,7 +24,8 @@ std::size_t freeFormatLineLength(const Unit& unit);
 class FreeFormatWriter {
  public:
   void begin(std::int32_t unitNumber);
-  void transfer(const TransferItem& item, bool isLast);
+  // Places one item; after the item marked last, ends the statement.
+  void transfer(const TransferItem& item);
 
  private:
   void place(const char* text, std::size_t length);

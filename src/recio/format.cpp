@@ -1,3 +1,5 @@
+// The format interpreter of formatted write statements: control items, the data edit
+// descriptors in progress, and the records handed to the unit.
 #include "recio/format.h"
 
 #include <algorithm>
@@ -7,7 +9,8 @@
 #include "recio/format_edit.h"
 #include "recio/messages.h"
 #include "recio/stop.h"
-#include "recio/units.h"
+#include "recio/records.h"
+#include "recio/unit_table.h"
 
 namespace recio {
 namespace {
@@ -25,13 +28,13 @@ void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& progra
   if (unit_ == nullptr) {
     return;
   }
-  fieldLimit_ = unit_->record.capacity;
-  if (unit_->recordLength > 0) {
-    fieldLimit_ = std::min(fieldLimit_, static_cast<std::size_t>(unit_->recordLength));
+  fieldLimit_ = unit_->recordCapacity();
+  if (unit_->recordLength() > 0) {
+    fieldLimit_ = std::min(fieldLimit_, static_cast<std::size_t>(unit_->recordLength()));
   }
 }
 
-void FormattedWriter::transfer(const TransferItem& item, bool isLast) {
+void FormattedWriter::transfer(const TransferItem& item) {
   if (unit_ == nullptr) {
     return;  // the statement has failed, or its unit is not connected
   }
@@ -46,7 +49,7 @@ void FormattedWriter::transfer(const TransferItem& item, bool isLast) {
   }
   // An item left over after the end of the format is not edited: the program's
   // statements never supply one.
-  if (isLast && unit_ != nullptr) {
+  if (item.isLast() && unit_ != nullptr) {
     finishStatement();
   }
 }
@@ -148,7 +151,7 @@ char* FormattedWriter::reserveField(std::size_t width) {
   if (end > fieldLimit_ && !growRecord(end)) {
     return nullptr;
   }
-  char* field = unit_->record.data + state_.recordPosition;
+  char* field = unit_->record() + state_.recordPosition;
   // Fields and literals are written whole and one after another, so the position
   // never falls behind the high-water mark: every character up to it has been written.
   state_.recordPosition = end;
@@ -158,12 +161,12 @@ char* FormattedWriter::reserveField(std::size_t width) {
 
 bool FormattedWriter::growRecord(std::size_t needed) {
   Unit& unit = *unit_;
-  const auto recordLength = static_cast<std::size_t>(std::max(unit.recordLength, 0));
+  const auto recordLength = static_cast<std::size_t>(std::max(unit.recordLength(), 0));
   if (recordLength > 0 && needed > recordLength) {
     fail(kMsgRecordOverflow);
     return false;
   }
-  const std::size_t capacity = unit.record.capacity;
+  const std::size_t capacity = unit.recordCapacity();
   const std::size_t growth = std::max({needed - capacity, kMinimumRecordGrowth, recordLength / 8});
   std::size_t newCapacity =
       capacity > std::numeric_limits<std::size_t>::max() - growth ? needed : capacity + growth;
@@ -174,13 +177,13 @@ bool FormattedWriter::growRecord(std::size_t needed) {
     fail(kMsgRecordOverflow);
     return false;
   }
-  fieldLimit_ = recordLength > 0 ? std::min(unit.record.capacity, recordLength) : unit.record.capacity;
+  fieldLimit_ = recordLength > 0 ? std::min(unit.recordCapacity(), recordLength) : unit.recordCapacity();
   return true;
 }
 
 // Hands the record built so far to the unit and starts an empty one.
 bool FormattedWriter::endRecord() {
-  const char* bytes = unit_->record.data != nullptr ? unit_->record.data : "";
+  const char* bytes = unit_->record() != nullptr ? unit_->record() : "";
   const std::int32_t result = putRecord(*unit_, bytes, state_.highWater);
   if (result != 0) {
     fail(result);
@@ -225,7 +228,7 @@ void FormattedWriter::fail(std::int32_t messageNumber) {
   releaseUnit(unit);
   // The connection stays in place until the report closes it, so its number and path
   // are still the ones to name.
-  fatalReport(messageNumber, unit.number, unit.path);
+  fatalReport(messageNumber, unit.number(), unit.path());
 }
 
 }  // namespace recio

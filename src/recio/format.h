@@ -42,9 +42,9 @@ struct FormatState {
 class FormattedWriter {
  public:
   void begin(std::int32_t unitNumber, const FormatProgram& program);
-  // Edits `item` with the next data edit descriptor. With `isLast`, runs on to the end
-  // of the format, hands the last record to the unit and releases it.
-  void transfer(const TransferItem& item, bool isLast);
+  // Edits `item` with the next data edit descriptor. After the item marked last, runs
+  // on to the end of the format, hands the last record to the unit and releases it.
+  void transfer(const TransferItem& item);
 
  private:
   // Where the control items of the format stopped running.

@@ -13,7 +13,8 @@
 #include "recio/messages.h"
 #include "recio/reader_bytes.h"
 #include "recio/stop.h"
-#include "recio/units.h"
+#include "recio/records.h"
+#include "recio/unit_table.h"
 
 namespace recio {
 
@@ -169,9 +170,9 @@ std::int32_t FreeFormatReader::fillElement(ElementType type, void* address) {
 // The record's bytes lie in the unit's input buffer, which may have moved.
 std::int32_t FreeFormatReader::nextRecord() {
   if (std::int32_t error = getRecord(*unit_); error != 0) return error;
-  const InputBuffer& input = unit_->input;
-  recordBegin_ = input.data + input.recordBegin;
-  recordEnd_ = input.data + input.recordEnd;
+  const RecordText record = unit_->currentRecord();
+  recordBegin_ = record.begin;
+  recordEnd_ = record.end;
   cursor_ = recordBegin_;
   return 0;
 }
@@ -258,8 +259,8 @@ IoOutcome FreeFormatReader::failStatement(std::int32_t error) {
   // The report closes every unit, which takes their locks: this statement's lock must
   // be given up first, so the name it reports is copied out of the unit beforehand.
   char path[kMaxPathLength];
-  const std::size_t pathLength = std::min(unit->path.size(), sizeof path);
-  std::memcpy(path, unit->path.data(), pathLength);
+  const std::size_t pathLength = std::min(unit->path().size(), sizeof path);
+  std::memcpy(path, unit->path().data(), pathLength);
   releaseUnit(*unit);
   fatalReport(error, unitNumber_, std::string_view(path, pathLength));
   return error;  // only when the run is already stopping

@@ -1,12 +1,13 @@
 // Records crossing a unit: output records handed to the operating system, input
 // records cut from the bytes read.
+#include "recio/records.h"
+
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "recio/messages.h"
-#include "recio/units.h"
 
 namespace recio {
 namespace {
@@ -58,10 +59,10 @@ const char* findTerminator(const char* from, const char* to, char terminator) {
   return static_cast<const char*>(std::memchr(from, terminator, static_cast<std::size_t>(to - from)));
 }
 
-// Makes [begin, end) the current record, with the CRs before its terminator removed.
-std::int32_t takeRecord(Unit& unit, std::size_t begin, std::size_t end, std::size_t next) {
-  InputBuffer& input = unit.input;
-  if (unit.format != RecordFormat::Cr) {
+// Makes [begin, end) the current record, with the CRs before its terminator removed
+// (unless CR itself ends lines).
+std::int32_t takeRecord(InputBuffer& input, char terminator, std::size_t begin, std::size_t end, std::size_t next) {
+  if (terminator != '\r') {
     while (end > begin && input.data[end - 1] == '\r') --end;
   }
   input.recordBegin = begin;
@@ -76,15 +77,15 @@ std::int32_t takeRecord(Unit& unit, std::size_t begin, std::size_t end, std::siz
 }
 
 // After a failed write a disk file is cut back to its last whole record.
-void cutToWholeRecords(Unit& unit) {
-  if (unit.isDiskFile) platform::truncateAt(unit.handle, unit.wholeRecordBytes);
+void cutToWholeRecords(const Connection& connection, const FileOutput& output) {
+  if (connection.isDiskFile) platform::truncateAt(connection.handle, output.wholeRecordBytes);
 }
 
 // Copies one record and its terminator into the block buffer, writing out each block
 // as it fills. A record may straddle two blocks: until its second part has been written
 // the file's last whole record is the one before it.
-bool bufferRecord(Unit& unit, const char* bytes, std::size_t count, const Terminator& terminator) {
-  const std::uint64_t start = unit.bytesHandedOver;
+bool bufferRecord(Unit& unit, FileOutput& output, const char* bytes, std::size_t count, const Terminator& terminator) {
+  const std::uint64_t start = output.bytesHandedOver;
   const std::uint64_t end = start + count + terminator.length;
   std::uint64_t copied = 0;
   const struct {
@@ -93,21 +94,21 @@ bool bufferRecord(Unit& unit, const char* bytes, std::size_t count, const Termin
   } pieces[] = {{bytes, count}, {terminator.bytes, terminator.length}};
   for (auto piece : pieces) {
     while (piece.count > 0) {
-      const std::size_t room = unit.blockCapacity - unit.blockUsed;
+      const std::size_t room = output.blockCapacity - output.blockUsed;
       const std::size_t part = piece.count < room ? piece.count : room;
-      std::memcpy(unit.block + unit.blockUsed, piece.bytes, part);
-      unit.blockUsed += part;
+      std::memcpy(output.block + output.blockUsed, piece.bytes, part);
+      output.blockUsed += part;
       piece.bytes += part;
       piece.count -= part;
       copied += part;
-      if (unit.blockUsed == unit.blockCapacity) {
+      if (output.blockUsed == output.blockCapacity) {
         if (!writeOutBlock(unit)) return false;
-        unit.wholeRecordBytes = start + copied >= end ? end : start;
+        output.wholeRecordBytes = start + copied >= end ? end : start;
       }
     }
   }
-  unit.bytesHandedOver = end;
-  unit.pendingOutput = unit.blockUsed > 0;
+  output.bytesHandedOver = end;
+  output.pending = output.blockUsed > 0;
   return true;
 }
 
@@ -120,8 +121,8 @@ void setInputBufferLimits(std::size_t initialCapacity, std::size_t maximumCapaci
 }
 
 std::int32_t getRecord(Unit& unit) {
-  InputBuffer& input = unit.input;
-  const char terminator = unit.format == RecordFormat::Cr ? '\r' : '\n';
+  InputBuffer& input = unit.input_;
+  const char terminator = unit.inputTerminator_;
 
   // Whatever was not scanned of the previous record is dropped.
   std::size_t searched = input.next;
@@ -130,7 +131,7 @@ std::int32_t getRecord(Unit& unit) {
       const char* found = findTerminator(input.data + searched, input.data + input.end, terminator);
       if (found != nullptr) {
         std::size_t at = static_cast<std::size_t>(found - input.data);
-        return takeRecord(unit, input.next, at, at + 1);
+        return takeRecord(input, terminator, input.next, at, at + 1);
       }
     }
     if (input.reachedEndOfFile) {
@@ -139,7 +140,7 @@ std::int32_t getRecord(Unit& unit) {
         input.recordBegin = input.recordEnd = input.end;
         return kMsgEndOfFile;
       }
-      return takeRecord(unit, input.next, input.end, input.end);
+      return takeRecord(input, terminator, input.next, input.end, input.end);
     }
 
     // Keep the unfinished line at the start of the buffer and read behind it.
@@ -151,8 +152,9 @@ std::int32_t getRecord(Unit& unit) {
     searched = kept;
     if (input.end == input.capacity && !growInput(input)) return kMsgBufferMemory;
 
-    long count = platform::readFile(unit.handle, input.data + input.end, input.capacity - input.end, unit.osError);
-    if (count < 0) return platform::isEndOfInputError(unit.osError) ? kMsgEndOfFile : kMsgReadError;
+    long count =
+        platform::readFile(unit.connection_.handle, input.data + input.end, input.capacity - input.end, unit.osError_);
+    if (count < 0) return platform::isEndOfInputError(unit.osError_) ? kMsgEndOfFile : kMsgReadError;
     // A short read is not taken as the end: pipes and terminals deliver a line at a
     // time. Only a read that delivers nothing ends the file.
     if (count == 0) input.reachedEndOfFile = true;
@@ -161,58 +163,61 @@ std::int32_t getRecord(Unit& unit) {
 }
 
 bool writeOutBlock(Unit& unit) {
-  const std::size_t used = unit.blockUsed;
-  unit.blockUsed = 0;
-  unit.pendingOutput = false;
+  FileOutput& output = unit.output_;
+  const std::size_t used = output.blockUsed;
+  output.blockUsed = 0;
+  output.pending = false;
   if (used == 0) return true;
-  if (!platform::writeFile(unit.handle, unit.block, used, nullptr, 0, unit.osError)) {
-    cutToWholeRecords(unit);
+  if (!platform::writeFile(unit.connection_.handle, output.block, used, nullptr, 0, unit.osError_)) {
+    cutToWholeRecords(unit.connection_, output);
     return false;
   }
   // Only whole records are ever left in the buffer when it is written out from here
   // or at the close; a block written while a record straddles it is handled above.
-  unit.wholeRecordBytes = unit.bytesHandedOver;
+  output.wholeRecordBytes = output.bytesHandedOver;
   return true;
 }
 
 std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count) {
-  const Terminator terminator = terminatorOf(unit.format);
+  Connection& connection = unit.connection_;
+  FileOutput& output = unit.output_;
+  const Terminator& terminator = unit.terminator_;
   bool written = true;
-  if (!unit.buffered) {
-    written = platform::writeFile(unit.handle, bytes, count, terminator.bytes, terminator.length, unit.osError);
+  if (!connection.buffered) {
+    written = platform::writeFile(connection.handle, bytes, count, terminator.bytes, terminator.length, unit.osError_);
     if (written) {
-      unit.bytesHandedOver += count + terminator.length;
-      unit.wholeRecordBytes = unit.bytesHandedOver;
+      output.bytesHandedOver += count + terminator.length;
+      output.wholeRecordBytes = output.bytesHandedOver;
     } else {
-      cutToWholeRecords(unit);
+      cutToWholeRecords(connection, output);
     }
   } else {
-    if (unit.block == nullptr) {
-      std::size_t capacity = static_cast<std::size_t>(unit.blockSize) * static_cast<std::size_t>(unit.bufferCount);
-      unit.block = static_cast<char*>(std::malloc(capacity));
-      if (unit.block == nullptr) {
+    if (output.block == nullptr) {
+      const std::size_t capacity = unit.blockBytes();
+      output.block = static_cast<char*>(std::malloc(capacity));
+      if (output.block == nullptr) {
         // Without its block buffer the unit writes each record at once.
-        unit.buffered = false;
+        connection.buffered = false;
         return putRecord(unit, bytes, count);
       }
-      unit.blockCapacity = capacity;
-      unit.blockUsed = 0;
+      output.blockCapacity = capacity;
+      output.blockUsed = 0;
     }
-    written = bufferRecord(unit, bytes, count, terminator);
+    written = bufferRecord(unit, output, bytes, count, terminator);
   }
-  if (written && unit.truncateAtFirstWrite) {
-    unit.truncateAtFirstWrite = false;
-    written = platform::truncateHere(unit.handle, unit.osError);
+  if (written && connection.truncateAtFirstWrite) {
+    connection.truncateAtFirstWrite = false;
+    written = platform::truncateHere(connection.handle, unit.osError_);
   }
   return written ? 0 : kMsgWriteError;
 }
 
 bool reserveRecord(Unit& unit, std::size_t capacity) {
-  if (capacity <= unit.record.capacity) return true;
-  char* data = static_cast<char*>(std::realloc(unit.record.data, capacity));
+  if (capacity <= unit.record_.capacity) return true;
+  char* data = static_cast<char*>(std::realloc(unit.record_.data, capacity));
   if (data == nullptr) return false;
-  unit.record.data = data;
-  unit.record.capacity = capacity;
+  unit.record_.data = data;
+  unit.record_.capacity = capacity;
   return true;
 }
 

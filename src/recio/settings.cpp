@@ -1,13 +1,9 @@
 // Process-wide settings taken from the environment.
-#include <cstdint>
-#include <mutex>
-
-#include "recio/messages.h"
-#include "recio/platform.h"
-#include "recio/stop.h"
-#include "recio/terminator_setting.h"
 #include "recio/settings.h"
-#include "recio/units.h"
+
+#include <cstdint>
+
+#include "recio/platform.h"
 
 namespace recio {
 namespace {
@@ -78,25 +74,5 @@ bool isTrue(const char* value) {
 }
 
 bool environmentIsTrue(const char* name) { return isTrue(platform::environment(name)); }
-
-RecordFormat recordFormatFor(std::int32_t unitNumber) {
-  static std::once_flag readOnce;
-  static TerminatorSetting* setting = new TerminatorSetting;
-  std::call_once(readOnce, [] {
-    const char* value = platform::environment("XIO_FMT_TERMINATOR");
-    if (!parseTerminatorSetting(value, *setting)) fatalReport(kMsgTerminatorSetting, 0, value);
-  });
-  return setting->formatFor(unitNumber);
-}
-
-Terminator terminatorOf(RecordFormat format) {
-  switch (format) {
-    case RecordFormat::CrLf: return {{'\r', '\n'}, 2};
-    case RecordFormat::Lf: return {{'\n', 0}, 1};
-    case RecordFormat::Cr: return {{'\r', 0}, 1};
-    case RecordFormat::None: break;
-  }
-  return {{0, 0}, 0};
-}
 
 }  // namespace recio

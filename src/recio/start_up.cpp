@@ -1,3 +1,4 @@
+// Start-up of the runtime, before the program's first statement.
 #include "recio/start_up.h"
 
 #include "recio/platform.h"

@@ -11,7 +11,7 @@
 #include "recio/platform.h"
 #include "recio/settings.h"
 #include "recio/traceback.h"
-#include "recio/units.h"
+#include "recio/unit_table.h"
 
 namespace recio {
 namespace {

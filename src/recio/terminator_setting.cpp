@@ -1,7 +1,13 @@
+// The XIO_FMT_TERMINATOR grammar, and the one reading of the setting per run.
 #include "recio/terminator_setting.h"
 
 #include <cstring>
+#include <mutex>
 #include <string_view>
+
+#include "recio/messages.h"
+#include "recio/platform.h"
+#include "recio/stop.h"
 
 namespace recio {
 namespace {
@@ -97,6 +103,16 @@ bool parseTerminatorSetting(const char* value, TerminatorSetting& setting) {
     return false;
   }
   return true;
+}
+
+RecordFormat recordFormatFor(std::int32_t unitNumber) {
+  static std::once_flag readOnce;
+  static TerminatorSetting* setting = new TerminatorSetting;
+  std::call_once(readOnce, [] {
+    const char* value = platform::environment("XIO_FMT_TERMINATOR");
+    if (!parseTerminatorSetting(value, *setting)) fatalReport(kMsgTerminatorSetting, 0, value);
+  });
+  return setting->formatFor(unitNumber);
 }
 
 }  // namespace recio

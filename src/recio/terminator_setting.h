@@ -1,10 +1,11 @@
-// The XIO_FMT_TERMINATOR grammar: "CR", "LF" or "CRLF" for every formatted unit, or
-// [default";"][listed-terminator":"]list with a list of unit numbers and ranges.
+// The XIO_FMT_TERMINATOR setting: "CR", "LF" or "CRLF" for every formatted unit, or
+// [default";"][listed-terminator":"]list with a list of unit numbers and ranges; and
+// the record format it gives each unit as the unit is connected.
 #pragma once
 
 #include <cstdint>
 
-#include "recio/units.h"
+#include "recio/record_format.h"
 
 namespace recio {
 
@@ -27,5 +28,9 @@ struct TerminatorSetting {
 // Parses a value; false on any syntax error (the setting is then left empty).
 // An unset or empty value is valid and changes nothing.
 bool parseTerminatorSetting(const char* value, TerminatorSetting& setting);
+
+// Record format for a formatted sequential unit connected now, by XIO_FMT_TERMINATOR
+// (read on the first call; a malformed value is warned about once and ignored).
+RecordFormat recordFormatFor(std::int32_t unitNumber);
 
 }  // namespace recio

@@ -40,7 +40,9 @@
 #include "recio/start_up.h"
 #include "recio/stop.h"
 #include "recio/transfer.h"
-#include "recio/units.h"
+#include "recio/keywords.h"
+#include "recio/records.h"
+#include "recio/unit_table.h"
 
 namespace {
 
@@ -58,22 +60,13 @@ void announce(const std::string& text) {
 
 void printStatement(const std::vector<std::string>& items) {
   std::vector<recio::LengthAddressBlock> blocks;
-  for (const std::string& item : items) {
-    blocks.push_back({static_cast<std::intptr_t>(item.size()), item.data()});
-  }
+  for (const std::string& item : items) blocks.push_back(recio::characterBlock(item));
   recio::FreeFormatWriter writer;
   writer.begin(recio::kConsoleUnit);
   for (std::size_t index = 0; index < blocks.size(); ++index) {
     const bool last = index + 1 == blocks.size();
-    recio::TransferItem item{
-        {recio::kTypeCharacter, recio::kFormLengthAddress, last ? recio::kFollowLast : recio::kFollowMore, 0},
-        &blocks[index]};
-    writer.transfer(item, last);
+    writer.transfer(recio::characterItem(blocks[index], last ? recio::kFollowLast : recio::kFollowMore));
   }
-}
-
-recio::KeywordValue textValue(const std::string& text) {
-  return {static_cast<std::intptr_t>(text.size()), text.data()};
 }
 
 std::int32_t openStatement(std::int32_t unit, const std::string& name, const std::string& status,
@@ -82,18 +75,18 @@ std::int32_t openStatement(std::int32_t unit, const std::string& name, const std
   std::vector<recio::KeywordValue> values;
   auto add = [&](std::uint8_t keyword, const std::string& text) {
     if (!text.empty() && text[0] == '#') {
-      items.push_back({{recio::kKeywordKindInteger, 1, keyword, 0}});
-      values.push_back({std::atoi(text.c_str() + 1), nullptr});
+      items.push_back(recio::integerKeyword(keyword));
+      values.push_back(recio::integerValue(std::atoi(text.c_str() + 1)));
     } else {
-      items.push_back({{recio::kKeywordKindCharacter, 4, keyword, 0}});
-      values.push_back(textValue(text));
+      items.push_back(recio::characterKeyword(keyword));
+      values.push_back(recio::characterValue(text));
     }
   };
   add(recio::kKeywordFile, name);
   add(recio::kKeywordStatus, status);
   add(recio::kKeywordAction, action);
-  items.push_back({{1, 0, 0, 0}});
-  values.push_back({0, nullptr});
+  items.push_back(recio::kEndOfKeywords);
+  values.push_back(recio::kNoKeywordValue);
   return recio::openStatement(unit, handlesErrors, items.data(), values.data());
 }
 
@@ -102,7 +95,7 @@ void writeRecord(std::int32_t unitNumber, const std::string& text) {
   recio::Unit* unit = recio::acquireUnit(unitNumber);
   if (unit == nullptr) recio::fatalReport(recio::kMsgOpenFailure, unitNumber, "");
   const std::int32_t result = recio::putRecord(*unit, text.data(), text.size());
-  const std::string path = unit->path;
+  const std::string path = unit->path();
   recio::releaseUnit(*unit);
   if (result != 0) recio::fatalReport(result, unitNumber, path);
 }

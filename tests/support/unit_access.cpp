@@ -3,25 +3,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "recio/keywords.h"
 #include "recio/messages.h"
+#include "recio/records.h"
 #include "recio/settings.h"
-#include "recio/units.h"
+#include "recio/unit_table.h"
 
 extern char** environ;
 
 namespace testing_support {
-namespace {
-
-recio::KeywordValue text(std::string_view value) {
-  return {static_cast<std::intptr_t>(value.size()), value.data()};
-}
-
-constexpr recio::KeywordItem kEnd{{1, 0, 0, 0}};
-constexpr recio::KeywordItem characterItem(std::uint8_t keyword) {
-  return {{recio::kKeywordKindCharacter, 4, keyword, 0}};
-}
-
-}  // namespace
+using recio::characterKeyword;
+using recio::characterValue;
 
 void clearIoEnvironment() {
   std::vector<std::string> names;
@@ -35,10 +27,10 @@ void clearIoEnvironment() {
 
 std::int32_t openWithTexts(std::int32_t unitNumber, std::string_view name, std::string_view status,
                            std::string_view action) {
-  const recio::KeywordItem items[] = {characterItem(recio::kKeywordFile), characterItem(recio::kKeywordStatus),
-                                      characterItem(recio::kKeywordAction), kEnd};
-  const recio::KeywordValue values[] = {text(name), text(status), text(action), {0, nullptr}};
-  return recio::openStatement(unitNumber, true, items, values);
+  const auto items = recio::keywordList(characterKeyword(recio::kKeywordFile), characterKeyword(recio::kKeywordStatus),
+                                       characterKeyword(recio::kKeywordAction));
+  const auto values = recio::keywordValues(characterValue(name), characterValue(status), characterValue(action));
+  return recio::openStatement(unitNumber, true, items.data(), values.data());
 }
 
 std::int32_t openForReading(std::int32_t unitNumber, std::string_view name) {
@@ -46,11 +38,11 @@ std::int32_t openForReading(std::int32_t unitNumber, std::string_view name) {
 }
 
 std::int32_t openForWriting(std::int32_t unitNumber, std::string_view name) {
-  const recio::KeywordItem items[] = {characterItem(recio::kKeywordFile),
-                                      {{recio::kKeywordKindInteger, 1, recio::kKeywordStatus, 0}},
-                                      characterItem(recio::kKeywordAction), kEnd};
-  const recio::KeywordValue values[] = {text(name), {recio::kStatusUnknown, nullptr}, text("write"), {0, nullptr}};
-  return recio::openStatement(unitNumber, true, items, values);
+  const auto items = recio::keywordList(characterKeyword(recio::kKeywordFile), recio::integerKeyword(recio::kKeywordStatus),
+                                       characterKeyword(recio::kKeywordAction));
+  const auto values = recio::keywordValues(characterValue(name), recio::integerValue(recio::kStatusUnknown),
+                                           characterValue("write"));
+  return recio::openStatement(unitNumber, true, items.data(), values.data());
 }
 
 std::int32_t writeRecord(std::int32_t unitNumber, std::string_view record) {
@@ -67,8 +59,8 @@ InputRecord readRecord(std::int32_t unitNumber) {
   if (unit == nullptr) return {recio::kMsgOpenFailure, {}};
   record.result = recio::getRecord(*unit);
   if (record.result == 0) {
-    const recio::InputBuffer& input = unit->input;
-    record.text.assign(input.data + input.recordBegin, input.recordEnd - input.recordBegin);
+    const recio::RecordText text = unit->currentRecord();
+    record.text.assign(text.begin, text.end);
   }
   recio::releaseUnit(*unit);
   return record;
@@ -77,9 +69,21 @@ InputRecord readRecord(std::int32_t unitNumber) {
 std::string unitPath(std::int32_t unitNumber) {
   recio::Unit* unit = recio::acquireUnit(unitNumber);
   if (unit == nullptr) return {};
-  std::string path = unit->path;
+  std::string path = unit->path();
   recio::releaseUnit(*unit);
   return path;
+}
+
+const recio::Connection& UnitAccess::connection(const recio::Unit& unit) { return unit.connection_; }
+
+int UnitAccess::osError(const recio::Unit& unit) { return unit.osError_; }
+
+void UnitAccess::setRecordLength(recio::Unit& unit, std::int32_t length) { unit.connection_.recordLength = length; }
+
+void UnitAccess::setRecordFormat(recio::Unit& unit, recio::RecordFormat format) {
+  unit.connection_.format = format;
+  unit.terminator_ = recio::terminatorOf(format);
+  unit.inputTerminator_ = recio::inputTerminatorOf(format);
 }
 
 }  // namespace testing_support

@@ -1,11 +1,14 @@
 // In-process access to units for tests: a clean I/O environment, the program's two kinds
-// of open statement, and records written or read one statement at a time.
+// of open statement, records written or read one statement at a time, and what a unit
+// keeps to itself.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "recio/unit.h"
 
 namespace testing_support {
 
@@ -34,5 +37,15 @@ InputRecord readRecord(std::int32_t unitNumber);
 
 // The file name the unit keeps for its messages ("" when the unit is not connected).
 std::string unitPath(std::int32_t unitNumber);
+
+// What a connected unit settled and keeps to itself, for tests that inspect or change it
+// (the caller holds the unit through acquireUnit).
+struct UnitAccess {
+  static const recio::Connection& connection(const recio::Unit& unit);
+  static int osError(const recio::Unit& unit);
+  static void setRecordLength(recio::Unit& unit, std::int32_t length);
+  // The terminator is settled anew with the format.
+  static void setRecordFormat(recio::Unit& unit, recio::RecordFormat format);
+};
 
 }  // namespace testing_support
