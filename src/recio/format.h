@@ -10,7 +10,7 @@
 
 namespace recio {
 
-struct Unit;
+class Unit;
 
 // A compiled format: items on 4-byte boundaries, little-endian (see format_codes.h).
 struct FormatProgram {

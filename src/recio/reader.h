@@ -15,7 +15,7 @@
 
 namespace recio {
 
-struct Unit;
+class Unit;
 
 class FreeFormatReader {
  public:

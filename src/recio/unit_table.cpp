@@ -3,7 +3,6 @@
 #include "recio/unit_table.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
