@@ -23,7 +23,9 @@ constexpr std::size_t kMaxPathLength = 256;
 
 enum class Access : std::uint8_t { Read, Write };
 
-// What a unit is connected with, decided once by openUnit or connectConsole.
+// What a unit is connected with, decided by openUnit or connectConsole. Afterwards only
+// the unit itself changes it: a unit whose block buffer cannot be had writes each
+// record at once, and the first write clears truncateAtFirstWrite.
 struct Connection {
   std::int32_t number = 0;
   std::string path;  // full path as resolved at the open: the %s of every message about the unit
