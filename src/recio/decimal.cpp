@@ -102,16 +102,15 @@ ParseResult<std::int32_t> integerValue(std::string_view digits, bool negative) {
 // `writtenDigits` is the value of the mantissa's digits as written, read only when there
 // are at most 15 of them; the token scan collects it on its way over the digits.
 [[gnu::always_inline]] inline ParseResult<double> partsValue(const NumberParts& number, std::uint64_t writtenDigits) {
-  // Exponent: leading zeros do not count; past six counted digits only the count still
-  // matters.
-  const char* exponentDigit = number.exponentDigits.data();
-  const char* const exponentEnd = exponentDigit + number.exponentDigits.size();
-  while (exponentDigit < exponentEnd && *exponentDigit == '0') ++exponentDigit;
-  const bool exponentInRange = exponentEnd - exponentDigit <= 6;
+  // Exponent: leading zeros do not count; past six counted digits (a value of 10^6 or
+  // more) only the count still matters.
+  constexpr std::int64_t kExponentLimit = 1000000;
   std::int64_t exponent = 0;
-  if (exponentInRange) {
-    for (; exponentDigit < exponentEnd; ++exponentDigit) exponent = exponent * 10 + digitValue(*exponentDigit);
+  for (char digit : number.exponentDigits) {
+    exponent = exponent * 10 + digitValue(digit);
+    if (exponent >= kExponentLimit) break;
   }
+  const bool exponentInRange = exponent < kExponentLimit;
   if (number.exponentNegative) exponent = -exponent;
 
   // The common token, at most 15 digits written (D < 10^15 < 2^53) with a moderate

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -19,8 +20,11 @@ using decimal_syntax::digitValue;
 // The bits of +infinity: also the smallest magnitude that is an overflow.
 inline constexpr std::uint64_t kInfinityBits = std::uint64_t{0x7FF} << 52;
 
+// A magnitude (sign bit clear) with its sign: setting the sign bit negates it, without
+// a branch on signs that come in no predictable order.
 constexpr ParseResult<double> okay(double magnitude, bool negative) {
-  return {ConversionStatus::Ok, negative ? -magnitude : magnitude};
+  return {ConversionStatus::Ok,
+          std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | std::uint64_t{negative} << 63)};
 }
 inline constexpr ParseResult<double> kOverflowReal{ConversionStatus::Overflow, 0.0};
 

@@ -122,7 +122,7 @@ ParseResult<double> collectedValue(const NumberParts& number, std::int64_t expon
   if (decimalExponent < -323) return okay(0.0, number.negative);
   if (decimalExponent > 309) return kOverflowReal;
   const std::int64_t decimalScale =
-      scale + std::max<std::int64_t>(mantissa.significantDigits - decimal_detail::kMaxKeptDigits, 0);
+      scale + std::max<std::int64_t>(mantissa.significantDigits - kMaxKeptDigits, 0);
   return mantissaValue(mantissa, decimalScale, number.negative);
 }
 

@@ -65,9 +65,10 @@ const char* skipDigits(const char* at, const char* end) {
 
 // Nearly every token has the plain shape [sign] digits [. digits] [letter [sign]
 // digits], which meets every rule of a numeric token by its form. Such a token is
-// taken in runs of digits rather than byte by byte, and the runs are its parts for the
-// conversion; its end, or nullptr for any other token (the rules then decide) and for
-// one ended by '*' (a repeat count). `start` stands on a byte of the record.
+// taken in runs of digits rather than byte by byte, and the runs are the parts that
+// its conversion takes (whole only when an end is returned); its end, or nullptr for
+// any other token (the rules then decide) and for one ended by '*' (a repeat count).
+// `start` stands on a byte of the record.
 const char* plainNumberEnd(const char* start, const char* end, bool& hasPoint, bool& hasExponent,
                            NumberParts& parts) {
   const auto run = [](const char* from, const char* to) {
