@@ -667,6 +667,75 @@ TEST_F(ReaderTest, RandomTokensFollowTheTokenRules) {
   }
 }
 
+// Plain numbers of every length, with leading zeros, long fractions and long exponents:
+// the reader converts the parts its own scan cut, and they must give exactly what the
+// token gives when the conversion scans it afresh.
+TEST_F(ReaderTest, PlainNumbersReadAsTheirTokensConvert) {
+  std::mt19937 random(1207);
+  // Zeros, nines or any digits, after a run of zeros: the all-zero runs, the carries, and
+  // significant digits that start late.
+  const auto digits = [&](std::size_t count) {
+    std::string run(random() % (count + 1), '0');
+    const unsigned kind = random() % 3;
+    while (run.size() < count) run += kind == 0 ? '0' : kind == 1 ? '9' : static_cast<char>('0' + random() % 10);
+    return run;
+  };
+  const auto length = [&] { return random() % 3 == 0 ? random() % 30 : random() % 4; };
+  const auto plainNumber = [&](bool integerForm) {
+    std::string token = std::string(1, "+- "[random() % 3]);
+    if (token == " ") token.clear();
+    token += digits(length());
+    if (!integerForm && random() % 2 == 0) token += '.' + digits(length());
+    if (token.find_first_of("0123456789") == std::string::npos) token += static_cast<char>('0' + random() % 10);
+    if (!integerForm && random() % 2 == 0) {
+      token += "EeDdQq"[random() % 6];
+      token += std::string(1, "+- "[random() % 3]);
+      if (token.back() == ' ') token.pop_back();
+      token += digits(random() % 8) + std::to_string(random() % 400).substr(0, 1 + random() % 3);
+    }
+    return token;
+  };
+  static constexpr std::string_view kEnds[] = {"", " ", ",", "/", "\t7"};
+
+  std::string text;
+  std::vector<std::string> tokens;
+  for (int line = 0; line < 500 * kRandomScale; ++line) {
+    tokens.push_back(plainNumber(false));
+    text += tokens.back() + std::string(kEnds[random() % std::size(kEnds)]) + "\n";
+  }
+  connect(text);
+  for (const std::string& token : tokens) {
+    const recio::ParseResult<double> real = recio::parseReal64(token.data(), token.size());
+    std::vector<double> got;
+    const IoOutcome outcome = runStatement(reader_, List::Model, 1, got);
+    ASSERT_EQ(outcome, real.status == recio::ConversionStatus::Ok ? 0 : kConversion) << token;
+    if (outcome == 0) {
+      ASSERT_TRUE(sameValue(real.value, got[0])) << token;
+    }
+  }
+  disconnect();
+
+  text.clear();
+  tokens.clear();
+  for (int line = 0; line < 500 * kRandomScale; ++line) {
+    tokens.push_back(plainNumber(random() % 2 == 0));
+    text += tokens.back() + " 1 2\n";
+  }
+  connect(text);
+  for (const std::string& token : tokens) {
+    const bool integerForm = token.find_first_of(".EeDdQq") == std::string::npos;
+    const recio::ParseResult<std::int32_t> integer = recio::parseInteger32(token.data(), token.size());
+    const recio::ParseResult<double> real = recio::parseReal64(token.data(), token.size());
+    const bool ok = (integerForm ? integer.status : real.status) == recio::ConversionStatus::Ok;
+    std::vector<double> got;
+    ASSERT_EQ(runStatement(reader_, List::Integers, 3, got), ok ? 0 : kConversion) << token;
+    if (ok) {
+      ASSERT_TRUE(sameValue(integerForm ? integer.value : referenceTruncation(real.value), got[0])) << token;
+    }
+  }
+  disconnect();
+}
+
 // Every byte value at every place of a long fraction, where digits are taken eight at
 // a time: the token ends at a separator, and any other byte is judged by the rules.
 TEST_F(ReaderTest, EveryByteInsideALongFraction) {

@@ -1,59 +1,51 @@
-// Decimal text to binary: parseInteger32 and parseReal64.
+// Decimal text to binary: parseInteger32; the scan of parseReal64 that cuts a real token
+// into its parts (or reads it as one of the words INFINITY and NAN); and the parts' value
+// in the first fast case, which takes nearly every token. The other cases are in
+// decimal_value.cpp.
 #include "recio/decimal.h"
 
-#include <algorithm>
 #include <bit>
 #include <limits>
+#include <string_view>
 
 #include "recio/decimal_mantissa.h"
+#include "recio/decimal_syntax.h"
 
 namespace recio {
 namespace {
 
-using decimal_detail::digitValue;
-using decimal_detail::isDigit;
-using decimal_detail::kBinary64Powers;
-using decimal_detail::Mantissa;
+using decimal_detail::kMaxExactBinary64Power;
+using decimal_detail::okay;
+using decimal_detail::scaledExactly;
+using decimal_syntax::digitValue;
+using decimal_syntax::isDigit;
+using decimal_syntax::isExponentLetter;
+using decimal_syntax::isSign;
+using decimal_syntax::matchedLetters;
+using decimal_syntax::toLower;
 
 constexpr bool isWhiteSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-
-constexpr char toLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 constexpr bool isPayloadCharacter(char c) {
   const char lower = toLower(c);
   return isDigit(c) || (lower >= 'a' && lower <= 'z') || c == '_';
 }
 
-constexpr bool isExponentLetter(char c) {
-  const char lower = toLower(c);
-  return lower == 'e' || lower == 'd' || lower == 'q';
-}
-
-// How many leading characters of [cursor, end) match `word` (lower case) ignoring case.
-std::size_t matchedLetters(const char* cursor, const char* end, const char* word) {
-  std::size_t matched = 0;
-  while (word[matched] != '\0' && cursor + matched < end && toLower(cursor[matched]) == word[matched]) ++matched;
-  return matched;
-}
-
+// The quiet NaN that every NaN token reads as: the eleven exponent bits and the top
+// fraction bit set, and the sign bit too unless a '+' was written.
 constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
-constexpr std::uint64_t kInfinityBits = 0x7FFull << 52;
-// The quiet NaN that every NaN token reads as, sign bit set.
-constexpr std::uint64_t kNegativeQuietNaNBits = kSignBit | kInfinityBits | (std::uint64_t{1} << 51);
+constexpr std::uint64_t kPositiveQuietNaNBits = std::uint64_t{0xFFF} << 51;
 
-constexpr ParseResult<double> okay(double magnitude, bool negative) {
-  return {ConversionStatus::Ok, negative ? -magnitude : magnitude};
-}
 constexpr ParseResult<double> kInvalidReal{ConversionStatus::Invalid, 0.0};
-constexpr ParseResult<double> kOverflowReal{ConversionStatus::Overflow, 0.0};
 
 // After an 'I': "inf" or "infinity" (any case) and nothing else.
 ParseResult<double> infinityWord(const char* cursor, const char* end, bool negative) {
   const std::size_t matched = matchedLetters(cursor, end, "infinity");
   if ((matched != 3 && matched != 8) || cursor + matched != end) return kInvalidReal;
-  return okay(std::numeric_limits<double>::infinity(), negative);
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  return {ConversionStatus::Ok, negative ? -kInfinity : kInfinity};
 }
 
 // After an 'N': "nan" (any case), then optionally a payload "(letters, digits, _)" after
@@ -69,54 +61,74 @@ ParseResult<double> nanWord(const char* cursor, const char* end, bool plusSign) 
     if (payload < end && *payload == ')') cursor = payload + 1;
   }
   if (cursor != end) return kInvalidReal;
-  return {ConversionStatus::Ok,
-          std::bit_cast<double>(plusSign ? kNegativeQuietNaNBits & ~kSignBit : kNegativeQuietNaNBits)};
+  return {ConversionStatus::Ok, std::bit_cast<double>(plusSign ? kPositiveQuietNaNBits : kPositiveQuietNaNBits | kSignBit)};
 }
 
-// The common shape of a token, read in one pass: an optional sign, at most 15 digits
-// with at most one point among them, and an optional exponent letter with an optional
-// sign and at most three digits, and nothing else. Its value is then the fast case
-// D * 10^o or D / 10^-o when D is not zero and |o| <= 22. Returns false, having decided
-// nothing, for every other token; the full scan then takes it.
-bool commonShapeValue(const char* cursor, const char* end, double& value) {
-  bool negative = false;
-  if (cursor < end && (*cursor == '-' || *cursor == '+')) negative = *cursor++ == '-';
-  std::uint64_t digits = 0;  // below 10^15: leading zeros count against the 15
-  const char* const integerStart = cursor;
-  for (unsigned digit = 0; cursor < end && (digit = digitValue(*cursor)) < 10; ++cursor) digits = digits * 10 + digit;
-  const std::int64_t integerDigits = cursor - integerStart;
-  std::int64_t afterPoint = 0;
-  if (cursor < end && *cursor == '.') {
-    const char* const fractionStart = ++cursor;
-    for (unsigned digit = 0; cursor < end && (digit = digitValue(*cursor)) < 10; ++cursor) digits = digits * 10 + digit;
-    afterPoint = cursor - fractionStart;
+// The run of digits at the cursor, which it steps over, adding them to `value` as
+// further decimal places. Past 19 digits `value` wraps; it is only read for at most 15.
+std::string_view digitRun(const char*& cursor, const char* end, std::uint64_t& value) {
+  const char* const start = cursor;
+  for (unsigned digit = 0; cursor < end && (digit = digitValue(*cursor)) < 10; ++cursor) value = value * 10 + digit;
+  return {start, static_cast<std::size_t>(cursor - start)};
+}
+
+std::string_view digitRun(const char*& cursor, const char* end) {
+  std::uint64_t ignored = 0;
+  return digitRun(cursor, end, ignored);
+}
+
+// The digits of an integer token after its sign; Invalid at any other character.
+ParseResult<std::int32_t> integerValue(std::string_view digits, bool negative) {
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t magnitude = 0;
+  bool overflow = false;
+  for (char c : digits) {
+    const unsigned digit = digitValue(c);
+    if (digit >= 10) return {ConversionStatus::Invalid, 0};  // a bad character outranks an overflow before it
+    if (overflow) continue;
+    if (magnitude > kMax / 10 || magnitude * 10 > kMax - digit) {
+      overflow = true;
+      continue;
+    }
+    magnitude = magnitude * 10 + digit;
   }
-  if (digits == 0 || integerDigits + afterPoint > 15) return false;
+  constexpr std::uint64_t kLargestPositive = std::numeric_limits<std::int32_t>::max();
+  if (overflow || magnitude > kLargestPositive + (negative ? 1 : 0)) return {ConversionStatus::Overflow, 0};
+  const auto value = static_cast<std::int64_t>(magnitude);
+  return {ConversionStatus::Ok, static_cast<std::int32_t>(negative ? -value : value)};
+}
+
+// The value of a token's parts: the first fast case here, every other in collectedValue.
+// `writtenDigits` is the value of the mantissa's digits as written, read only when there
+// are at most 15 of them; the token scan collects it on its way over the digits.
+[[gnu::always_inline]] inline ParseResult<double> partsValue(const NumberParts& number, std::uint64_t writtenDigits) {
+  // Exponent: leading zeros do not count; past six counted digits (a value of 10^6 or
+  // more) only the count still matters.
+  constexpr std::int64_t kExponentLimit = 1000000;
   std::int64_t exponent = 0;
-  if (cursor < end && isExponentLetter(*cursor)) {
-    ++cursor;
-    bool exponentNegative = false;
-    if (cursor < end && (*cursor == '-' || *cursor == '+')) exponentNegative = *cursor++ == '-';
-    const char* const exponentStart = cursor;
-    for (; cursor < end && isDigit(*cursor) && cursor - exponentStart < 3; ++cursor)
-      exponent = exponent * 10 + digitValue(*cursor);
-    if (exponentNegative) exponent = -exponent;
+  for (char digit : number.exponentDigits) {
+    exponent = exponent * 10 + digitValue(digit);
+    if (exponent >= kExponentLimit) break;
   }
-  const std::int64_t decimalScale = exponent - afterPoint;
-  constexpr int kMaxPower = decimal_detail::kMaxExactBinary64Power;
-  if (cursor != end || decimalScale < -kMaxPower || decimalScale > kMaxPower) return false;
-  const double exact = static_cast<double>(static_cast<std::int64_t>(digits));
-  const double magnitude = decimalScale >= 0 ? exact * kBinary64Powers[static_cast<std::size_t>(decimalScale)]
-                                             : exact / kBinary64Powers[static_cast<std::size_t>(-decimalScale)];
-  value = negative ? -magnitude : magnitude;
-  return true;
+  const bool exponentInRange = exponent < kExponentLimit;
+  if (number.exponentNegative) exponent = -exponent;
+
+  // The common token, at most 15 digits written (D < 10^15 < 2^53) with a moderate
+  // exponent, needs no words collected.
+  const std::size_t fractionLength = number.fractionDigits.size();
+  if (number.integerDigits.size() + fractionLength <= 15 && exponentInRange) {
+    const std::int64_t scale = exponent - static_cast<std::int64_t>(fractionLength);
+    if (writtenDigits != 0 && scale >= -kMaxExactBinary64Power && scale <= kMaxExactBinary64Power) {
+      return okay(scaledExactly(static_cast<double>(static_cast<std::int64_t>(writtenDigits)), scale), number.negative);
+    }
+  }
+  return decimal_detail::collectedValue(number, exponent, exponentInRange);
 }
 
 }  // namespace
 
 ParseResult<std::int32_t> parseInteger32(const char* token, std::size_t length) noexcept {
   constexpr ParseResult<std::int32_t> kInvalid{ConversionStatus::Invalid, 0};
-  constexpr ParseResult<std::int32_t> kOverflow{ConversionStatus::Overflow, 0};
   const char* cursor = token;
   const char* const end = token + length;
   const auto skipSpaces = [&] {
@@ -125,112 +137,64 @@ ParseResult<std::int32_t> parseInteger32(const char* token, std::size_t length) 
   };
   if (skipSpaces()) return kInvalid;
   bool negative = false;
-  if (cursor < end && (*cursor == '+' || *cursor == '-')) {
+  if (cursor < end && isSign(*cursor)) {
     negative = *cursor == '-';
     ++cursor;
     if (skipSpaces()) return kInvalid;
   }
-  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-  std::uint64_t magnitude = 0;
-  bool overflow = false;
-  for (; cursor < end; ++cursor) {
-    const unsigned digit = digitValue(*cursor);
-    if (digit >= 10) return kInvalid;  // a bad character outranks an overflow before it
-    if (overflow) continue;
-    if (magnitude > kMax / 10 || magnitude * 10 > kMax - digit) {
-      overflow = true;
-      continue;
-    }
-    magnitude = magnitude * 10 + digit;
-  }
-  if (overflow) return kOverflow;
-  constexpr std::uint64_t kLargestPositive = std::numeric_limits<std::int32_t>::max();
-  if (magnitude > kLargestPositive + (negative ? 1 : 0)) return kOverflow;
-  const auto value = static_cast<std::int64_t>(magnitude);
-  return {ConversionStatus::Ok, static_cast<std::int32_t>(negative ? -value : value)};
+  return integerValue({cursor, static_cast<std::size_t>(end - cursor)}, negative);
+}
+
+ParseResult<std::int32_t> parseInteger32(const NumberParts& number) noexcept {
+  return integerValue(number.integerDigits, number.negative);
+}
+
+ParseResult<double> parseReal64(const NumberParts& number) noexcept {
+  std::uint64_t writtenDigits = 0;  // wraps past 19 digits, as in digitRun
+  for (char digit : number.integerDigits) writtenDigits = writtenDigits * 10 + digitValue(digit);
+  for (char digit : number.fractionDigits) writtenDigits = writtenDigits * 10 + digitValue(digit);
+  return partsValue(number, writtenDigits);
 }
 
 ParseResult<double> parseReal64(const char* token, std::size_t length) noexcept {
-  double common = 0;
-  if (commonShapeValue(token, token + length, common)) return {ConversionStatus::Ok, common};
   const char* cursor = token;
   const char* const end = token + length;
-  bool negative = false;
+  NumberParts number;
   // White space, a sign and the words INF, INFINITY and NAN can only come first.
   if (cursor < end && !isDigit(*cursor)) {
     while (cursor < end && isWhiteSpace(*cursor)) ++cursor;
     bool signGiven = false;
-    if (cursor < end && (*cursor == '+' || *cursor == '-')) {
+    if (cursor < end && isSign(*cursor)) {
       signGiven = true;
-      negative = *cursor == '-';
+      number.negative = *cursor == '-';
       ++cursor;
     }
     // The words: nothing but white space and a sign can stand before them.
-    if (cursor < end && toLower(*cursor) == 'i') return infinityWord(cursor, end, negative);
-    if (cursor < end && toLower(*cursor) == 'n') return nanWord(cursor, end, signGiven && !negative);
+    if (cursor < end && toLower(*cursor) == 'i') return infinityWord(cursor, end, number.negative);
+    if (cursor < end && toLower(*cursor) == 'n') return nanWord(cursor, end, signGiven && !number.negative);
   }
 
-  // Mantissa: digits and at most one point. Zeros before the first non-zero digit only
-  // count as places after the point.
-  Mantissa mantissa;
-  for (; cursor < end; ++cursor) {
-    if (*cursor == '0') {
-      mantissa.digitSeen = true;
-      if (mantissa.pointSeen) ++mantissa.digitsAfterPoint;
-    } else if (*cursor == '.' && !mantissa.pointSeen) {
-      mantissa.pointSeen = true;
-    } else {
-      break;
-    }
+  // Mantissa: digits and at most one point; a second point ends it.
+  std::uint64_t writtenDigits = 0;
+  number.integerDigits = digitRun(cursor, end, writtenDigits);
+  bool pointSeen = false;
+  if (cursor < end && *cursor == '.') {
+    pointSeen = true;
+    ++cursor;
+    number.fractionDigits = digitRun(cursor, end, writtenDigits);
   }
-  if (cursor < end && isDigit(*cursor)) {  // the first significant digit
-    mantissa.digitSeen = true;
-    if (!mantissa.pointSeen) {
-      mantissa.appendRun(cursor, end);
-      if (cursor < end && *cursor == '.') {
-        mantissa.pointSeen = true;
-        ++cursor;
-        mantissa.digitsAfterPoint += mantissa.appendRun(cursor, end);
-      }
-    } else {
-      mantissa.digitsAfterPoint += mantissa.appendRun(cursor, end);
+  // Exponent: a letter, or a sign right after the mantissa (1.0+3).
+  if (cursor < end &&
+      (isExponentLetter(*cursor) || (isSign(*cursor) && (pointSeen || !number.integerDigits.empty())))) {
+    if (!isSign(*cursor)) ++cursor;
+    if (cursor < end && isSign(*cursor)) {
+      number.exponentNegative = *cursor == '-';
+      ++cursor;
     }
-  }
-
-  // Exponent: a letter, or a sign right after the mantissa (1.0+3). Leading zeros do not
-  // count; past six counted digits only the count still matters.
-  std::int64_t exponent = 0;
-  int exponentDigits = 0;
-  bool exponentNegative = false;
-  if (cursor < end) {
-    const bool letter = isExponentLetter(*cursor);
-    const bool sign = (*cursor == '+' || *cursor == '-') && (mantissa.digitSeen || mantissa.pointSeen);
-    if (letter || sign) {
-      if (letter) ++cursor;
-      if (cursor < end && (*cursor == '+' || *cursor == '-')) {
-        exponentNegative = *cursor == '-';
-        ++cursor;
-      }
-      for (; cursor < end && isDigit(*cursor); ++cursor) {
-        const unsigned digit = digitValue(*cursor);
-        if (exponentDigits == 0 && digit == 0) continue;
-        if (++exponentDigits <= 6) exponent = exponent * 10 + digit;
-      }
-    }
+    number.exponentDigits = digitRun(cursor, end);
   }
   if (cursor != end) return kInvalidReal;
-
-  if (mantissa.significantDigits == 0) return okay(0.0, negative && mantissa.digitSeen);
-  if (exponentDigits > 6) return exponentNegative ? okay(0.0, negative) : kOverflowReal;
-  // With the checks on X below, N + f is within -323 .. 309, so o = f + max(N - 27, 0) is
-  // within -350 .. 308 whatever the lengths.
-  const std::int64_t scale = (exponentNegative ? -exponent : exponent) - mantissa.digitsAfterPoint;  // f
-  const std::int64_t decimalExponent = mantissa.significantDigits + scale;                           // X
-  if (decimalExponent < -323) return okay(0.0, negative);
-  if (decimalExponent > 309) return kOverflowReal;
-  const std::int64_t decimalScale =
-      scale + std::max<std::int64_t>(mantissa.significantDigits - decimal_detail::kMaxKeptDigits, 0);
-  return decimal_detail::mantissaValue(mantissa, decimalScale, negative);
+  return partsValue(number, writtenDigits);
 }
 
 }  // namespace recio

@@ -1,9 +1,14 @@
 // Conversions between decimal text and binary numbers, exact to the last bit and the
 // last digit. Pure functions: no state, no allocation, never a read outside the token.
+//
+// A real token is read in two steps: its text is cut into the parts of a NumberParts,
+// and the parts are converted. A scan that has already cut a token (the reader's, for
+// the plain numbers that make up nearly all input) hands its parts over directly.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace recio {
 
@@ -24,6 +29,24 @@ ParseResult<std::int32_t> parseInteger32(const char* token, std::size_t length) 
 // reductions (or the 27 kept digits) may put it one unit in the last place away, or
 // make it Overflow next to the largest double.
 ParseResult<double> parseReal64(const char* token, std::size_t length) noexcept;
+
+// A real token cut into its parts: [sign] digits [. digits] [exponent [sign] digits],
+// where either digit run of the mantissa and the exponent's digits may be empty. Every
+// token that parseReal64 takes as a number (not a word) has exactly one such cut, and
+// converting the parts gives the same result as converting the token.
+struct NumberParts {
+  std::string_view integerDigits;   // the mantissa's digits before the point
+  std::string_view fractionDigits;  // the mantissa's digits after the point
+  std::string_view exponentDigits;  // empty when the token has no exponent part
+  bool negative = false;
+  bool exponentNegative = false;
+};
+
+ParseResult<double> parseReal64(const NumberParts& number) noexcept;
+
+// An integer token with neither point nor exponent, cut into its parts: only the sign
+// and integerDigits are read.
+ParseResult<std::int32_t> parseInteger32(const NumberParts& number) noexcept;
 
 enum class DigitsKind : std::uint8_t { Finite, Zero, Infinite, NaN };
 

@@ -28,11 +28,25 @@ inline constexpr std::array<double, kMaxExactBinary64Power + 1> kBinary64Powers 
   return powers;
 }();
 
-// 10^k ~ significand * 2^(binaryExponent - 64) with 2^63 <= significand < 2^64.
+// 10^k ~ significand * 2^(binaryExponent - 64) with 2^63 <= significand < 2^64. The
+// general case of parseReal64 holds its digits in the same form.
 struct NormalizedPower {
   std::uint64_t significand;
   std::int32_t binaryExponent;
 };
+
+// A value whose top 64 bits are `top` (top bit set), cut to 64 bits by adding its 65th
+// bit, `nextBit`; the bits below the 65th are dropped. A carry out of the top gives 2^63
+// and one more in the exponent.
+constexpr NormalizedPower roundTo64Bits(std::uint64_t top, bool nextBit, std::int32_t binaryExponent) {
+  if (nextBit && ++top == 0) return {std::uint64_t{1} << 63, binaryExponent + 1};
+  return {top, binaryExponent};
+}
+
+// The same for a 128-bit value with its top bit set.
+constexpr NormalizedPower roundTo64Bits(UInt128 value, std::int32_t binaryExponent) {
+  return roundTo64Bits(static_cast<std::uint64_t>(value >> 64), ((value >> 63) & 1) != 0, binaryExponent);
+}
 
 // Largest k whose 10^k fits the 64-bit significand exactly: 5^27 < 2^63 < 5^28.
 inline constexpr int kMaxExactPower = 27;
@@ -77,14 +91,7 @@ constexpr NormalizedPower roundedPowerOfTen(int exponent) {
     roundUp = compare(remainder, powerOfFive) >= 0;
     binaryExponent = exponent - fiveBits + 1;
   }
-  if (roundUp) {
-    ++significand;
-    if (significand == 0) {  // rounded up to 2^64
-      significand = std::uint64_t{1} << 63;
-      ++binaryExponent;
-    }
-  }
-  return {significand, binaryExponent};
+  return roundTo64Bits(significand, roundUp, binaryExponent);
 }
 
 // Fine powers 10^-47 .. 10^47.
@@ -136,9 +143,7 @@ static_assert([] {
 
 // 10^exponent reduced to a 64-bit significand: the fine power itself when there is one,
 // otherwise the exact 128-bit product of the coarse power just below and the exact fine
-// power of the remainder, normalised to a set top bit and cut to 64 bits by adding the
-// 65th bit (a carry out of the top gives 2^63 and one more in the exponent). The bits
-// below the 65th are dropped.
+// power of the remainder, normalised to a set top bit and cut by roundTo64Bits.
 inline NormalizedPower powerOfTen64(int exponent) noexcept {
   if (exponent >= -kFinePowerLimit && exponent <= kFinePowerLimit) return kFinePowers[exponent + kFinePowerLimit];
   const auto above = std::upper_bound(kCoarseExponents.begin(), kCoarseExponents.end(), exponent);
@@ -151,15 +156,7 @@ inline NormalizedPower powerOfTen64(int exponent) noexcept {
     product <<= 1;
     --binaryExponent;
   }
-  std::uint64_t significand = static_cast<std::uint64_t>(product >> 64);
-  if (((product >> 63) & 1) != 0) {
-    ++significand;
-    if (significand == 0) {
-      significand = std::uint64_t{1} << 63;
-      ++binaryExponent;
-    }
-  }
-  return {significand, binaryExponent};
+  return roundTo64Bits(product, binaryExponent);
 }
 
 }  // namespace recio::decimal_detail

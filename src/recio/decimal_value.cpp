@@ -1,6 +1,6 @@
-// The binary64 value of a decimal mantissa: the fast cases in binary64 arithmetic, and
-// the general case with D and the power of ten cut to 64 bits and one rounding of their
-// exact product.
+// The binary64 value of a real token's collected digits: the fast cases in binary64
+// arithmetic, and the general case with D and the power of ten cut to 64 bits and one
+// rounding of their exact product.
 #include <algorithm>
 #include <bit>
 
@@ -9,11 +9,7 @@
 namespace recio::decimal_detail {
 namespace {
 
-constexpr std::uint64_t kInfinityBits = 0x7FFull << 52;
 
-constexpr ParseResult<double> okay(double magnitude, bool negative) {
-  return {ConversionStatus::Ok, negative ? -magnitude : magnitude};
-}
 
 // Rounds value * 2^scale to binary64, to nearest with ties to even, with `sticky` standing
 // for non-zero bits below those of `value`. Precision is 53 bits, or what the subnormal
@@ -54,9 +50,11 @@ bool fitsBinary64(UInt128 integer) {
   return (integer >> trailingZeros) < (UInt128{1} << 53);
 }
 
-}  // namespace
-
-ParseResult<double> mantissaValue(const Mantissa& mantissa, std::int64_t decimalScale, bool negative) noexcept {
+// The value of a token with at least one significant digit, whose kept digits D stand
+// for D * 10^decimalScale (decimalScale = o, within -350 .. 308), to the last bit as the
+// fast cases and the 64-bit reductions of the general case define it. Overflow when it
+// rounds to 2^1024 or above; a result below the smallest subnormal is zero of its sign.
+ParseResult<double> mantissaValue(const Mantissa& mantissa, std::int64_t decimalScale, bool negative) {
   const std::int64_t digits = mantissa.significantDigits;
 
   // Fast cases: binary64 arithmetic on exact operands with a single rounding.
@@ -75,11 +73,7 @@ ParseResult<double> mantissaValue(const Mantissa& mantissa, std::int64_t decimal
   constexpr int kMaxPower = kMaxExactBinary64Power;
   if (digits <= 15) {  // D < 10^15 < 2^53
     const double exact = static_cast<double>(mantissa.integer15());
-    if (decimalScale >= -kMaxPower && decimalScale <= kMaxPower) {
-      return okay(decimalScale >= 0 ? exact * kBinary64Powers[static_cast<std::size_t>(decimalScale)]
-                                    : exact / kBinary64Powers[static_cast<std::size_t>(-decimalScale)],
-                  negative);
-    }
+    if (decimalScale >= -kMaxPower && decimalScale <= kMaxPower) return okay(scaledExactly(exact, decimalScale), negative);
     if (decimalScale > kMaxPower && digits + decimalScale <= 15 + kMaxPower) {
       // D * 10^(15-N) stays below 10^15, so only the second product rounds.
       const double widened = exact * kBinary64Powers[static_cast<std::size_t>(15 - digits)];
@@ -92,12 +86,7 @@ ParseResult<double> mantissaValue(const Mantissa& mantissa, std::int64_t decimal
     // D below 10^16 < 2^54 still fits. Longer digit strings are tested.
     const bool fits =
         (digits == 16 && (mantissa.words[0] < 900719925u || (mantissa.partialWord & 1) == 0)) || fitsBinary64(integer);
-    if (fits) {
-      const double exact = static_cast<double>(integer);
-      return okay(decimalScale >= 0 ? exact * kBinary64Powers[static_cast<std::size_t>(decimalScale)]
-                                    : exact / kBinary64Powers[static_cast<std::size_t>(-decimalScale)],
-                  negative);
-    }
+    if (fits) return okay(scaledExactly(static_cast<double>(integer), decimalScale), negative);
   }
 
   // General case. D is normalised to a set top bit in 128 bits (at most 90 bits are used).
@@ -107,24 +96,35 @@ ParseResult<double> mantissaValue(const Mantissa& mantissa, std::int64_t decimal
   if (decimalScale == 0) {
     bits = roundToBinary64(integer, 0, mantissa.sticky);
   } else {
-    // D cut to 64 bits: the top 64 plus the 65th; the bits below it are dropped, and they
-    // do not count as sticky. D ~ reduced * 2^(reducedExponent - 64).
-    const UInt128 normalized = integer << (128 - integerBits);
-    std::uint64_t reduced = static_cast<std::uint64_t>(normalized >> 64);
-    int reducedExponent = integerBits;
-    if (((normalized >> 63) & 1) != 0) {
-      ++reduced;
-      if (reduced == 0) {
-        reduced = std::uint64_t{1} << 63;
-        ++reducedExponent;
-      }
-    }
+    // D cut to 64 bits like the powers; the bits below its 65th do not count as sticky.
+    const NormalizedPower reduced = roundTo64Bits(integer << (128 - integerBits), integerBits);
     const NormalizedPower power = powerOfTen64(static_cast<int>(decimalScale));
-    const UInt128 product = static_cast<UInt128>(reduced) * power.significand;
-    bits = roundToBinary64(product, reducedExponent + power.binaryExponent - 128, mantissa.sticky);
+    const UInt128 product = static_cast<UInt128>(reduced.significand) * power.significand;
+    bits = roundToBinary64(product, reduced.binaryExponent + power.binaryExponent - 128, mantissa.sticky);
   }
-  if (bits == kInfinityBits) return {ConversionStatus::Overflow, 0.0};
+  if (bits == kInfinityBits) return kOverflowReal;
   return okay(std::bit_cast<double>(bits), negative);
 }
 
+}  // namespace
+
+ParseResult<double> collectedValue(const NumberParts& number, std::int64_t exponent, bool exponentInRange) noexcept {
+  const Mantissa mantissa(number.integerDigits, number.fractionDigits);
+  if (mantissa.significantDigits == 0) {
+    // Negative zero needs a digit: a lone sign or point reads as +0.
+    return okay(0.0, number.negative && !(number.integerDigits.empty() && number.fractionDigits.empty()));
+  }
+  if (!exponentInRange) return number.exponentNegative ? okay(0.0, number.negative) : kOverflowReal;
+  // With the checks on X below, N + f is within -323 .. 309, so o = f + max(N - 27, 0) is
+  // within -350 .. 308 whatever the lengths.
+  const std::int64_t scale = exponent - mantissa.digitsAfterPoint;          // f
+  const std::int64_t decimalExponent = mantissa.significantDigits + scale;  // X
+  if (decimalExponent < -323) return okay(0.0, number.negative);
+  if (decimalExponent > 309) return kOverflowReal;
+  const std::int64_t decimalScale =
+      scale + std::max<std::int64_t>(mantissa.significantDigits - kMaxKeptDigits, 0);
+  return mantissaValue(mantissa, decimalScale, number.negative);
+}
+
 }  // namespace recio::decimal_detail
+

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "recio/decimal.h"
 #include "recio/outcome.h"
 #include "recio/transfer.h"
 
@@ -46,6 +47,8 @@ class FreeFormatReader {
     std::int32_t repeatLeft = 0;  // later items that take the current value unscanned
     ValueKind valueKind = ValueKind::None;
     Token token;                  // in the record buffer, or quoted text in the text buffer
+    NumberParts parts;            // the numeric token as its scan cut it, when partsCut
+    bool partsCut = false;
     bool integerForm = false;     // the token has neither a '.' nor an exponent letter
     bool hasPoint = false;
     bool slashSeen = false;

@@ -5,21 +5,16 @@
 #include <array>
 #include <cstdint>
 
+#include "recio/decimal_syntax.h"
+
 namespace recio::reader_bytes {
 
 // A blank separates values and is skipped while a value is sought.
 constexpr bool isBlank(char byte) { return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n'; }
 
-constexpr bool isDigit(char byte) { return byte >= '0' && byte <= '9'; }
-
-constexpr bool isExponentLetter(char byte) {
-  switch (byte) {
-    case 'D': case 'E': case 'Q': case 'd': case 'e': case 'q':
-      return true;
-    default:
-      return false;
-  }
-}
+// Digits and exponent letters are the number syntax's own.
+using decimal_syntax::isDigit;
+using decimal_syntax::isExponentLetter;
 
 // The letter that makes a value logical (the bare letter or the one after a '.').
 constexpr bool isLogicalLetter(char byte) { return byte == 'T' || byte == 't' || byte == 'F' || byte == 'f'; }

@@ -3,23 +3,14 @@
 // must be scanned to their end to tell a syntax error from the other outcomes.
 #include <cstring>
 
+#include "recio/decimal_syntax.h"
 #include "recio/messages.h"
 #include "recio/reader.h"
 #include "recio/reader_bytes.h"
 
 namespace recio {
-namespace {
 
-// Steps over the letters of `word` (lower case) that the text matches, ignoring case.
-const char* matchWordPrefix(const char* at, const char* end, const char* word) {
-  while (at < end && *word != '\0' && (*at | 0x20) == *word) {
-    ++at;
-    ++word;
-  }
-  return at;
-}
-
-}  // namespace
+using decimal_syntax::matchedLetters;
 
 // The text runs to the next quote of the same kind; a doubled quote stands for one
 // quote character, unless the first of the two ends its record. A record end inside
@@ -58,6 +49,7 @@ std::int32_t FreeFormatReader::closePair() {
     if (state_.token.length >= kTextCapacity) return kMsgSyntax;
     std::memcpy(text_, state_.token.start, state_.token.length);
     state_.token.start = text_;
+    state_.partsCut = false;  // the parts lie in the record buffer
   }
   if (std::int32_t error = skipBlanks(); error != 0) return error;
   if (*cursor_ != ',') return kMsgSyntax;
@@ -80,9 +72,9 @@ std::int32_t FreeFormatReader::skipSecondNumber() {
   if (at == end) return kMsgSyntax;
   const char letter = static_cast<char>(*at | 0x20);
   if (letter == 'i') {
-    at = matchWordPrefix(at, end, "infinity");
+    at += matchedLetters(at, end, "infinity");
   } else if (letter == 'n') {
-    at = matchWordPrefix(at, end, "nan");
+    at += matchedLetters(at, end, "nan");
     // A NaN may carry a payload group, after blanks, closed within the record.
     const char* group = at;
     while (group < end && reader_bytes::isBlank(*group)) ++group;

@@ -1,0 +1,36 @@
+// The characters of a number's text: digits, exponent letters and the case-blind words
+// INFINITY and NAN. The decimal conversions and the reader's token scan both read a
+// number by these, so the two cannot disagree about what a digit or a word is.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace recio::decimal_syntax {
+
+// Any other byte gives 10 or more.
+constexpr unsigned digitValue(char c) { return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0'; }
+constexpr bool isDigit(char c) { return digitValue(c) < 10; }
+
+constexpr bool isSign(char c) { return c == '+' || c == '-'; }
+
+constexpr bool isExponentLetter(char c) {
+  switch (c) {
+    case 'D': case 'E': case 'Q': case 'd': case 'e': case 'q':
+      return true;
+    default:
+      return false;
+  }
+}
+
+constexpr char toLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// How many leading characters of [at, end) spell the start of `word` (lower case),
+// ignoring case.
+constexpr std::size_t matchedLetters(const char* at, const char* end, std::string_view word) {
+  std::size_t matched = 0;
+  while (matched < word.size() && at + matched < end && toLower(at[matched]) == word[matched]) ++matched;
+  return matched;
+}
+
+}  // namespace recio::decimal_syntax
