@@ -65,14 +65,22 @@ void storeDigitBytes(std::uint64_t bytes, char* out) {
   }
 }
 
-// `value` < 10^count (count <= 16) as exactly `count` digits. Scaled to 16 digits it
-// splits into two independent halves of eight; `out` must have room for 16 characters.
+// `value` < 10^count (count <= 16) as exactly `count` digits, in one group of eight
+// when it fits, else scaled to 16 digits in two independent groups. `out` must have
+// room for 16 characters; those after the `count` digits are left undefined.
 void writeDigits(std::uint64_t value, int count, char* out) {
-  value *= kPowersOfTen[static_cast<std::size_t>(kFastMaxDigits - count)];
-  const std::uint64_t upper = eightDigitBytes(static_cast<std::uint32_t>(value / 100000000));
-  const std::uint64_t lower = eightDigitBytes(static_cast<std::uint32_t>(value % 100000000));
+  constexpr int kGroup = 8;
+  if (count <= kGroup) {
+    value *= kPowersOfTen[static_cast<std::size_t>(kGroup - count)];
+    storeDigitBytes(eightDigitBytes(static_cast<std::uint32_t>(value)), out);
+    return;
+  }
+  value *= kPowersOfTen[static_cast<std::size_t>(2 * kGroup - count)];
+  constexpr std::uint64_t kGroupScale = kPowersOfTen[kGroup];
+  const std::uint64_t upper = eightDigitBytes(static_cast<std::uint32_t>(value / kGroupScale));
+  const std::uint64_t lower = eightDigitBytes(static_cast<std::uint32_t>(value % kGroupScale));
   storeDigitBytes(upper, out);
-  storeDigitBytes(lower, out + 8);
+  storeDigitBytes(lower, out + kGroup);
 }
 
 void setLeadingOne(int digitCount, std::int32_t exponent, DecimalDigits& result) {
