@@ -15,6 +15,8 @@
 #   records   io_floor records: one 66-byte write call per record
 # Within a round the five commands run one after another, and every ratio is taken within
 # a round before the median is taken, so a machine that drifts in speed moves both sides.
+# The goals are on wall-clock time; the same ratios of CPU time (user + system), which the
+# other work on a shared machine disturbs less, are printed beside them.
 # Before timing, the plain converter's table must equal the program's byte for byte.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -38,33 +40,23 @@ work_dirs=()
 cleanup() { [ ${#work_dirs[@]} -eq 0 ] || rm -rf "${work_dirs[@]}"; }
 trap cleanup EXIT
 
-# The mesh and model of an NX x NY x NZ grid with typical values: cells of 25 x 25 x 10,
-# model values of a few digits in plain and exponent forms of both cases, negatives too.
-generate() { # dir nx ny nz
-  printf '%d %d %d\n500000.0 7000000.0 250.0\n%d*25.0\n%d*25.0\n%d*10.0\n' "$2" "$3" "$4" "$2" "$3" "$4" > "$1/mesh"
-  awk -v n=$(($2 * $3 * $4)) 'BEGIN {
-    srand(12345)
-    for (c = 0; c < n; c++) {
-      r = rand()
-      if (c % 3 == 0) printf "%.4f\n", r / 10
-      else if (c % 3 == 1) printf "%.1E\n", r / 100
-      else printf "%.7e\n", -r * 1000
-    }
-  }' > "$1/model"
-}
+. "$here/grid_inputs.sh"
+origin="500000.0 7000000.0 250.0"  # map coordinates: centres of seven significant digits
 
-nanoseconds() { # command... -> wall-clock nanoseconds of one run, output discarded
-  local start end
-  start=$(date +%s%N)
-  "$@" > /dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
-  end=$(date +%s%N)
-  echo $((end - start))
+# One run of a command, its output discarded: "WALL CPU" in milliseconds.
+measure() {
+  local TIMEFORMAT='%3R %3U %3S' times
+  times=$({ time "$@" > /dev/null 2>&1; } 2>&1) || { echo "failed: $*" >&2; exit 1; }
+  awk '{ printf "%.0f %.0f\n", $1 * 1000, ($2 + $3) * 1000 }' <<< "$times"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-verdict() { # ratio limit
-  awk -v r="$1" -v l="$2" 'BEGIN { printf "%6.2f x  (goal <= %s: %s)", r, l, r <= l ? "met" : "not met" }'
+# The median of the per-round ratios a/b of one figure: ratio wall|cpu a b
+ratio() {
+  local -n figure=$1
+  paste -d' ' <(printf '%s\n' ${figure[$2]}) <(printf '%s\n' ${figure[$3]}) |
+    awk '{ print ($2 > 0 ? $1 / $2 : 0) }' | median
 }
 
 names=(buffered default plain blocks records)
@@ -76,41 +68,43 @@ for grid in "${grids[@]}"; do
     label=${place%%:*}
     dir=$(mktemp -d -p "${place#*:}" speed-ratios.XXXXXX)
     work_dirs+=("$dir")
-    generate "$dir" "$nx" "$ny" "$nz"
+    grid_inputs "$dir" "$nx" "$ny" "$nz" "$origin"
     XIOT_BUFFERED=true "$program" "$dir/mesh" "$dir/model" "$dir/table"
     "$plain" "$dir/mesh" "$dir/model" "$dir/plain"
     [ "$(stat -c %s "$dir/table")" -eq "$bytes" ] || { echo "the table is not $bytes bytes" >&2; exit 1; }
     cmp -s "$dir/table" "$dir/plain" || { echo "the plain converter's table differs from the program's" >&2; exit 1; }
     rm -f "$dir/table" "$dir/plain"
 
-    declare -A times=()
-    for ((round = 0; round <= runs; round++)); do  # round 0 warms up and is not counted
+    declare -A wall=() cpu=()
+    for ((round = 0; round <= runs; round++)); do
       for name in "${names[@]}"; do
         rm -f "$dir/out"
         case $name in
-          buffered) t=$(nanoseconds env XIOT_BUFFERED=true "$program" "$dir/mesh" "$dir/model" "$dir/out") ;;
-          default) t=$(nanoseconds "$program" "$dir/mesh" "$dir/model" "$dir/out") ;;
-          plain) t=$(nanoseconds "$plain" "$dir/mesh" "$dir/model" "$dir/out") ;;
-          blocks) t=$(nanoseconds "$floor" blocks "$dir/model" "$bytes" "$dir/out") ;;
-          records) t=$(nanoseconds "$floor" records "$cells" "$dir/out") ;;
+          buffered) t=$(measure env XIOT_BUFFERED=true "$program" "$dir/mesh" "$dir/model" "$dir/out") ;;
+          default) t=$(measure "$program" "$dir/mesh" "$dir/model" "$dir/out") ;;
+          plain) t=$(measure "$plain" "$dir/mesh" "$dir/model" "$dir/out") ;;
+          blocks) t=$(measure "$floor" blocks "$dir/model" "$bytes" "$dir/out") ;;
+          records) t=$(measure "$floor" records "$cells" "$dir/out") ;;
         esac
-        [ "$round" -eq 0 ] || times[$name]+="$t "
+        if [ "$round" -gt 0 ]; then  # round 0 warms up and is not counted
+          wall[$name]+="${t% *} "
+          cpu[$name]+="${t#* } "
+        fi
       done
     done
-    rm -f "$dir/out"
+    rm -rf "$dir"
 
     echo "== $cells cells ($grid) on $label (${place#*:}), medians of $runs runs"
+    printf '  %-9s %9s %9s %9s\n' run "wall ms" "ns/cell" "cpu ms"
     for name in "${names[@]}"; do
-      ms=$(printf '%s\n' ${times[$name]} | median)
-      awk -v n="$name" -v t="$ms" -v c="$cells" 'BEGIN { printf "  %-9s %9.1f ms %8.1f ns/cell\n", n, t / 1e6, t / c }'
+      awk -v n="$name" -v w="$(printf '%s\n' ${wall[$name]} | median)" -v c="$(printf '%s\n' ${cpu[$name]} | median)" \
+        -v cells="$cells" 'BEGIN { printf "  %-9s %9.0f %9.1f %9.0f\n", n, w, w * 1e6 / cells, c }'
     done
-    ratio() { # a b -> median of the per-round ratios a/b
-      paste -d' ' <(printf '%s\n' ${times[$1]}) <(printf '%s\n' ${times[$2]}) | awk '{ print $1 / $2 }' | median
-    }
-    echo "  buffered / plain    $(verdict "$(ratio buffered plain)" 0.33)"
-    echo "  buffered / blocks   $(verdict "$(ratio buffered blocks)" 4)"
-    echo "  default  / records  $(verdict "$(ratio default records)" 1.3)"
-    unset times
-    rm -rf "$dir"
+    for goal in "buffered plain 0.33" "buffered blocks 4" "default records 1.3"; do
+      read -r a b limit <<< "$goal"
+      awk -v a="$a" -v b="$b" -v l="$limit" -v w="$(ratio wall "$a" "$b")" -v c="$(ratio cpu "$a" "$b")" \
+        'BEGIN { printf "  %-8s / %-8s %6.2f x  goal <= %-4s %-8s (cpu %5.2f x)\n", a, b, w, l, w <= l ? "met" : "not met", c }'
+    done
+    unset wall cpu
   done
 done
