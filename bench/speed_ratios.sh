@@ -9,7 +9,8 @@
 # Defaults: 5 counted runs after one warm-up, grids 100x100x100 (1M cells) and 200x200x200
 # (8M cells). Each grid is measured on tmpfs (TMPFS_DIR, default /dev/shm) and on the disk
 # (DISK_DIR, default the build directory of this checkout); BUILD_DIR (default
-# build/release) holds the program and the yardsticks of bench/CMakeLists.txt:
+# build/release) holds the program (PROGRAM, to time another build of it) and the
+# yardsticks of bench/CMakeLists.txt:
 #   plain     bench/plain_converter: std::from_chars in, std::to_chars out, one stdio stream
 #   blocks    io_floor blocks: read the model, write the table's bytes in 128 KiB blocks
 #   records   io_floor records: one 66-byte write call per record
@@ -28,7 +29,7 @@ fi
 grids=("$@")
 [ ${#grids[@]} -gt 0 ] || grids=(100x100x100 200x200x200)
 build=${BUILD_DIR:-$here/../build/release}
-program=$build/src/app/cellcentrify
+program=${PROGRAM:-$build/src/app/cellcentrify}
 plain=$build/bench/plain_converter
 floor=$build/bench/io_floor
 places=("tmpfs:${TMPFS_DIR:-/dev/shm}" "disk:${DISK_DIR:-$here/../build}")
