@@ -18,17 +18,8 @@ cells=$((nx * ny * nz))
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-printf '%d %d %d\n0 0 0\n%d*25.0\n%d*25.0\n%d*10.0\n' "$nx" "$ny" "$nz" "$nx" "$ny" "$nz" > "$work/mesh"
-# Typical model values: a few digits, exponent forms of both cases, negative values.
-awk -v n="$cells" 'BEGIN {
-  srand(12345)
-  for (c = 0; c < n; c++) {
-    r = rand()
-    if (c % 3 == 0) printf "%.4f\n", r / 10
-    else if (c % 3 == 1) printf "%.1E\n", r / 100
-    else printf "%.7e\n", -r * 1000
-  }
-}' > "$work/model"
+. "$(dirname "$0")/grid_inputs.sh"
+grid_inputs "$work" "$nx" "$ny" "$nz"
 
 seconds() { # command... -> wall-clock seconds of the command
   local start end

@@ -22,6 +22,7 @@ using decimal_detail::NormalizedPower;
 using decimal_detail::UInt128;
 
 constexpr int kFastMaxDigits = 16;
+static_assert(DecimalDigits::kMaxDigits >= kFastMaxDigits);  // the fast path writes 16 characters
 
 template <std::uint64_t kBase, std::size_t kCount>
 constexpr std::array<std::uint64_t, kCount> integerPowers() {
@@ -37,24 +38,49 @@ constexpr std::array<std::uint64_t, kCount> integerPowers() {
 constexpr auto kPowersOfTen = integerPowers<10, kFastMaxDigits + 1>();
 constexpr auto kPowersOfFive = integerPowers<5, 23>();  // 5^22 < 2^53 <= 5^23
 
-constexpr std::array<char, 200> kDigitPairs = [] {
-  std::array<char, 200> pairs{};
-  for (int i = 0; i < 100; ++i) {
-    pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
-    pairs[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
-  }
-  return pairs;
-}();
+// `value` < 10^8 as eight digit characters, all at once in the lanes of one 64-bit word: first
+// two lanes of 32 bits (the upper and lower four digits), then four lanes of 16 bits
+// (pairs), then eight bytes (digits). A lane is split by a multiplication with a
+// rounded-up reciprocal and a shift: for t < 10^4, t * 10486 >> 20 is t / 100 (the
+// reciprocal's excess, t * 2.3e-7 < 0.003, never carries past the next integer since
+// t / 100 is at least 0.01 below it) and stays under 2^32, inside its lane; for u < 100,
+// u * 103 >> 10 is u / 10 (excess below 0.06 against a gap of 0.1), under 2^16.
+constexpr std::uint64_t eightDigitBytes(std::uint32_t value) {
+  const std::uint64_t quads = value / 10000 | static_cast<std::uint64_t>(value % 10000) << 32;
+  const std::uint64_t hundreds = (quads * 10486 >> 20) & 0x0000007F0000007F;
+  const std::uint64_t pairs = hundreds | (quads - hundreds * 100) << 16;
+  const std::uint64_t tens = (pairs * 103 >> 10) & 0x000F000F000F000F;
+  return (tens | (pairs - tens * 10) << 8) | 0x3030303030303030;
+}
 
-// `value` < 10^count written as exactly `count` digits.
-void writeDigits(std::uint64_t value, int count, char* out) {
-  char* cursor = out + count;
-  for (; count >= 2; count -= 2) {
-    cursor -= 2;
-    std::memcpy(cursor, &kDigitPairs[static_cast<std::size_t>(2 * (value % 100))], 2);
-    value /= 100;
+static_assert(eightDigitBytes(12345678) == 0x3837363534333231 && eightDigitBytes(99999999) == 0x3939393939393939 &&
+              eightDigitBytes(0) == 0x3030303030303030);
+
+// The bytes of eightDigitBytes in memory order, first digit first.
+void storeDigitBytes(std::uint64_t bytes, char* out) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, &bytes, 8);
+  } else {
+    for (int i = 0; i < 8; ++i, bytes >>= 8) out[i] = static_cast<char>(bytes & 0xFF);
   }
-  if (count == 1) *--cursor = static_cast<char>('0' + value);
+}
+
+// `value` < 10^count (count <= 16) as exactly `count` digits, in one group of eight
+// when it fits, else scaled to 16 digits in two independent groups. `out` must have
+// room for 16 characters; those after the `count` digits are left undefined.
+void writeDigits(std::uint64_t value, int count, char* out) {
+  constexpr int kGroup = 8;
+  if (count <= kGroup) {
+    value *= kPowersOfTen[static_cast<std::size_t>(kGroup - count)];
+    storeDigitBytes(eightDigitBytes(static_cast<std::uint32_t>(value)), out);
+    return;
+  }
+  value *= kPowersOfTen[static_cast<std::size_t>(2 * kGroup - count)];
+  constexpr std::uint64_t kGroupScale = kPowersOfTen[kGroup];
+  const std::uint64_t upper = eightDigitBytes(static_cast<std::uint32_t>(value / kGroupScale));
+  const std::uint64_t lower = eightDigitBytes(static_cast<std::uint32_t>(value % kGroupScale));
+  storeDigitBytes(upper, out);
+  storeDigitBytes(lower, out + kGroup);
 }
 
 void setLeadingOne(int digitCount, std::int32_t exponent, DecimalDigits& result) {
@@ -93,54 +119,65 @@ bool isExactTie(const Binary& binary, int k) {
   return binary.binaryExponent + trailingZeros + k + 1 == 0 && odd % kPowersOfFive[static_cast<std::size_t>(-k)] == 0;
 }
 
-// The fast path for n <= 16. Returns false when it cannot decide; then nothing in
-// `result` but the sign and kind is meaningful yet.
+// The fast path for n <= 16: q from one 64 x 64-bit multiplication. With the value's
+// significand moved up to a set top bit, v = m * 2^e with 2^63 <= m < 2^64, and the power
+// 10^k ~ P * 2^(p - 64), the product W = m * P lies in [2^126, 2^128) and q = W * 2^(e+p-64).
+// As q < 10^16 < 2^54, the integer part of q is in W's upper word alone: it is
+// upper >> t with t = -(e + p), and W >= 2^126 gives t >= 9; the fraction is the upper
+// word's low t bits followed by the lower word.
+//
+// Error bound: P is exact for 0 <= k <= 27, so W is q exactly and the rounding is decided
+// exactly. Otherwise P is 10^k rounded once to 64 bits (relative error at most 2^-64), or
+// a coarse power so rounded times an exact fine one, rounded again: at most 2^-63 plus
+// 2^-128 in all. W < 2^128 is then off by at most 2^65 and a little, two units of the
+// upper word; with the lower word left out, the true fraction lies within three units
+// below and four above the upper word's fraction bits. Four units either side of one
+// half decide the rounding; inside them only an exact tie is still decided here.
+// Returns false when it cannot decide; then nothing in `result` but the sign and kind is
+// meaningful yet.
 bool fastDigits(const Binary& binary, int digitCount, int decimalExponent, DecimalDigits& result) {
-  const UInt128 lower = kPowersOfTen[static_cast<std::size_t>(digitCount - 1)];
-  const UInt128 upper = kPowersOfTen[static_cast<std::size_t>(digitCount)];
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  constexpr std::uint64_t kMargin = 4;  // units of the upper word, see above
+  const std::uint64_t lower = kPowersOfTen[static_cast<std::size_t>(digitCount - 1)];
+  const std::uint64_t upper = kPowersOfTen[static_cast<std::size_t>(digitCount)];
+  const std::uint64_t significand = binary.significand << 11;
+  // A second attempt corrects an estimate of X that was one off.
+  for (int attempt = 0; attempt < 2; ++attempt) {
     const int k = digitCount - decimalExponent;
     const NormalizedPower power = decimal_detail::powerOfTen64(k);
-    // q = product * 2^-fractionBits, with product below 2^117.
-    const UInt128 product = static_cast<UInt128>(binary.significand) * power.significand;
-    const int fractionBits = 64 - binary.binaryExponent - power.binaryExponent;
-    if (fractionBits < 2 || fractionBits > 126) return false;
-    // The power is exact for 0 <= k <= 27. Otherwise its relative error is below 2^-63
-    // (a fine power, or a coarse one times an exact fine one cut to 64 bits: two
-    // roundings of at most 2^-64 each), so q is within product * 2^-61 with room to spare.
-    const bool exact = k >= 0 && k <= kMaxExactPower;
-    const UInt128 error = exact ? 0 : (product >> 61) + 1;
-    const UInt128 low = product - error;
-    const UInt128 high = product + error;
-    if ((high >> fractionBits) < lower) {
+    const int shift = 11 - binary.binaryExponent - power.binaryExponent;
+    // Below 9 the estimate was far off; 64 and more only for n = 1 and q below 2.
+    if (shift < 9 || shift > 63) return false;
+    const UInt128 product = static_cast<UInt128>(significand) * power.significand;
+    const auto high = static_cast<std::uint64_t>(product >> 64);
+    const auto low = static_cast<std::uint64_t>(product);
+    std::uint64_t integer = high >> shift;
+    if (integer < lower) {
       --decimalExponent;
       continue;
     }
-    if ((low >> fractionBits) >= upper) {
+    if (integer >= upper) {
       ++decimalExponent;
       continue;
     }
-    // Near 10^(n-1) or 10^n it is not known on which side q lies, but both sides round
-    // to the same digits: with the error below 1/40, q just under 10^n rounds up to it,
-    // and q just under 10^(n-1) means X is one lower and 10q rounds up to 10^n.
-    if ((low >> fractionBits) < lower) {
-      setLeadingOne(digitCount, decimalExponent, result);
-      return true;
+    const std::uint64_t fraction = high & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    const bool odd = (integer & 1) != 0;
+    bool roundUp = false;
+    if (k >= 0 && k <= kMaxExactPower) {
+      roundUp = fraction > half || (fraction == half && (low != 0 || odd));
+    } else if (fraction + kMargin <= half) {
+      roundUp = false;
+    } else if (fraction >= half + kMargin) {
+      roundUp = true;
+    } else if (isExactTie(binary, k)) {
+      roundUp = odd;
+    } else {
+      return false;
     }
-    if ((high >> fractionBits) >= upper) {
-      setLeadingOne(digitCount, decimalExponent + 1, result);
-      return true;
-    }
-    std::uint64_t integer = static_cast<std::uint64_t>(product >> fractionBits);
-    const UInt128 fraction = product & ((UInt128{1} << fractionBits) - 1);
-    const UInt128 half = UInt128{1} << (fractionBits - 1);
-    if (fraction > half + error) {
-      ++integer;
-    } else if (fraction + error >= half) {
-      // Within the error of one half: decided only if it is exactly one half.
-      if (!exact && !isExactTie(binary, k)) return false;
-      integer += integer & 1;
-    }
+    integer += roundUp ? 1 : 0;
+    // q rounding up to 10^n is 10^(n-1) one decade higher. An integer part of 10^(n-1)
+    // is taken as is: if the true q lay just under it (X one too high), 10q rounds up
+    // to 10^n with X - 1, which gives the same digits and exponent.
     if (integer == upper) {
       setLeadingOne(digitCount, decimalExponent + 1, result);
       return true;

@@ -1,11 +1,11 @@
 #include "recio/format_edit.h"
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstring>
 
 #include "recio/decimal.h"
+#include "recio/decimal_text.h"
 
 namespace recio::format {
 namespace {
@@ -29,16 +29,6 @@ char* rightJustify(char* field, std::size_t width, std::size_t length) {
   return field + (width - length);
 }
 
-// "00" to "99": the last two digits of an exponent in one copy.
-constexpr std::array<char, 200> kTwoDigits = [] {
-  std::array<char, 200> pairs{};
-  for (int value = 0; value < 100; ++value) {
-    pairs[static_cast<std::size_t>(2 * value)] = static_cast<char>('0' + value / 10);
-    pairs[static_cast<std::size_t>(2 * value + 1)] = static_cast<char>('0' + value % 10);
-  }
-  return pairs;
-}();
-
 // |exponent| <= kLargestExponent.
 inline char* writeExponent(char* out, std::int64_t exponent) {
   const auto magnitude = static_cast<unsigned>(exponent < 0 ? -exponent : exponent);
@@ -51,7 +41,7 @@ inline char* writeExponent(char* out, std::int64_t exponent) {
     part[0] = sign;
     part[1] = static_cast<char>('0' + magnitude / 100);
   }
-  std::memcpy(part + 2, &kTwoDigits[2 * (magnitude % 100)], 2);
+  writeDigitPair(part + 2, magnitude % 100);
   std::memcpy(out, part, kExponentPartLength);
   return out + kExponentPartLength;
 }
