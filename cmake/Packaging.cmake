@@ -12,8 +12,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/examples/mesh.txt ${PROJECT_SOURCE_DIR}/exam
 
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "cellcentrify developers")
-# The contact named in the packages; a distributor sets their own.
-set(CELLCENTRIFY_PACKAGE_CONTACT "cellcentrify developers <cellcentrify@users.noreply.github.com>"
+# The contact named in the packages: a placeholder until the project publishes packages
+# of its own; whoever publishes them sets theirs.
+set(CELLCENTRIFY_PACKAGE_CONTACT "cellcentrify developers <cellcentrify@example.org>"
     CACHE STRING "Maintainer named in the packages")
 set(CPACK_PACKAGE_CONTACT "${CELLCENTRIFY_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "converts a 3-D grid model into a table of cell centres")
