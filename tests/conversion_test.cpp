@@ -8,7 +8,6 @@
 #include <tuple>
 #include <vector>
 
-#include "support/real_data.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -213,7 +212,6 @@ TEST(Conversion, TerminatorSettingReachesTableAndConsole) {
 
 // Files as they are found in the wild: every mesh converts with a model of the right size.
 TEST(Conversion, RealMeshFiles) {
-  SKIP_WITHOUT_REAL_TEST_DATA();
   struct RealMesh {
     const char* path;
     long cells;
@@ -239,7 +237,6 @@ TEST(Conversion, RealMeshFiles) {
 }
 
 TEST(Conversion, RealMeshAndModelPair) {
-  SKIP_WITHOUT_REAL_TEST_DATA();
   TempDir dir;
   const std::string base = std::string(CELLCENTRIFY_TESTDATA_DIR) + "/gravity-45x33x15/";
   RunResult result = convert(dir, {base + "mesh.txt", base + "model_dens.txt", "table"});
@@ -251,7 +248,6 @@ TEST(Conversion, RealMeshAndModelPair) {
 }
 
 TEST(Conversion, MeshWithCommentLinesIsAReadError) {
-  SKIP_WITHOUT_REAL_TEST_DATA();
   TempDir dir;
   dir.write("model", "1\n");
   const std::string mesh = std::string(CELLCENTRIFY_TESTDATA_DIR) + "/discretize-78x50x51/tensor_mesh_with_comments.msh";

@@ -18,7 +18,6 @@
 #include "recio/records.h"
 #include "recio/unit_table.h"
 #include "support/temp_dir.h"
-#include "support/real_data.h"
 #include "support/sanitizer.h"
 
 namespace {
@@ -541,7 +540,6 @@ TEST_F(ReaderTest, UnhandledFailuresEndTheRun) {
 // Files from real projects: the mesh files read as the mesh reader reads them, and a
 // model file value by value, each value exactly the conversion of its line.
 TEST_F(ReaderTest, RealFiles) {
-  SKIP_WITHOUT_REAL_TEST_DATA();
   const std::string root = CELLCENTRIFY_TESTDATA_DIR;
   const char* meshes[] = {"discretize-78x50x51/tensor_mesh.msh", "evo-94x87x40/Magnetic_Susc.msh",
                           "evo-94x87x40/block_mesh.msh", "gravity-45x33x15/mesh.txt",

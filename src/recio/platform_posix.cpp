@@ -216,13 +216,17 @@ std::string fullPath(std::string_view name, std::size_t maximumLength) {
     }
     parts.push_back(part);
   }
-  std::string normal;
+  // The result's length is known before it is built: it is written once, in place, into a
+  // string of that size (every byte starts as a slash; the parts fill the gaps).
+  std::size_t length = parts.empty() ? 1 : 0;  // the root alone when every part cancelled out
+  for (std::string_view part : parts) length += 1 + part.size();
+  if (length > maximumLength) return std::string(name);
+  std::string normal(length, '/');
+  std::size_t at = 0;
   for (std::string_view part : parts) {
-    normal += '/';
-    normal.append(part);
+    part.copy(normal.data() + at + 1, part.size());
+    at += 1 + part.size();
   }
-  if (normal.empty()) normal = "/";
-  if (normal.size() > maximumLength) return std::string(name);
   return normal;
 }
 

@@ -1,0 +1,46 @@
+# Installation and packages: the program, its manual page, the README and the examples.
+#   cmake --install build [--prefix DIR]
+#   cpack --config build/CPackConfig.cmake      (a .deb and a .tar.gz; a .zip on Windows)
+include(GNUInstallDirs)
+
+install(TARGETS cellcentrify RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/doc/cellcentrify.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/examples/mesh.txt ${PROJECT_SOURCE_DIR}/examples/model.txt
+              ${PROJECT_SOURCE_DIR}/examples/table.xyz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VENDOR "cellcentrify developers")
+# The contact named in the packages: a placeholder until the project publishes packages
+# of its own; whoever publishes them sets theirs.
+set(CELLCENTRIFY_PACKAGE_CONTACT "cellcentrify developers <cellcentrify@example.org>"
+    CACHE STRING "Maintainer named in the packages")
+set(CPACK_PACKAGE_CONTACT "${CELLCENTRIFY_PACKAGE_CONTACT}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "converts a 3-D grid model into a table of cell centres")
+# Lines as Debian's control file shows them (at most 80 columns).
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "cellcentrify reads a mesh file (the cell counts, first corner and cell widths"
+  "of a rectilinear 3-D grid) and a model file (one value per cell), and writes a"
+  "point table: one fixed-width line per cell with the x, y and elevation of the"
+  "cell's centre and the cell's value, meant to be read by other tools.")
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}")
+
+# A Windows build packs a .zip; elsewhere a .deb and a .tar.gz.
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+else()
+  set(CPACK_GENERATOR DEB TGZ)
+endif()
+# Settings that belong to one generator only (read by CPack for each generator in turn).
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackageGenerators.cmake)
+
+# Debian: dependencies computed from the program's shared libraries by dpkg-shlibdeps.
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+
+include(CPack)
