@@ -99,6 +99,14 @@ TEST(FatalReport, PrefixLineTracebackAndStatus) {
   // The probe's own routines, innermost first, with their source and the line of the call.
   std::vector<FrameLine> frames;
   for (std::size_t index = 2; index < lines.size(); ++index) frames.push_back(parseFrame(lines[index]));
+  if (testing_support::kUnderWine) {
+    // The Windows build has no debug-information reader: image and PC only.
+    ASSERT_GE(frames.size(), 3u) << run.err;
+    for (const FrameLine& frame : frames) EXPECT_NE(frame.pc, " Unknown") << run.err;
+    EXPECT_EQ(frames[0].module, "probe_script.exe") << run.err;
+    EXPECT_EQ(frames[0].routine, "Unknown") << run.err;
+    return;
+  }
   auto find = [&](const std::string& routine) {
     for (std::size_t index = 0; index < frames.size(); ++index) {
       if (frames[index].routine == routine) return index;
@@ -253,6 +261,13 @@ TEST(ReportSwitches, StandardErrorReopenedOntoXiot0) {
 TEST(ReportSwitches, DebuggerPresentEndsInABreakpointTrap) {
   for (const char* variable : {"XIO__IS_DEBUGGER_PRESENT=1", "XIO_DEBUGGER_IS_PRESENT=y"}) {
     const RunResult run = runScript({"fatal", "29", "1", "/x"}, {variable, "XIO_DISABLE_STACK_TRACE=1"});
+    if (testing_support::kUnderWine) {
+      // DebugBreak without a debugger: the breakpoint exception 0x80000003 ends the
+      // process, and wine says so.
+      EXPECT_EQ(run.status, 3) << variable << ": EXCEPTION_BREAKPOINT";
+      EXPECT_EQ(run.err.rfind("xiorun: severe (29): file not found, unit 1, file /x\n", 0), 0u) << run.err;
+      continue;
+    }
     EXPECT_EQ(run.status, 128 + 5) << variable << ": SIGTRAP";
     EXPECT_EQ(run.err, "xiorun: severe (29): file not found, unit 1, file /x\n");
   }
