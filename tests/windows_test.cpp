@@ -1,7 +1,8 @@
 // What only the Windows build does, run under wine (preset "wine"): share modes between
 // two Windows programs, the NUL and CON devices, and names with drive letters and
-// backslashes.
+// backslashes, and control-C through the console control handler.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <string>
 #include <vector>
@@ -125,6 +126,18 @@ TEST_F(WindowsBuild, CharactersWindowsForbidsAreANameError) {
     EXPECT_EQ(firstLine(run.err), "xiorun: severe (43): file name specification error, unit 1, file " +
                                       reportedPath(dir.path()) + "\\" + name + "\n");
   }
+}
+
+// wine turns SIGINT into a control-C console event, which reaches the handler that
+// SetConsoleCtrlHandler registered, on a thread of the console's own.
+TEST_F(WindowsBuild, ControlCReachesTheConsoleControlHandler) {
+  StartedProgram program = testing_support::startProgram(testing_support::probePath("script"), {"wait"});
+  ASSERT_TRUE(testing_support::waitForOutput(program, "ready\n"));
+  ::kill(program.pid, SIGINT);
+  const RunResult run = testing_support::finishProgram(program);
+  EXPECT_EQ(run.status, 130);
+  EXPECT_EQ(firstLine(run.err), "xiorun: error (200): program aborting due to control-C event\n");
+  EXPECT_NE(run.err.find("  onConsoleControl  "), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "recio/messages.h"
+#include "recio/platform/routine_name.h"
 
 namespace recio::platform {
 namespace {
@@ -383,16 +384,120 @@ const char* baseName(const char* path) {
   return name;
 }
 
+// The COFF symbol table that mingw's linker leaves in the program's own image (unless it
+// is stripped): routine names without debug information. Line and source would need a
+// DWARF reader, which a mingw build does not have; they show as Unknown.
+class ImageSymbols {
+ public:
+  ImageSymbols(HMODULE image, const char* path);
+  ~ImageSymbols() { std::free(data_); }
+  ImageSymbols(const ImageSymbols&) = delete;
+  ImageSymbols& operator=(const ImageSymbols&) = delete;
+
+  // The function symbol with the largest address at or below `rva`, nullptr if none.
+  const char* routineAt(DWORD rva, char* name, std::size_t capacity) const;
+
+ private:
+  static constexpr std::size_t kRecordSize = 18;  // IMAGE_SIZEOF_SYMBOL
+  static constexpr std::size_t kMaxSections = 96;
+
+  char* data_ = nullptr;  // the symbol records, then the string table
+  DWORD count_ = 0;
+  DWORD stringBytes_ = 0;
+  DWORD sectionAddress_[kMaxSections] = {};
+  WORD sections_ = 0;
+};
+
+bool readAt(HANDLE file, DWORD offset, void* buffer, DWORD size) {
+  OVERLAPPED at{};
+  at.Offset = offset;
+  DWORD got = 0;
+  return ReadFile(file, buffer, size, &got, &at) && got == size;
+}
+
+ImageSymbols::ImageSymbols(HMODULE image, const char* path) {
+  // The headers as loaded say where the table lies in the file.
+  const auto* base = reinterpret_cast<const unsigned char*>(image);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const DWORD table = nt->FileHeader.PointerToSymbolTable;
+  const DWORD count = nt->FileHeader.NumberOfSymbols;
+  if (table == 0 || count == 0 || count > 0x1000000 || nt->FileHeader.NumberOfSections > kMaxSections) return;
+  sections_ = nt->FileHeader.NumberOfSections;
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  for (WORD index = 0; index < sections_; ++index) sectionAddress_[index] = section[index].VirtualAddress;
+
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  const DWORD recordBytes = count * kRecordSize;
+  DWORD stringBytes = 0;  // the string table's size counts its own 4 bytes
+  if (readAt(file, table + recordBytes, &stringBytes, 4) && stringBytes >= 4 && stringBytes < 0x10000000) {
+    data_ = static_cast<char*>(std::malloc(recordBytes + stringBytes + 1));
+    if (data_ != nullptr && readAt(file, table, data_, recordBytes + stringBytes)) {
+      data_[recordBytes + stringBytes] = '\0';
+      count_ = count;
+      stringBytes_ = stringBytes;
+    }
+  }
+  CloseHandle(file);
+}
+
+const char* ImageSymbols::routineAt(DWORD rva, char* name, std::size_t capacity) const {
+  const char* best = nullptr;
+  DWORD bestAddress = 0;
+  for (DWORD index = 0; index < count_; ++index) {
+    const char* record = data_ + index * kRecordSize;
+    DWORD value;
+    SHORT section;
+    WORD type;
+    std::memcpy(&value, record + 8, 4);
+    std::memcpy(&section, record + 12, 2);
+    std::memcpy(&type, record + 14, 2);
+    const BYTE storage = static_cast<BYTE>(record[16]);
+    const bool function = (type & 0x30) == 0x20 && section > 0 && section <= sections_ &&
+                          (storage == IMAGE_SYM_CLASS_EXTERNAL || storage == IMAGE_SYM_CLASS_STATIC);
+    index += static_cast<BYTE>(record[17]);  // auxiliary records
+    if (!function) continue;
+    const DWORD address = sectionAddress_[section - 1] + value;
+    if (address <= rva && address >= bestAddress) {
+      best = record;
+      bestAddress = address;
+    }
+  }
+  if (best == nullptr) return nullptr;
+  // A short name sits in the record (8 bytes, not always terminated); a long one in the
+  // string table, at the offset that follows four zero bytes.
+  char shortName[9] = {};
+  const char* symbol = shortName;
+  DWORD zeros;
+  std::memcpy(&zeros, best, 4);
+  if (zeros == 0) {
+    DWORD offset;
+    std::memcpy(&offset, best + 4, 4);
+    if (offset < 4 || offset >= stringBytes_) return nullptr;
+    symbol = data_ + count_ * kRecordSize + offset;
+  } else {
+    std::memcpy(shortName, best, 8);
+  }
+  shortRoutineName(symbol, name, capacity);
+  return name;
+}
+
 }  // namespace
 
-// Routine and line need debug information in a form the program could read at run
-// time; a mingw build has DWARF without a reader, so they show as Unknown.
 bool createTraceback() { return true; }
 
 bool walkStack(int skip, FrameVisitor visit, void* context) {
   PcList list;
   const bool complete = collectPcs(skip + 1, list);  // this routine itself
+  HMODULE program = GetModuleHandleA(nullptr);
+  char programPath[MAX_PATH];
+  DWORD pathLength = GetModuleFileNameA(program, programPath, sizeof programPath);
+  if (pathLength == 0 || pathLength >= sizeof programPath) programPath[0] = '\0';
+  const ImageSymbols symbols(program, programPath);
   char module[MAX_PATH];
+  char routine[256];
   for (int index = 0; index < list.count; ++index) {
     // A return address points after the call; look up the call itself.
     DWORD64 pc = list.pcs[index] - (index > 0 ? 1 : 0);
@@ -404,6 +509,7 @@ bool walkStack(int skip, FrameVisitor visit, void* context) {
       if (length > 0 && length < sizeof module) frame.module = baseName(module);
       frame.pc = pc - reinterpret_cast<DWORD64>(image);
       frame.pcKnown = true;
+      if (image == program) frame.routine = symbols.routineAt(static_cast<DWORD>(frame.pc), routine, sizeof routine);
     }
     if (!visit(frame, context)) return true;
   }
