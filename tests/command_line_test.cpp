@@ -72,7 +72,16 @@ std::string platformCommandLine(const Arguments& arguments) {
   return line;
 }
 
+// Windows gives the program its command line as one string: there is no argument
+// vector to rebuild it from.
+#if defined(_WIN32)
+#define SKIP_WITHOUT_ARGUMENT_VECTOR() GTEST_SKIP() << "Windows hands over the command line as it was typed"
+#else
+#define SKIP_WITHOUT_ARGUMENT_VECTOR()
+#endif
+
 TEST(CommandLineRoundTrip, HandPickedArguments) {
+  SKIP_WITHOUT_ARGUMENT_VECTOR();
   const std::vector<Arguments> cases = {
       {"prog"},
       {"prog", ""},
@@ -92,6 +101,7 @@ TEST(CommandLineRoundTrip, HandPickedArguments) {
 }
 
 TEST(CommandLineRoundTrip, RandomArguments) {
+  SKIP_WITHOUT_ARGUMENT_VECTOR();
   // Characters that the quoting has to survive, weighted towards the troublesome ones.
   static constexpr char kAlphabet[] = {'a', 'b', ' ', '\t', '"', '"', '\\', '\\', '\n', 'x', '.', '/'};
   std::mt19937 random(20240611);

@@ -61,6 +61,9 @@ TEST(UsageLine, IsTheOnlyOutputAndTouchesNoFile) {
   EXPECT_EQ(kUsageRecord.size(), 42u);
   for (const std::vector<std::string>& arguments : argumentLists) {
     SCOPED_TRACE(testing::PrintToString(arguments));
+    // wine hands a quote on as \" (the C runtime's convention), which this program's own
+    // rules read differently: the quote rules are the Linux build's to test.
+    if (testing_support::kUnderWine && arguments == std::vector<std::string>{"a\"b", "c \"d\" e"}) continue;
     TempDir directory;
     const RunResult run = testing_support::runProgram(CELLCENTRIFY_BINARY, arguments, {}, directory.path());
     EXPECT_EQ(run.out, kUsageRecord + "\r\n");

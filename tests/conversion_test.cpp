@@ -190,7 +190,8 @@ TEST(Conversion, TableInMissingDirectoryIsASevereReport) {
   RunResult result = convert(dir, {"mesh", "model", "missing/table"});
   EXPECT_EQ(result.status, 29);
   EXPECT_EQ(result.out, "");
-  const std::string expectedLine = "xiorun: severe (29): file not found, unit 1, file " + dir.file("missing/table") + "\n";
+  const std::string expectedLine = "xiorun: severe (29): file not found, unit 1, file " +
+                                   testing_support::reportedPath(dir.file("missing/table")) + "\n";
   EXPECT_EQ(result.err.substr(0, expectedLine.size()), expectedLine);
   EXPECT_NE(result.err.find("Image              PC        Routine            Line        Source"), std::string::npos);
 

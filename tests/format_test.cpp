@@ -480,6 +480,9 @@ TEST(RecordsDeathTest, LongerRecordThanTheFixedLengthEndsTheRun) {
 }
 
 TEST(RecordsDeathTest, FailedWriteEndsTheRun) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "/dev/full is a Linux device; the Windows build's failed writes are tested end to end under wine";
+#endif
   EXPECT_EXIT(
       {
         openForWriting("/dev/full");

@@ -100,6 +100,7 @@ TEST(FatalReport, PrefixLineTracebackAndStatus) {
   // The probe's own routines, innermost first, with their source and the line of the call.
   std::vector<FrameLine> frames;
   for (std::size_t index = 2; index < lines.size(); ++index) frames.push_back(parseFrame(lines[index]));
+
   auto find = [&](const std::string& routine) {
     for (std::size_t index = 0; index < frames.size(); ++index) {
       if (frames[index].routine == routine) return index;
@@ -113,6 +114,16 @@ TEST(FatalReport, PrefixLineTracebackAndStatus) {
   EXPECT_LT(report, actions) << run.err;
   EXPECT_LT(actions, main) << run.err;
   ASSERT_LT(main, frames.size()) << run.err;
+  if (testing_support::kUnderWine) {
+    // The Windows build names routines from the image's symbol table; it has no reader
+    // of the debug information that holds lines and sources.
+    EXPECT_EQ(frames[report].module, "probe_script.exe");
+    EXPECT_NE(frames[report].pc, " Unknown");
+    EXPECT_EQ(frames[report].line, "Unknown");
+    EXPECT_EQ(frames[report].source, "Unknown");
+    EXPECT_EQ(frames[0].routine, "fatalReport") << "the walk starts at the report";
+    return;
+  }
   EXPECT_EQ(frames[report].source, "script.cpp");
   EXPECT_EQ(frames[report].line, announcedLine(run));
   EXPECT_EQ(frames[report].module, "probe_script");
@@ -254,6 +265,14 @@ TEST(ReportSwitches, StandardErrorReopenedOntoXiot0) {
 TEST(ReportSwitches, DebuggerPresentEndsInABreakpointTrap) {
   for (const char* variable : {"XIO__IS_DEBUGGER_PRESENT=1", "XIO_DEBUGGER_IS_PRESENT=y"}) {
     const RunResult run = runScript({"fatal", "29", "1", "/x"}, {variable, "XIO_DISABLE_STACK_TRACE=1"});
+    if (testing_support::kUnderWine) {
+      // DebugBreak without a debugger: the breakpoint exception 0x80000003 is unhandled.
+      // wine then starts its own debugger, which ends the process with a status of its
+      // choosing; what counts is that the report's own exit (29) never came.
+      EXPECT_NE(run.status, 29) << variable << ": EXCEPTION_BREAKPOINT";
+      EXPECT_EQ(run.err.rfind("xiorun: severe (29): file not found, unit 1, file /x\n", 0), 0u) << run.err;
+      continue;
+    }
     EXPECT_EQ(run.status, 128 + 5) << variable << ": SIGTRAP";
     EXPECT_EQ(run.err, "xiorun: severe (29): file not found, unit 1, file /x\n");
   }

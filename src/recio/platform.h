@@ -1,6 +1,7 @@
 // The one place where the program meets the operating system: command line,
 // environment, files, standard streams, console events, floating-point control,
-// stack walking and process exit. Another platform replaces platform_posix.cpp.
+// stack walking and process exit. One implementation per operating system, in
+// platform/ (posix.cpp, windows.cpp); nothing else includes a system header.
 #pragma once
 
 #include <cstddef>
@@ -10,16 +11,21 @@
 
 namespace recio::platform {
 
-using FileHandle = int;
+// A descriptor on POSIX, a HANDLE on Windows: both fit a pointer-sized integer, and -1
+// is "no file" on both (INVALID_HANDLE_VALUE is the pointer -1).
+using FileHandle = std::intptr_t;
 constexpr FileHandle kNoFile = -1;
 
 // --- Process -----------------------------------------------------------------
+// The arguments as main received them (the command line of a platform that has none
+// as one string is rebuilt from them).
 void setArguments(int argc, char** argv);
 // Gives a closed standard input, output or error a descriptor that fails every write
 // (and reads nothing), so that no file the program opens can take its place.
 void reserveStandardStreams();
-// The whole command line as one string, program name included, quoted so that the
-// command-line splitter gives back exactly the arguments the process received.
+// The whole command line as one string, program name included: on Windows as the
+// process got it; on POSIX quoted so that the command-line splitter gives back exactly
+// the arguments the process received.
 std::string commandLine();
 // nullptr when the variable is not set.
 const char* environment(const char* name);
@@ -74,6 +80,7 @@ void startConsoleEvents(ConsoleEventHandler handler);
 // A handler function of the program's own installed for the event's signal, or nullptr.
 using SignalFunction = void (*)(int);
 SignalFunction installedSignalHandler(ConsoleEvent event);
+// The C signal that stands for the event, 0 when none does (window close on Windows).
 int signalNumberOf(ConsoleEvent event);
 
 // --- Stack walking -------------------------------------------------------------

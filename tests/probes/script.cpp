@@ -26,8 +26,13 @@
 // The probe's own notes go straight to file descriptor 1, past the console unit, so that
 // a test can see whether console records are still held in the console's buffer.
 #include <fcntl.h>
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <grp.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -108,6 +113,27 @@ void writeRecord(std::int32_t unitNumber, const std::string& text) {
   announce("returned");
 }
 
+[[noreturn]] void waitForever() {
+#if defined(_WIN32)
+  for (;;) Sleep(INFINITE);
+#else
+  for (;;) ::pause();
+#endif
+}
+
+#if defined(_WIN32)
+// Windows has no user to switch to and no non-blocking pipe descriptors: the tests
+// that need them skip on "cannot-drop" and "cannot-fill".
+void dropPrivileges() {
+  announce("cannot-drop");
+  recio::runStop(77);
+}
+
+void fillPipe(int) {
+  announce("cannot-fill");
+  recio::runStop(77);
+}
+#else
 void dropPrivileges() {
   constexpr uid_t kNobody = 65534;
   if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
@@ -127,6 +153,7 @@ void fillPipe(int fd) {
   }
   ::fcntl(fd, F_SETFL, flags);
 }
+#endif
 
 void runActions(const std::vector<std::string>& words, std::size_t at);
 
@@ -177,7 +204,7 @@ void runActions(const std::vector<std::string>& words, std::size_t at);
         if (index == 100) announce("ready");
         writeRecord(unit, text);
       }
-      for (;;) ::pause();
+      waitForever();
     } else if (action == "close") {
       const int unit = number();
       const bool handles = number() != 0;
@@ -189,7 +216,7 @@ void runActions(const std::vector<std::string>& words, std::size_t at);
       announce(next());
     } else if (action == "wait") {
       announce("ready");
-      for (;;) ::pause();
+      waitForever();
     } else if (action == "fatal") {
       const int messageNumber = number();
       const int unit = number();
@@ -214,6 +241,10 @@ void runActions(const std::vector<std::string>& words, std::size_t at);
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+  // The notes go out byte for byte: no CR added before their line feeds.
+  _setmode(1, _O_BINARY);
+#endif
   recio::startUp(argc, argv);
   runActions(std::vector<std::string>(argv + 1, argv + argc), 0);
   recio::runStop(0);

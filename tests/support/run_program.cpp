@@ -138,6 +138,10 @@ StartedProgram startProgram(const std::string& path, const std::vector<std::stri
   ::signal(SIGPIPE, SIG_IGN);
 
   std::vector<std::string> argumentStrings{path};
+#if defined(CELLCENTRIFY_LAUNCHER)
+  // The tested build's programs go through the launcher; the test's own tools do not.
+  if (path.ends_with(CELLCENTRIFY_PROGRAM_SUFFIX)) argumentStrings.insert(argumentStrings.begin(), CELLCENTRIFY_LAUNCHER);
+#endif
   argumentStrings.insert(argumentStrings.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv = pointersTo(argumentStrings);
   std::vector<std::string> environmentStrings = childEnvironment(options.environment);
@@ -204,6 +208,15 @@ RunResult runProgram(const std::string& path, const std::vector<std::string>& ar
   return finishProgram(program);
 }
 
-std::string probePath(const std::string& name) { return std::string(CELLCENTRIFY_PROBE_DIR) + "/probe_" + name; }
+std::string probePath(const std::string& name) {
+  return std::string(CELLCENTRIFY_PROBE_DIR) + "/probe_" + name + CELLCENTRIFY_PROGRAM_SUFFIX;
+}
+
+std::string reportedPath(std::string_view path) {
+  if (!kUnderWine || path.empty() || path.front() != '/') return std::string(path);
+  std::string windows = "Z:";
+  for (char c : path) windows += c == '/' ? '\\' : c;
+  return windows;
+}
 
 }  // namespace testing_support

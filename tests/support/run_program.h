@@ -62,4 +62,20 @@ RunResult runProgram(const std::string& path, const std::vector<std::string>& ar
 // The path of probe `name` (tests/probes/<name>.cpp).
 std::string probePath(const std::string& name);
 
+// The end-to-end tests can run the Windows build under wine (preset "wine"): every
+// program is then started through the launcher.
+#if defined(CELLCENTRIFY_LAUNCHER)
+inline constexpr bool kUnderWine = true;
+#else
+inline constexpr bool kUnderWine = false;
+#endif
+
+// A path as the tested program shows it in its messages: under wine the Unix root is
+// drive Z: and the separator a backslash.
+std::string reportedPath(std::string_view path);
+
 }  // namespace testing_support
+
+// For a test whose subject does not exist under wine (POSIX signals, users, /dev/full).
+#define SKIP_UNDER_WINE(reason) \
+  if (testing_support::kUnderWine) GTEST_SKIP() << "not under wine: " << reason

@@ -1,7 +1,6 @@
 // POSIX implementation of the platform layer.
 #include "recio/platform.h"
 
-#include <cxxabi.h>
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -27,6 +26,7 @@
 #endif
 
 #include "recio/messages.h"
+#include "recio/platform/routine_name.h"
 
 namespace recio::platform {
 namespace {
@@ -429,28 +429,6 @@ _Unwind_Reason_Code collectPc(struct _Unwind_Context* context, void* data) {
   if (pc == 0) return _URC_NO_REASON;
   list->pcs[list->count++] = pc;
   return _URC_NO_REASON;
-}
-
-// The unqualified routine name: "recio::fatalReport(int, ...)" gives "fatalReport".
-void shortRoutineName(const char* mangled, char* out, std::size_t capacity) {
-  int status = 0;
-  char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
-  const char* name = status == 0 && demangled != nullptr ? demangled : mangled;
-  std::size_t end = 0;
-  int templateDepth = 0;
-  std::size_t start = 0;
-  for (; name[end] != '\0'; ++end) {
-    char c = name[end];
-    if (c == '<') ++templateDepth;
-    if (c == '>' && templateDepth > 0) --templateDepth;
-    if (templateDepth == 0 && c == '(' && end > 0) break;
-    if (templateDepth == 0 && c == ':' && name[end + 1] == ':') start = end + 2;
-  }
-  std::size_t length = end - start;
-  if (length >= capacity) length = capacity - 1;
-  std::memcpy(out, name + start, length);
-  out[length] = '\0';
-  std::free(demangled);
 }
 
 const char* baseName(const char* path) {

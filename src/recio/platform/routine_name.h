@@ -1,0 +1,12 @@
+// The routine column of a traceback frame, shared by the platform implementations.
+#pragma once
+
+#include <cstddef>
+
+namespace recio::platform {
+
+// The unqualified name of a routine from its (possibly mangled) symbol:
+// "_ZN5recio11fatalReportEiiSt17basic_string_view..." gives "fatalReport".
+void shortRoutineName(const char* symbol, char* out, std::size_t capacity);
+
+}  // namespace recio::platform
