@@ -9,6 +9,8 @@ extern "C" {
 char* mkdtemp(char* pattern);
 // Sets a variable (always replacing it): 0 or -1.
 int setenv(const char* name, const char* value, int overwrite);
+// Removes a variable: 0 or -1.
+int unsetenv(const char* name);
 #ifdef __cplusplus
 }
 #endif
