@@ -251,7 +251,7 @@ std::int32_t FreeFormatReader::findValue() {
   if (reader_bytes::valueStart(*cursor_) == ValueStart::Numeric) {
     bool hasPoint = false;
     bool hasExponent = false;
-    if (const char* tokenEnd = plainNumberEnd(cursor_, recordEnd_, hasPoint, hasExponent, state_.parts)) {
+    if (const char* tokenEnd = plainNumberEnd(cursor_, recordEnd_, hasPoint, hasExponent, parts_)) {
       state_.token = {cursor_, static_cast<std::size_t>(tokenEnd - cursor_)};
       state_.partsCut = true;
       state_.integerForm = !hasPoint && !hasExponent;
@@ -278,7 +278,7 @@ std::int32_t FreeFormatReader::storeValue(ElementType type, void* address) {
   // A token that its scan has cut is converted from its parts, without a second scan.
   const Token& token = state_.token;
   const auto parseReal = [&] {
-    return state_.partsCut ? parseReal64(state_.parts) : parseReal64(token.start, token.length);
+    return state_.partsCut ? parseReal64(parts_) : parseReal64(token.start, token.length);
   };
   if (type == ElementType::Real64) {
     const ParseResult<double> real = parseReal();
@@ -288,7 +288,7 @@ std::int32_t FreeFormatReader::storeValue(ElementType type, void* address) {
   }
   if (state_.integerForm) {
     const ParseResult<std::int32_t> integer =
-        state_.partsCut ? parseInteger32(state_.parts) : parseInteger32(token.start, token.length);
+        state_.partsCut ? parseInteger32(parts_) : parseInteger32(token.start, token.length);
     if (integer.status != ConversionStatus::Ok) return kMsgConversion;
     *static_cast<std::int32_t*>(address) = integer.value;
     return 0;
