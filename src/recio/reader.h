@@ -88,8 +88,8 @@ class FreeFormatReader {
   const char* cursor_ = nullptr;
   const char* recordEnd_ = nullptr;
   ScanState state_;
-  // Beside the state rather than in it: valid only while partsCut says so, so a new
-  // statement need not clear it (a reset this size would cost as much as the scan).
+  // Beside the state rather than in it: valid only while partsCut says so, so beginning
+  // a statement, once per model value, need not clear its eight words.
   NumberParts parts_;
   char text_[kTextCapacity];
 };
