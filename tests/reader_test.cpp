@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -730,6 +731,36 @@ TEST_F(ReaderTest, PlainNumbersReadAsTheirTokensConvert) {
     if (ok) {
       ASSERT_TRUE(sameValue(integerForm ? integer.value : referenceTruncation(real.value), got[0])) << token;
     }
+  }
+  disconnect();
+}
+
+// Plain numbers of up to 15 digits, the ones converted from the digits that the reader's
+// scan adds up (eight at a time where the record holds eight more bytes, one at a time
+// near its end): each must read as the correctly rounded value of its text.
+TEST_F(ReaderTest, ScannedDigitsGiveTheCorrectlyRoundedValue) {
+  std::mt19937 random(2026);
+  static constexpr std::string_view kTails[] = {"", " ", " 1234567", ",98765432109", "\t0.5"};
+  std::string text;
+  std::vector<std::string> tokens;
+  for (int line = 0; line < 600 * kRandomScale; ++line) {
+    const std::size_t integerDigits = random() % 4;
+    const std::size_t fractionDigits = (integerDigits == 0 ? 1 : 0) + random() % (16 - integerDigits);
+    std::string token = random() % 2 == 0 ? "-" : "";
+    for (std::size_t digit = 0; digit < integerDigits; ++digit) token += static_cast<char>('0' + random() % 10);
+    token += '.';
+    for (std::size_t digit = 0; digit < fractionDigits; ++digit) token += static_cast<char>('0' + random() % 10);
+    if (random() % 2 == 0) token += "E+0" + std::to_string(random() % 8);
+    tokens.push_back(token);
+    text += token + std::string(kTails[random() % std::size(kTails)]) + "\n";
+  }
+  connect(text);
+  for (const std::string& token : tokens) {
+    double expected = 0.0;
+    std::from_chars(token.data(), token.data() + token.size(), expected);
+    std::vector<double> got;
+    ASSERT_EQ(runStatement(reader_, List::Model, 1, got), 0) << token;
+    ASSERT_TRUE(sameValue(expected, got[0])) << token;
   }
   disconnect();
 }

@@ -64,17 +64,12 @@ ParseResult<double> nanWord(const char* cursor, const char* end, bool plusSign) 
   return {ConversionStatus::Ok, std::bit_cast<double>(plusSign ? kPositiveQuietNaNBits : kPositiveQuietNaNBits | kSignBit)};
 }
 
-// The run of digits at the cursor, which it steps over, adding them to `value` as
-// further decimal places. Past 19 digits `value` wraps; it is only read for at most 15.
-std::string_view digitRun(const char*& cursor, const char* end, std::uint64_t& value) {
+// The run of digits at the cursor, which it steps over, adding each to `value` by `add`.
+template <class Value, class AddDigit>
+std::string_view digitRun(const char*& cursor, const char* end, Value& value, AddDigit add) {
   const char* const start = cursor;
-  for (unsigned digit = 0; cursor < end && (digit = digitValue(*cursor)) < 10; ++cursor) value = value * 10 + digit;
+  for (unsigned digit = 0; cursor < end && (digit = digitValue(*cursor)) < 10; ++cursor) value = add(value, digit);
   return {start, static_cast<std::size_t>(cursor - start)};
-}
-
-std::string_view digitRun(const char*& cursor, const char* end) {
-  std::uint64_t ignored = 0;
-  return digitRun(cursor, end, ignored);
 }
 
 // The digits of an integer token after its sign; Invalid at any other character.
@@ -99,27 +94,18 @@ ParseResult<std::int32_t> integerValue(std::string_view digits, bool negative) {
 }
 
 // The value of a token's parts: the first fast case here, every other in collectedValue.
-// `writtenDigits` is the value of the mantissa's digits as written, read only when there
-// are at most 15 of them; the token scan collects it on its way over the digits.
-[[gnu::always_inline]] inline ParseResult<double> partsValue(const NumberParts& number, std::uint64_t writtenDigits) {
-  // Exponent: leading zeros do not count; past six counted digits (a value of 10^6 or
-  // more) only the count still matters.
-  constexpr std::int64_t kExponentLimit = 1000000;
-  std::int64_t exponent = 0;
-  for (char digit : number.exponentDigits) {
-    exponent = exponent * 10 + digitValue(digit);
-    if (exponent >= kExponentLimit) break;
-  }
-  const bool exponentInRange = exponent < kExponentLimit;
-  if (number.exponentNegative) exponent = -exponent;
+[[gnu::always_inline]] inline ParseResult<double> partsValue(const NumberParts& number) {
+  const bool exponentInRange = number.exponentValue < kExponentLimit;
+  const std::int64_t exponent = number.exponentNegative ? -number.exponentValue : number.exponentValue;
 
   // The common token, at most 15 digits written (D < 10^15 < 2^53) with a moderate
   // exponent, needs no words collected.
   const std::size_t fractionLength = number.fractionDigits.size();
   if (number.integerDigits.size() + fractionLength <= 15 && exponentInRange) {
     const std::int64_t scale = exponent - static_cast<std::int64_t>(fractionLength);
-    if (writtenDigits != 0 && scale >= -kMaxExactBinary64Power && scale <= kMaxExactBinary64Power) {
-      return okay(scaledExactly(static_cast<double>(static_cast<std::int64_t>(writtenDigits)), scale), number.negative);
+    if (number.writtenDigits != 0 && scale >= -kMaxExactBinary64Power && scale <= kMaxExactBinary64Power) {
+      return okay(scaledExactly(static_cast<double>(static_cast<std::int64_t>(number.writtenDigits)), scale),
+                  number.negative);
     }
   }
   return decimal_detail::collectedValue(number, exponent, exponentInRange);
@@ -149,12 +135,7 @@ ParseResult<std::int32_t> parseInteger32(const NumberParts& number) noexcept {
   return integerValue(number.integerDigits, number.negative);
 }
 
-ParseResult<double> parseReal64(const NumberParts& number) noexcept {
-  std::uint64_t writtenDigits = 0;  // wraps past 19 digits, as in digitRun
-  for (char digit : number.integerDigits) writtenDigits = writtenDigits * 10 + digitValue(digit);
-  for (char digit : number.fractionDigits) writtenDigits = writtenDigits * 10 + digitValue(digit);
-  return partsValue(number, writtenDigits);
-}
+ParseResult<double> parseReal64(const NumberParts& number) noexcept { return partsValue(number); }
 
 ParseResult<double> parseReal64(const char* token, std::size_t length) noexcept {
   const char* cursor = token;
@@ -175,13 +156,12 @@ ParseResult<double> parseReal64(const char* token, std::size_t length) noexcept 
   }
 
   // Mantissa: digits and at most one point; a second point ends it.
-  std::uint64_t writtenDigits = 0;
-  number.integerDigits = digitRun(cursor, end, writtenDigits);
+  number.integerDigits = digitRun(cursor, end, number.writtenDigits, addWrittenDigit);
   bool pointSeen = false;
   if (cursor < end && *cursor == '.') {
     pointSeen = true;
     ++cursor;
-    number.fractionDigits = digitRun(cursor, end, writtenDigits);
+    number.fractionDigits = digitRun(cursor, end, number.writtenDigits, addWrittenDigit);
   }
   // Exponent: a letter, or a sign right after the mantissa (1.0+3).
   if (cursor < end &&
@@ -191,10 +171,10 @@ ParseResult<double> parseReal64(const char* token, std::size_t length) noexcept 
       number.exponentNegative = *cursor == '-';
       ++cursor;
     }
-    number.exponentDigits = digitRun(cursor, end);
+    number.exponentDigits = digitRun(cursor, end, number.exponentValue, addExponentDigit);
   }
   if (cursor != end) return kInvalidReal;
-  return partsValue(number, writtenDigits);
+  return partsValue(number);
 }
 
 }  // namespace recio

@@ -1,9 +1,10 @@
 // Conversions between decimal text and binary numbers, exact to the last bit and the
 // last digit. Pure functions: no state, no allocation, never a read outside the token.
 //
-// A real token is read in two steps: its text is cut into the parts of a NumberParts,
-// and the parts are converted. A scan that has already cut a token (the reader's, for
-// the plain numbers that make up nearly all input) hands its parts over directly.
+// A real token is read in two steps: its text is cut into the parts of a NumberParts
+// (adding up its digits on the way), and the parts are converted. A scan that has
+// already cut a token (the reader's, for the plain numbers that make up nearly all
+// input) hands its parts over directly.
 #pragma once
 
 #include <cstddef>
@@ -34,13 +35,31 @@ ParseResult<double> parseReal64(const char* token, std::size_t length) noexcept;
 // where either digit run of the mantissa and the exponent's digits may be empty. Every
 // token that parseReal64 takes as a number (not a word) has exactly one such cut, and
 // converting the parts gives the same result as converting the token.
+//
+// The scan that cuts the parts also adds up the digits on its way over them, so that
+// the common token is converted without a second pass: the mantissa's digits as one
+// integer and the exponent's value, each by the rule of the function that adds them.
 struct NumberParts {
   std::string_view integerDigits;   // the mantissa's digits before the point
   std::string_view fractionDigits;  // the mantissa's digits after the point
   std::string_view exponentDigits;  // empty when the token has no exponent part
+  std::uint64_t writtenDigits = 0;  // addWrittenDigit over both mantissa runs
+  std::int64_t exponentValue = 0;   // addExponentDigit over exponentDigits
   bool negative = false;
   bool exponentNegative = false;
 };
+
+// The mantissa's digits as written, one integer: it wraps past 19 digits, and it is
+// only read when there are at most 15 of them (below 10^15 < 2^53).
+constexpr std::uint64_t addWrittenDigit(std::uint64_t value, unsigned digit) { return value * 10 + digit; }
+
+// The exponent's digits: leading zeros do not count, and past six counted digits (a
+// value of 10^6 or more) only that the exponent is out of range still matters, so the
+// value stops growing there.
+inline constexpr std::int64_t kExponentLimit = 1000000;
+constexpr std::int64_t addExponentDigit(std::int64_t value, unsigned digit) {
+  return value < kExponentLimit ? value * 10 + digit : value;
+}
 
 ParseResult<double> parseReal64(const NumberParts& number) noexcept;
 

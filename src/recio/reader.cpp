@@ -5,6 +5,7 @@
 #include "recio/reader.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -41,11 +42,33 @@ std::int32_t truncateToInteger32(double value) {
   return kIntegerMinimum;
 }
 
-// Steps over a run of digits, eight bytes at a time while the record holds that many,
-// so that the run's length costs no branch per digit. Used for fractions, the long
-// runs of real files; integer parts and exponents are short, and a plain loop over
-// them is cheaper.
-const char* skipDigits(const char* at, const char* end) {
+// The value of eight digits held one to a byte, the first digit in the lowest byte:
+// neighbours are joined into pairs, pairs into fours and fours into the eight, each
+// step one multiplication for every lane at once. No lane overflows: a pair is at most
+// 99 in its byte, a four at most 9999 in its 16 bits.
+constexpr std::uint64_t eightDigitsValue(std::uint64_t digits) {
+  digits = (digits * 10 + (digits >> 8)) & 0x00FF00FF00FF00FF;
+  digits = (digits * 100 + (digits >> 16)) & 0x0000FFFF0000FFFF;
+  return (digits * 10000 + (digits >> 32)) & 0xFFFFFFFF;
+}
+static_assert(eightDigitsValue(0x0807060504030201) == 12345678);
+
+constexpr std::array<std::uint64_t, 9> kDigitScales = [] {
+  std::array<std::uint64_t, 9> scales{};
+  std::uint64_t scale = 1;
+  for (std::uint64_t& entry : scales) {
+    entry = scale;
+    scale *= 10;
+  }
+  return scales;
+}();
+
+// Steps over a run of digits and adds them to `value` (addWrittenDigit, eight at a
+// time): eight bytes at a time while the record holds that many, so that neither the
+// run's length nor its digits cost a branch per byte. Used for fractions, the long runs
+// of real files; integer parts and exponents are short, and a plain loop over them is
+// cheaper.
+const char* fractionRun(const char* at, const char* end, std::uint64_t& value) {
   constexpr std::uint64_t kZeros = 0x3030303030303030;  // '0' in every byte
   constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
   constexpr std::uint64_t kAboveNine = 0x7676767676767676;  // 0x80 - 10 in every byte
@@ -57,19 +80,27 @@ const char* skipDigits(const char* at, const char* end) {
     // The top bit of a byte is set when its offset is 10 or more: by the addition for
     // offsets below 0x80 (masked first so that no carry crosses bytes), else by itself.
     const std::uint64_t others = (((offsets & kLow7) + kAboveNine) | offsets) & kHigh;
-    if (others != 0) return at + (std::countr_zero(others) >> 3);
+    if (others != 0) {
+      const unsigned count = static_cast<unsigned>(std::countr_zero(others)) >> 3;
+      // The run's digits moved to the top bytes: the bytes below become leading zeros.
+      if (count != 0) value = value * kDigitScales[count] + eightDigitsValue(offsets << (64 - 8 * count));
+      return at + count;
+    }
+    value = value * kDigitScales[8] + eightDigitsValue(offsets);
     at += 8;
   }
-  while (at < end && reader_bytes::isDigit(*at)) ++at;
+  for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
+    value = addWrittenDigit(value, digit);
+  }
   return at;
 }
 
 // Nearly every token has the plain shape [sign] digits [. digits] [letter [sign]
 // digits], which meets every rule of a numeric token by its form. Such a token is
-// taken in runs of digits rather than byte by byte, and the runs are the parts that
-// its conversion takes (whole only when an end is returned); its end, or nullptr for
-// any other token (the rules then decide) and for one ended by '*' (a repeat count).
-// `start` stands on a byte of the record.
+// taken in runs of digits rather than byte by byte, and the runs, with their digits
+// added up on the way, are the parts that its conversion takes (whole only when an end
+// is returned); its end, or nullptr for any other token (the rules then decide) and for
+// one ended by '*' (a repeat count). `start` stands on a byte of the record.
 const char* plainNumberEnd(const char* start, const char* end, bool& hasPoint, bool& hasExponent,
                            NumberParts& parts) {
   const auto run = [](const char* from, const char* to) {
@@ -79,7 +110,10 @@ const char* plainNumberEnd(const char* start, const char* end, bool& hasPoint, b
   parts.negative = *start == '-';
   const char* at = start + static_cast<int>(*start == '+' || *start == '-');
   const char* const mantissa = at;
-  while (at < end && reader_bytes::isDigit(*at)) ++at;
+  std::uint64_t written = 0;
+  for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
+    written = addWrittenDigit(written, digit);
+  }
   parts.integerDigits = run(mantissa, at);
   parts.fractionDigits = {};
   std::ptrdiff_t pointBytes = 0;
@@ -87,20 +121,26 @@ const char* plainNumberEnd(const char* start, const char* end, bool& hasPoint, b
     hasPoint = true;
     pointBytes = 1;
     const char* const fraction = at + 1;
-    at = skipDigits(fraction, end);
+    at = fractionRun(fraction, end, written);
     parts.fractionDigits = run(fraction, at);
   }
   if (at - mantissa == pointBytes) return nullptr;  // no mantissa digit
+  parts.writtenDigits = written;
   parts.exponentDigits = {};
+  parts.exponentValue = 0;
   parts.exponentNegative = false;
   if (at < end && reader_bytes::isExponentLetter(*at)) {
     hasExponent = true;
     ++at;
     if (at < end && (*at == '+' || *at == '-')) parts.exponentNegative = *at++ == '-';
     const char* const exponent = at;
-    while (at < end && reader_bytes::isDigit(*at)) ++at;
+    std::int64_t exponentValue = 0;
+    for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
+      exponentValue = addExponentDigit(exponentValue, digit);
+    }
     if (at == exponent) return nullptr;
     parts.exponentDigits = run(exponent, at);
+    parts.exponentValue = exponentValue;
   }
   if (at < end && reader_bytes::numericByte(*at) != NumericByte::End) return nullptr;
   return at;
@@ -160,8 +200,10 @@ IoOutcome FreeFormatReader::transferItem(const TransferItem& item) {
 }
 
 // One item or array element: it takes a repeated value, the next value of the input,
-// or nothing once a slash has ended the list.
-std::int32_t FreeFormatReader::fillElement(ElementType type, void* address) {
+// or nothing once a slash has ended the list. This and the two below it are the whole
+// of a one-value statement: kept inline in transferItem, a value costs no calls of its
+// own besides its scan and its conversion.
+[[gnu::always_inline]] inline std::int32_t FreeFormatReader::fillElement(ElementType type, void* address) {
   std::int32_t error = 0;
   if (state_.slashSeen) {
     // Keeps its value.
@@ -191,7 +233,7 @@ std::int32_t FreeFormatReader::nextRecord() {
   return 0;
 }
 
-std::int32_t FreeFormatReader::findValue() {
+[[gnu::always_inline]] inline std::int32_t FreeFormatReader::findValue() {
   state_.partsCut = false;
   // Inside a pair the flags carry over from the value before the pair's comma.
   if (!state_.parenOpen) {
@@ -211,7 +253,7 @@ std::int32_t FreeFormatReader::findValue() {
   if (reader_bytes::valueStart(*cursor_) == ValueStart::Numeric) {
     bool hasPoint = false;
     bool hasExponent = false;
-    if (const char* tokenEnd = plainNumberEnd(cursor_, recordEnd_, hasPoint, hasExponent, state_.parts)) {
+    if (const char* tokenEnd = plainNumberEnd(cursor_, recordEnd_, hasPoint, hasExponent, parts_)) {
       state_.token = {cursor_, static_cast<std::size_t>(tokenEnd - cursor_)};
       state_.partsCut = true;
       state_.integerForm = !hasPoint && !hasExponent;
@@ -224,7 +266,7 @@ std::int32_t FreeFormatReader::findValue() {
   return classifyValue();
 }
 
-std::int32_t FreeFormatReader::storeValue(ElementType type, void* address) {
+[[gnu::always_inline]] inline std::int32_t FreeFormatReader::storeValue(ElementType type, void* address) {
   switch (state_.valueKind) {
     case ValueKind::None:  // after a slash
     case ValueKind::Null:
@@ -238,7 +280,7 @@ std::int32_t FreeFormatReader::storeValue(ElementType type, void* address) {
   // A token that its scan has cut is converted from its parts, without a second scan.
   const Token& token = state_.token;
   const auto parseReal = [&] {
-    return state_.partsCut ? parseReal64(state_.parts) : parseReal64(token.start, token.length);
+    return state_.partsCut ? parseReal64(parts_) : parseReal64(token.start, token.length);
   };
   if (type == ElementType::Real64) {
     const ParseResult<double> real = parseReal();
@@ -248,7 +290,7 @@ std::int32_t FreeFormatReader::storeValue(ElementType type, void* address) {
   }
   if (state_.integerForm) {
     const ParseResult<std::int32_t> integer =
-        state_.partsCut ? parseInteger32(state_.parts) : parseInteger32(token.start, token.length);
+        state_.partsCut ? parseInteger32(parts_) : parseInteger32(token.start, token.length);
     if (integer.status != ConversionStatus::Ok) return kMsgConversion;
     *static_cast<std::int32_t*>(address) = integer.value;
     return 0;

@@ -47,8 +47,7 @@ class FreeFormatReader {
     std::int32_t repeatLeft = 0;  // later items that take the current value unscanned
     ValueKind valueKind = ValueKind::None;
     Token token;                  // in the record buffer, or quoted text in the text buffer
-    NumberParts parts;            // the numeric token as its scan cut it, when partsCut
-    bool partsCut = false;
+    bool partsCut = false;        // parts_ holds the numeric token as its scan cut it
     bool integerForm = false;     // the token has neither a '.' nor an exponent letter
     bool hasPoint = false;
     bool slashSeen = false;
@@ -89,6 +88,9 @@ class FreeFormatReader {
   const char* cursor_ = nullptr;
   const char* recordEnd_ = nullptr;
   ScanState state_;
+  // Beside the state rather than in it: valid only while partsCut says so, so beginning
+  // a statement, once per model value, need not clear its eight words.
+  NumberParts parts_;
   char text_[kTextCapacity];
 };
 
