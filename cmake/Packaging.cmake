@@ -3,12 +3,21 @@
 #   cpack --config build/CPackConfig.cmake      (a .deb and a .tar.gz; a .zip on Windows)
 include(GNUInstallDirs)
 
-install(TARGETS cellcentrify RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/doc/cellcentrify.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# On Windows the package is a folder a user unzips and runs from: the program, the README and
+# the examples side by side, and no manual page (there is no man there).
+if(WIN32)
+  set(CELLCENTRIFY_PROGRAM_DIR .)
+  set(CELLCENTRIFY_DOC_DIR .)
+else()
+  set(CELLCENTRIFY_PROGRAM_DIR ${CMAKE_INSTALL_BINDIR})
+  set(CELLCENTRIFY_DOC_DIR ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/cellcentrify.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+install(TARGETS cellcentrify RUNTIME DESTINATION ${CELLCENTRIFY_PROGRAM_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CELLCENTRIFY_DOC_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/examples/mesh.txt ${PROJECT_SOURCE_DIR}/examples/model.txt
               ${PROJECT_SOURCE_DIR}/examples/table.xyz
-        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+        DESTINATION ${CELLCENTRIFY_DOC_DIR}/examples)
 
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VENDOR "cellcentrify developers")
