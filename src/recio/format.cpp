@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "recio/format_edit.h"
 #include "recio/messages.h"
@@ -43,6 +44,7 @@ void FormattedWriter::transfer(const TransferItem& item) {
     if (unit_ == nullptr) {
       return;
     }
+    ++state_.itemsEdited;
     if (--state_.repeatsLeft == 0) {
       state_.itemOffset += item_.size;
     }
@@ -127,7 +129,21 @@ void FormattedWriter::editReal(const TransferItem& item) {
   const double value = item.form() == kFormScalarAddress
                            ? *static_cast<const double*>(static_cast<const AddressBlock*>(item.argument)->address)
                            : *static_cast<const double*>(item.argument);
-  format::editReal(value, item_.width, item_.fractionDigits, state_.scaleFactor, field);
+  editRealField(value, item_.width, item_.fractionDigits, state_.scaleFactor, field);
+}
+
+// E editing through the writer's field cache, made at the first E field.
+void FormattedWriter::editRealField(double value, std::int32_t width, std::int32_t fractionDigits,
+                                    std::int32_t scaleFactor, char* field) {
+  if (fieldCache_ == nullptr && !fieldCacheUnavailable_) {
+    fieldCache_.reset(new (std::nothrow) format::FieldCache);
+    fieldCacheUnavailable_ = fieldCache_ == nullptr;
+  }
+  if (fieldCache_ == nullptr) {
+    format::editReal(value, width, fractionDigits, scaleFactor, field);
+    return;
+  }
+  fieldCache_->edit(state_.itemsEdited, value, width, fractionDigits, scaleFactor, field);
 }
 
 // A without a width: the field is the item's characters, as many as it has; an item

@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
+#include "recio/format_cache.h"
 #include "recio/format_codes.h"
 #include "recio/transfer.h"
 
@@ -27,6 +29,7 @@ struct FormatState {
   std::int32_t scaleFactor = 0;
   std::size_t recordPosition = 0;
   std::size_t highWater = 0;
+  std::size_t itemsEdited = 0;  // the position of the next item in the statement
 };
 
 // One formatted write statement at a time: begin, then one transfer per item; the
@@ -39,6 +42,9 @@ struct FormatState {
 // characters; the terminator is not counted.
 //
 // A statement on a unit number that is not connected writes nothing.
+//
+// The E fields a writer edits are kept for the later statements of the same writer
+// (format_cache.h): a writer used for a whole table edits each repeated value once.
 class FormattedWriter {
  public:
   void begin(std::int32_t unitNumber, const FormatProgram& program);
@@ -59,6 +65,8 @@ class FormattedWriter {
   void editItem(const TransferItem& item);
   void editReal(const TransferItem& item);
   void editCharacter(const TransferItem& item);
+  void editRealField(double value, std::int32_t width, std::int32_t fractionDigits, std::int32_t scaleFactor,
+                     char* field);
   char* reserveField(std::size_t width);
   bool growRecord(std::size_t needed);
   bool endRecord();
@@ -73,6 +81,9 @@ class FormattedWriter {
   // Fields end at or below this without a check of their own: the record buffer's
   // capacity, or the fixed record length when that is smaller.
   std::size_t fieldLimit_ = 0;
+  // Made at the first E field; without the memory for it, fields are edited every time.
+  std::unique_ptr<format::FieldCache> fieldCache_;
+  bool fieldCacheUnavailable_ = false;
 };
 
 }  // namespace recio

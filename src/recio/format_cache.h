@@ -1,0 +1,86 @@
+// Edited E fields kept for reuse. The characters of an Ew.d field under scale factor k
+// depend on nothing but the value's bits, w, d and k (no sign or blank setting of the
+// statement enters E editing), so a field edited once can be copied byte for byte.
+//
+// Tables repeat their values by position: the point table's y and elevation equal the
+// previous record's, and each x centre recurs once per row. So the fields are kept per
+// item position of the statement, each position in its own direct-mapped region, and a
+// value only ever evicts one of its own column.
+//
+// A slot is chosen by Fibonacci hashing of the value's bits (the top bits of bits x
+// 2^64/phi). Cell centres of a mesh with equal widths are an arithmetic progression,
+// and so are their bit patterns within one binade; by the three-distance theorem the
+// multiples of 1/phi spread such a progression almost evenly over the slots, so a row of
+// up to about a region's size of distinct x values stays in the cache whole.
+//
+// Size: kPositions x kSlots x 32 bytes = 512 KiB, allocated once by the writer that
+// first edits an E field.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace recio::format {
+
+class FieldCache {
+ public:
+  static constexpr std::size_t kPositions = 4;   // later positions share the last region
+  static constexpr std::size_t kSlotBits = 12;
+  static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
+  static constexpr std::size_t kMaxWidth = 20;  // wider fields are edited every time
+
+  // What decides a field besides the value: w, d and k packed with a mark that makes
+  // every cacheable shape non-zero, so that an empty slot never matches. 0 when the
+  // field is not kept (too wide, or d or k outside the packed ranges).
+  static constexpr std::uint32_t shapeOf(std::int32_t width, std::int32_t fractionDigits, std::int32_t scaleFactor) {
+    if (width <= 0 || width > static_cast<std::int32_t>(kMaxWidth) || fractionDigits < 0 || fractionDigits > 0xFF ||
+        scaleFactor < -0x80 || scaleFactor > 0x7F) {
+      return 0;
+    }
+    return static_cast<std::uint32_t>(width) | static_cast<std::uint32_t>(fractionDigits) << 8 |
+           static_cast<std::uint32_t>(scaleFactor + 0x80) << 16 | std::uint32_t{1} << 24;
+  }
+
+  // Writes `value` as an Ew.d field under scale factor k into field[0, width), exactly
+  // as editReal (format_edit.h) does, for the item at `position` of its statement:
+  // copied when kept, else edited and kept.
+  void edit(std::size_t position, double value, std::int32_t width, std::int32_t fractionDigits,
+            std::int32_t scaleFactor, char* field);
+
+  // The kept characters of the field, or nullptr.
+  const char* find(std::size_t position, std::uint64_t bits, std::uint32_t shape) const {
+    const Slot& slot = slotFor(position, bits);
+    return slot.bits == bits && slot.shape == shape ? slot.text : nullptr;
+  }
+
+  // Keeps `width` (<= kMaxWidth) characters of a field, in place of whatever held its slot.
+  void keep(std::size_t position, std::uint64_t bits, std::uint32_t shape, const char* field, std::size_t width) {
+    Slot& slot = slotFor(position, bits);
+    slot.bits = bits;
+    slot.shape = shape;
+    std::memcpy(slot.text, field, width);
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t bits = 0;
+    std::uint32_t shape = 0;
+    char text[kMaxWidth] = {};
+  };
+  static_assert(sizeof(Slot) == 32);
+
+  static constexpr std::uint64_t kGoldenRatioMultiplier = 0x9E3779B97F4A7C15;  // 2^64 / phi, odd
+
+  const Slot& slotFor(std::size_t position, std::uint64_t bits) const {
+    const std::size_t region = position < kPositions ? position : kPositions - 1;
+    return slots_[region][bits * kGoldenRatioMultiplier >> (64 - kSlotBits)];
+  }
+  Slot& slotFor(std::size_t position, std::uint64_t bits) {
+    return const_cast<Slot&>(static_cast<const FieldCache&>(*this).slotFor(position, bits));
+  }
+
+  Slot slots_[kPositions][kSlots];
+};
+
+}  // namespace recio::format
