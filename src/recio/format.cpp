@@ -8,6 +8,7 @@
 #include <new>
 
 #include "recio/format_edit.h"
+#include "recio/format_plan.h"
 #include "recio/messages.h"
 #include "recio/stop.h"
 #include "recio/records.h"
@@ -22,6 +23,9 @@ constexpr std::size_t kMinimumRecordGrowth = 512;
 
 }  // namespace
 
+FormattedWriter::FormattedWriter() = default;
+FormattedWriter::~FormattedWriter() = default;
+
 void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& program) {
   program_ = program;
   state_ = FormatState{};
@@ -33,11 +37,36 @@ void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& progra
   if (unit_->recordLength() > 0) {
     fieldLimit_ = std::min(fieldLimit_, static_cast<std::size_t>(unit_->recordLength()));
   }
+  planned_ = followPlan(program);
+}
+
+// Whether this statement can follow the plan of its format: the format is one of E
+// fields alone and its record already fits the unit's record buffer. A record that
+// needs the buffer grown, or is longer than a fixed record length (66), is built by the
+// interpreter, which grows the buffer or fails at the field where the interpreter would.
+bool FormattedWriter::followPlan(const FormatProgram& program) {
+  if (plan_ == nullptr || !plan_->isPlanOf(program)) {
+    if (program.size > format::FieldPlan::kMaxProgramSize) {
+      return false;
+    }
+    if (plan_ == nullptr) {
+      plan_.reset(new (std::nothrow) format::FieldPlan);
+      if (plan_ == nullptr) {
+        return false;
+      }
+    }
+    *plan_ = format::compilePlan(program);
+  }
+  return plan_->usable && plan_->recordLength <= fieldLimit_;
 }
 
 void FormattedWriter::transfer(const TransferItem& item) {
   if (unit_ == nullptr) {
     return;  // the statement has failed, or its unit is not connected
+  }
+  if (planned_) {
+    transferPlanned(item);
+    return;
   }
   if (state_.repeatsLeft > 0 || runControlItems() == ControlOutcome::DataEdit) {
     editItem(item);
@@ -53,6 +82,24 @@ void FormattedWriter::transfer(const TransferItem& item) {
   // statements never supply one.
   if (item.isLast() && unit_ != nullptr) {
     finishStatement();
+  }
+}
+
+// The plan's next field, if any is left, then at the last item the record ends where
+// the last edited field ends, as at the end of the interpreted format.
+void FormattedWriter::transferPlanned(const TransferItem& item) {
+  const format::FieldPlan& plan = *plan_;
+  const std::size_t position = state_.itemsEdited;
+  if (position < plan.fieldCount) {
+    const format::PlannedField& field = plan.fields[position];
+    editRealItem(item, field.width, field.fractionDigits, field.scaleFactor, unit_->record() + field.begin);
+    state_.highWater = field.begin + static_cast<std::size_t>(field.width);
+    state_.itemsEdited = position + 1;
+  }
+  if (item.isLast() && endRecord()) {
+    Unit& unit = *unit_;
+    unit_ = nullptr;
+    releaseUnit(unit);
   }
 }
 
@@ -122,14 +169,19 @@ void FormattedWriter::editReal(const TransferItem& item) {
   if (field == nullptr) {
     return;
   }
+  editRealItem(item, item_.width, item_.fractionDigits, state_.scaleFactor, field);
+}
+
+void FormattedWriter::editRealItem(const TransferItem& item, std::int32_t width, std::int32_t fractionDigits,
+                                   std::int32_t scaleFactor, char* field) {
   if (item.type() != kTypeReal64) {
-    std::memset(field, '*', width);  // no number to edit
+    std::memset(field, '*', static_cast<std::size_t>(std::max(width, 0)));  // no number to edit
     return;
   }
   const double value = item.form() == kFormScalarAddress
                            ? *static_cast<const double*>(static_cast<const AddressBlock*>(item.argument)->address)
                            : *static_cast<const double*>(item.argument);
-  editRealField(value, item_.width, item_.fractionDigits, state_.scaleFactor, field);
+  editRealField(value, width, fractionDigits, scaleFactor, field);
 }
 
 // E editing through the writer's field cache, made at the first E field.

@@ -20,6 +20,10 @@ struct FormatProgram {
   std::size_t size;
 };
 
+namespace format {
+struct FieldPlan;
+}
+
 // The interpreter's state for one statement. The record being built is the unit's
 // own record buffer; `recordPosition` is where the next field goes and `highWater` the
 // furthest character written, which is where the record ends.
@@ -44,9 +48,16 @@ struct FormatState {
 // A statement on a unit number that is not connected writes nothing.
 //
 // The E fields a writer edits are kept for the later statements of the same writer
-// (format_cache.h): a writer used for a whole table edits each repeated value once.
+// (format_cache.h): a writer used for a whole table edits each repeated value once. A
+// format of E fields alone is compiled once per writer into a plan of fixed fields
+// (format_plan.h), which its statements follow instead of interpreting the format.
 class FormattedWriter {
  public:
+  FormattedWriter();
+  ~FormattedWriter();
+  FormattedWriter(const FormattedWriter&) = delete;
+  FormattedWriter& operator=(const FormattedWriter&) = delete;
+
   void begin(std::int32_t unitNumber, const FormatProgram& program);
   // Edits `item` with the next data edit descriptor. After the item marked last, runs
   // on to the end of the format, hands the last record to the unit and releases it.
@@ -61,10 +72,14 @@ class FormattedWriter {
     Failed,       // a record could not be grown or written; the statement has ended
   };
 
+  bool followPlan(const FormatProgram& program);
+  void transferPlanned(const TransferItem& item);
   ControlOutcome runControlItems();
   void editItem(const TransferItem& item);
   void editReal(const TransferItem& item);
   void editCharacter(const TransferItem& item);
+  void editRealItem(const TransferItem& item, std::int32_t width, std::int32_t fractionDigits,
+                    std::int32_t scaleFactor, char* field);
   void editRealField(double value, std::int32_t width, std::int32_t fractionDigits, std::int32_t scaleFactor,
                      char* field);
   char* reserveField(std::size_t width);
@@ -84,6 +99,10 @@ class FormattedWriter {
   // Made at the first E field; without the memory for it, fields are edited every time.
   std::unique_ptr<format::FieldCache> fieldCache_;
   bool fieldCacheUnavailable_ = false;
+  // The plan of the last format of E fields this writer was begun with, and whether the
+  // statement in progress follows it.
+  std::unique_ptr<format::FieldPlan> plan_;
+  bool planned_ = false;
 };
 
 }  // namespace recio

@@ -6,7 +6,6 @@
 #include "recio/format_edit.h"
 
 namespace recio::format {
-
 void FieldCache::edit(std::size_t position, double value, std::int32_t width, std::int32_t fractionDigits,
                       std::int32_t scaleFactor, char* field) {
   const std::uint32_t shape = shapeOf(width, fractionDigits, scaleFactor);
@@ -17,7 +16,7 @@ void FieldCache::edit(std::size_t position, double value, std::int32_t width, st
   const auto bits = std::bit_cast<std::uint64_t>(value);
   const auto fieldWidth = static_cast<std::size_t>(width);
   if (const char* kept = find(position, bits, shape)) {
-    std::memcpy(field, kept, fieldWidth);
+    copyField(field, kept, fieldWidth);
     return;
   }
   editReal(value, width, fractionDigits, scaleFactor, field);

@@ -29,6 +29,7 @@ class FieldCache {
   static constexpr std::size_t kSlotBits = 12;
   static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
   static constexpr std::size_t kMaxWidth = 20;  // wider fields are edited every time
+  static_assert(kMaxWidth <= 32);
 
   // What decides a field besides the value: w, d and k packed with a mark that makes
   // every cacheable shape non-zero, so that an empty slot never matches. 0 when the
@@ -59,7 +60,21 @@ class FieldCache {
     Slot& slot = slotFor(position, bits);
     slot.bits = bits;
     slot.shape = shape;
-    std::memcpy(slot.text, field, width);
+    copyField(slot.text, field, width);
+  }
+
+  // Copies 1 <= width <= 32 characters as two copies of a fixed size that overlap in
+  // the middle, which compile to plain loads and stores instead of a call.
+  static void copyField(char* to, const char* from, std::size_t width) {
+    if (width >= 16) {
+      std::memcpy(to, from, 16);
+      std::memcpy(to + width - 16, from + width - 16, 16);
+    } else if (width >= 8) {
+      std::memcpy(to, from, 8);
+      std::memcpy(to + width - 8, from + width - 8, 8);
+    } else {
+      std::memcpy(to, from, width);
+    }
   }
 
  private:

@@ -203,7 +203,20 @@ std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count) {
       output.blockCapacity = capacity;
       output.blockUsed = 0;
     }
-    written = bufferRecord(unit, output, bytes, count, terminator);
+    const std::size_t length = count + terminator.length;
+    if (output.blockCapacity - output.blockUsed > length) {
+      // The record and its terminator fit with room to spare, so the block does not
+      // fill: two copies and the counts, the common case of bufferRecord. The spare
+      // room takes both terminator bytes even when the terminator has one.
+      char* at = output.block + output.blockUsed;
+      std::memcpy(at, bytes, count);
+      std::memcpy(at + count, terminator.bytes, sizeof terminator.bytes);
+      output.blockUsed += length;
+      output.bytesHandedOver += length;
+      output.pending = true;
+    } else {
+      written = bufferRecord(unit, output, bytes, count, terminator);
+    }
   }
   if (written && connection.truncateAtFirstWrite) {
     connection.truncateAtFirstWrite = false;
