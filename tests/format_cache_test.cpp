@@ -56,6 +56,20 @@ double randomValue(std::mt19937_64& random) {
   }
 }
 
+// Compares one edit through the cache with uncached editing; true when it was found kept.
+bool editBoth(FieldCache& cache, std::size_t position, double value, const Shape& shape) {
+  const std::uint32_t key = FieldCache::shapeOf(shape.width, shape.fractionDigits, shape.scaleFactor);
+  const bool found = key != 0 && cache.find(position, std::bit_cast<std::uint64_t>(value), key) != nullptr;
+  std::string cached(static_cast<std::size_t>(shape.width), '?');
+  std::string edited(cached);
+  cache.edit(position, value, shape.width, shape.fractionDigits, shape.scaleFactor, cached.data());
+  recio::format::editReal(value, shape.width, shape.fractionDigits, shape.scaleFactor, edited.data());
+  EXPECT_EQ(cached, edited) << "bits " << std::hex << std::bit_cast<std::uint64_t>(value) << std::dec << " E"
+                            << shape.width << "." << shape.fractionDigits << " k " << shape.scaleFactor
+                            << " position " << position;
+  return found;
+}
+
 TEST(FieldCache, GivesTheFieldsOfUncachedEditing) {
   const int edits = testing_support::sanitizedCount(3'000'000, 10);
   std::mt19937_64 random(20261207);
@@ -67,23 +81,27 @@ TEST(FieldCache, GivesTheFieldsOfUncachedEditing) {
   auto cache = std::make_unique<FieldCache>();
   int found = 0;
   for (int edit = 0; edit < edits; ++edit) {
-    const Shape& shape = kShapes[random() % std::size(kShapes)];
+    // Positions 0 to 2 are columns of one shape with repeated values; the rest share the
+    // last region with any shape and mostly new values, so that it is looked up only now
+    // and then.
     const std::size_t position = random() % (FieldCache::kPositions + 2);
-    const double value = random() % 4 == 0 ? randomValue(random) : pool[random() % pool.size()];
-    const std::uint32_t key = FieldCache::shapeOf(shape.width, shape.fractionDigits, shape.scaleFactor);
-    if (key != 0 && cache->find(position, std::bit_cast<std::uint64_t>(value), key) != nullptr) ++found;
-
-    std::string cached(static_cast<std::size_t>(shape.width), '?');
-    std::string edited(cached);
-    cache->edit(position, value, shape.width, shape.fractionDigits, shape.scaleFactor, cached.data());
-    recio::format::editReal(value, shape.width, shape.fractionDigits, shape.scaleFactor, edited.data());
-    ASSERT_EQ(cached, edited) << "bits " << std::hex << std::bit_cast<std::uint64_t>(value) << std::dec << " E"
-                              << shape.width << "." << shape.fractionDigits << " k " << shape.scaleFactor
-                              << " position " << position;
+    const bool column = position + 1 < FieldCache::kPositions;
+    const Shape& shape = kShapes[column ? position : random() % std::size(kShapes)];
+    const bool repeated = random() % 8 < (column ? 6u : 1u);
+    found += editBoth(*cache, position, repeated ? pool[random() % pool.size()] : randomValue(random), shape) ? 1 : 0;
+    if (HasFailure()) return;
   }
   // Both roads were taken many times.
-  EXPECT_GT(found, edits / 50);
+  EXPECT_GT(found, edits / 20);
   EXPECT_LT(found, edits - edits / 20);
+
+  // A column that stopped being looked up is looked up again once its values repeat.
+  const int repeats = 100'000;
+  int foundAgain = 0;
+  for (int edit = 0; edit < repeats; ++edit) {
+    foundAgain += editBoth(*cache, FieldCache::kPositions - 1, pool[random() % 64], kShapes[0]) ? 1 : 0;
+  }
+  EXPECT_GT(foundAgain, repeats * 9 / 10);
 }
 
 }  // namespace

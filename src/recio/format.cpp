@@ -46,9 +46,6 @@ void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& progra
 // interpreter, which grows the buffer or fails at the field where the interpreter would.
 bool FormattedWriter::followPlan(const FormatProgram& program) {
   if (plan_ == nullptr || !plan_->isPlanOf(program)) {
-    if (program.size > format::FieldPlan::kMaxProgramSize) {
-      return false;
-    }
     if (plan_ == nullptr) {
       plan_.reset(new (std::nothrow) format::FieldPlan);
       if (plan_ == nullptr) {

@@ -13,6 +13,12 @@
 // multiples of 1/phi spread such a progression almost evenly over the slots, so a row of
 // up to about a region's size of distinct x values stays in the cache whole.
 //
+// A column whose values do not repeat (the model values of a table, as a rule) would
+// only pay a lookup that misses the processor's caches and a store per field. So each
+// region counts its hits over windows of kWindow edits, and a region that hit less than
+// one edit in kBypassRatio is looked up only every kSampleStride-th edit in the next
+// window, which is enough to notice when its values begin to repeat.
+//
 // Size: kPositions x kSlots x 32 bytes = 512 KiB, allocated once by the writer that
 // first edits an E field.
 #pragma once
@@ -88,14 +94,29 @@ class FieldCache {
   static constexpr std::uint64_t kGoldenRatioMultiplier = 0x9E3779B97F4A7C15;  // 2^64 / phi, odd
 
   const Slot& slotFor(std::size_t position, std::uint64_t bits) const {
-    const std::size_t region = position < kPositions ? position : kPositions - 1;
-    return slots_[region][bits * kGoldenRatioMultiplier >> (64 - kSlotBits)];
+    return slots_[regionOf(position)][bits * kGoldenRatioMultiplier >> (64 - kSlotBits)];
   }
   Slot& slotFor(std::size_t position, std::uint64_t bits) {
     return const_cast<Slot&>(static_cast<const FieldCache&>(*this).slotFor(position, bits));
   }
 
+  static constexpr std::uint32_t kWindow = 1024;
+  static constexpr std::uint32_t kBypassRatio = 8;
+  static constexpr std::uint32_t kSampleStride = 16;
+
+  struct RegionUse {
+    std::uint32_t edits = 0;    // in the current window
+    std::uint32_t lookups = 0;  // of those, the ones looked up
+    std::uint32_t hits = 0;
+    bool bypassed = false;      // this window looks up only every kSampleStride-th edit
+  };
+
+  static std::size_t regionOf(std::size_t position) { return position < kPositions ? position : kPositions - 1; }
+  // Whether this edit looks the field up; counts the edit in its window.
+  bool looksUp(std::size_t region);
+
   Slot slots_[kPositions][kSlots];
+  RegionUse use_[kPositions];
 };
 
 }  // namespace recio::format

@@ -2,19 +2,17 @@
 #include "recio/format_plan.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace recio::format {
 
 bool FieldPlan::isPlanOf(const FormatProgram& program) const {
-  return program.size == programSize && program.size != 0 && std::memcmp(program.bytes, programBytes, programSize) == 0;
+  return program.bytes == programAddress && program.size == programSize;
 }
 
 FieldPlan compilePlan(const FormatProgram& program) {
   FieldPlan plan;
-  if (program.size == 0 || program.size > FieldPlan::kMaxProgramSize) return plan;
+  plan.programAddress = program.bytes;
   plan.programSize = program.size;
-  std::memcpy(plan.programBytes, program.bytes, program.size);
 
   // The scale factor is 0 at the start of every statement and set by kP for the rest.
   std::int32_t scaleFactor = 0;

@@ -19,7 +19,6 @@ struct PlannedField {
 
 struct FieldPlan {
   static constexpr std::size_t kMaxFields = 16;
-  static constexpr std::size_t kMaxProgramSize = 128;
 
   // False for any other format: one with literals, slashes, A fields, a descriptor
   // without a width, more fields than kMaxFields, or no end item within its bytes.
@@ -29,10 +28,10 @@ struct FieldPlan {
   std::size_t recordLength = 0;  // the end of the last field
   PlannedField fields[kMaxFields] = {};
 
-  // The program it was compiled from, byte for byte, so that a format at the same
-  // address with other bytes is not taken for it.
+  // The program it was compiled from. A compiled format is constant data of static
+  // storage duration (format_builder.h), so its address and size name its bytes.
+  const std::uint8_t* programAddress = nullptr;
   std::size_t programSize = 0;
-  std::uint8_t programBytes[kMaxProgramSize] = {};
 
   bool isPlanOf(const FormatProgram& program) const;
 };
