@@ -57,12 +57,48 @@ bool FormattedWriter::followPlan(const FormatProgram& program) {
   return plan_->usable && plan_->recordLength <= fieldLimit_;
 }
 
+// Ew.d editing of one item into `field`: through the writer's field cache (made at the
+// first E field), and asterisks for an item that is no double.
+inline void FormattedWriter::editRealItem(const TransferItem& item, std::int32_t width,
+                                          std::int32_t fractionDigits, std::int32_t scaleFactor, char* field) {
+  if (item.type() != kTypeReal64) {
+    std::memset(field, '*', static_cast<std::size_t>(std::max(width, 0)));  // no number to edit
+    return;
+  }
+  const double value = item.form() == kFormScalarAddress
+                           ? *static_cast<const double*>(static_cast<const AddressBlock*>(item.argument)->address)
+                           : *static_cast<const double*>(item.argument);
+  if (fieldCache_ == nullptr && !fieldCacheUnavailable_) {
+    fieldCache_.reset(new (std::nothrow) format::FieldCache);
+    fieldCacheUnavailable_ = fieldCache_ == nullptr;
+  }
+  if (fieldCache_ == nullptr) {
+    format::editReal(value, width, fractionDigits, scaleFactor, field);
+    return;
+  }
+  fieldCache_->edit(state_.itemsEdited, value, width, fractionDigits, scaleFactor, field);
+}
+
 void FormattedWriter::transfer(const TransferItem& item) {
   if (unit_ == nullptr) {
     return;  // the statement has failed, or its unit is not connected
   }
   if (planned_) {
-    transferPlanned(item);
+    // The plan's next field, if any is left, then at the last item the record ends
+    // where the last edited field ends, as at the end of the interpreted format.
+    const format::FieldPlan& plan = *plan_;
+    const std::size_t position = state_.itemsEdited;
+    if (position < plan.fieldCount) {
+      const format::PlannedField& field = plan.fields[position];
+      editRealItem(item, field.width, field.fractionDigits, field.scaleFactor, unit_->record() + field.begin);
+      state_.highWater = field.begin + static_cast<std::size_t>(field.width);
+      state_.itemsEdited = position + 1;
+    }
+    if (item.isLast() && endRecord()) {
+      Unit& unit = *unit_;
+      unit_ = nullptr;
+      releaseUnit(unit);
+    }
     return;
   }
   if (state_.repeatsLeft > 0 || runControlItems() == ControlOutcome::DataEdit) {
@@ -79,24 +115,6 @@ void FormattedWriter::transfer(const TransferItem& item) {
   // statements never supply one.
   if (item.isLast() && unit_ != nullptr) {
     finishStatement();
-  }
-}
-
-// The plan's next field, if any is left, then at the last item the record ends where
-// the last edited field ends, as at the end of the interpreted format.
-void FormattedWriter::transferPlanned(const TransferItem& item) {
-  const format::FieldPlan& plan = *plan_;
-  const std::size_t position = state_.itemsEdited;
-  if (position < plan.fieldCount) {
-    const format::PlannedField& field = plan.fields[position];
-    editRealItem(item, field.width, field.fractionDigits, field.scaleFactor, unit_->record() + field.begin);
-    state_.highWater = field.begin + static_cast<std::size_t>(field.width);
-    state_.itemsEdited = position + 1;
-  }
-  if (item.isLast() && endRecord()) {
-    Unit& unit = *unit_;
-    unit_ = nullptr;
-    releaseUnit(unit);
   }
 }
 
@@ -167,32 +185,6 @@ void FormattedWriter::editReal(const TransferItem& item) {
     return;
   }
   editRealItem(item, item_.width, item_.fractionDigits, state_.scaleFactor, field);
-}
-
-void FormattedWriter::editRealItem(const TransferItem& item, std::int32_t width, std::int32_t fractionDigits,
-                                   std::int32_t scaleFactor, char* field) {
-  if (item.type() != kTypeReal64) {
-    std::memset(field, '*', static_cast<std::size_t>(std::max(width, 0)));  // no number to edit
-    return;
-  }
-  const double value = item.form() == kFormScalarAddress
-                           ? *static_cast<const double*>(static_cast<const AddressBlock*>(item.argument)->address)
-                           : *static_cast<const double*>(item.argument);
-  editRealField(value, width, fractionDigits, scaleFactor, field);
-}
-
-// E editing through the writer's field cache, made at the first E field.
-void FormattedWriter::editRealField(double value, std::int32_t width, std::int32_t fractionDigits,
-                                    std::int32_t scaleFactor, char* field) {
-  if (fieldCache_ == nullptr && !fieldCacheUnavailable_) {
-    fieldCache_.reset(new (std::nothrow) format::FieldCache);
-    fieldCacheUnavailable_ = fieldCache_ == nullptr;
-  }
-  if (fieldCache_ == nullptr) {
-    format::editReal(value, width, fractionDigits, scaleFactor, field);
-    return;
-  }
-  fieldCache_->edit(state_.itemsEdited, value, width, fractionDigits, scaleFactor, field);
 }
 
 // A without a width: the field is the item's characters, as many as it has; an item

@@ -23,9 +23,12 @@
 // first edits an E field.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "recio/format_edit.h"
 
 namespace recio::format {
 
@@ -53,7 +56,23 @@ class FieldCache {
   // as editReal (format_edit.h) does, for the item at `position` of its statement:
   // copied when kept, else edited and kept.
   void edit(std::size_t position, double value, std::int32_t width, std::int32_t fractionDigits,
-            std::int32_t scaleFactor, char* field);
+            std::int32_t scaleFactor, char* field) {
+    const std::uint32_t shape = shapeOf(width, fractionDigits, scaleFactor);
+    const std::size_t region = regionOf(position);
+    if (shape == 0 || !looksUp(region)) {
+      editReal(value, width, fractionDigits, scaleFactor, field);
+      return;
+    }
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const auto fieldWidth = static_cast<std::size_t>(width);
+    if (const char* kept = find(position, bits, shape)) {
+      ++use_[region].hits;
+      copyField(field, kept, fieldWidth);
+      return;
+    }
+    editReal(value, width, fractionDigits, scaleFactor, field);
+    keep(position, bits, shape, field, fieldWidth);
+  }
 
   // The kept characters of the field, or nullptr.
   const char* find(std::size_t position, std::uint64_t bits, std::uint32_t shape) const {
@@ -113,7 +132,16 @@ class FieldCache {
 
   static std::size_t regionOf(std::size_t position) { return position < kPositions ? position : kPositions - 1; }
   // Whether this edit looks the field up; counts the edit in its window.
-  bool looksUp(std::size_t region);
+  bool looksUp(std::size_t region) {
+    RegionUse& use = use_[region];
+    if (use.edits == kWindow) {
+      use = {0, 0, 0, use.hits * kBypassRatio < use.lookups};
+    }
+    const bool looks = !use.bypassed || use.edits % kSampleStride == 0;
+    ++use.edits;
+    use.lookups += looks ? 1 : 0;
+    return looks;
+  }
 
   Slot slots_[kPositions][kSlots];
   RegionUse use_[kPositions];
