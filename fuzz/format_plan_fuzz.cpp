@@ -45,14 +45,7 @@ std::vector<std::uint32_t> buildFormat(const std::vector<LongDescriptor>& fields
 std::string writeAll(const std::string& name, const std::vector<std::uint32_t>& words,
                      const std::vector<Statement>& statements) {
   const std::string path = fuzzing::scratchDirectory() + "/" + name;
-  recio::OpenRequest request;
-  request.unitNumber = 1;
-  request.fileName = path.c_str();
-  request.fileNameLength = path.size();
-  request.status = recio::kStatusUnknown;
-  request.action = recio::kActionWrite;
-  request.handlesErrors = true;
-  if (recio::openUnit(request) != 0) std::abort();
+  if (fuzzing::openForWriting(path) != 0) std::abort();
   const recio::FormatProgram program{reinterpret_cast<const std::uint8_t*>(words.data()), words.size() * 4};
   recio::FormattedWriter writer;
   for (const Statement& statement : statements) {

@@ -7,6 +7,7 @@
 #include <limits>
 #include <new>
 
+#include "recio/format_cache.h"
 #include "recio/format_edit.h"
 #include "recio/format_plan.h"
 #include "recio/messages.h"
@@ -20,6 +21,9 @@ namespace {
 // The record buffer grows by at least this much, so that the first field of a unit
 // makes room for every record of ordinary length at once.
 constexpr std::size_t kMinimumRecordGrowth = 512;
+
+// E fields a writer edits before it makes its field cache.
+constexpr std::uint32_t kFieldsBeforeCache = 256;
 
 }  // namespace
 
@@ -57,8 +61,8 @@ bool FormattedWriter::followPlan(const FormatProgram& program) {
   return plan_->usable && plan_->recordLength <= fieldLimit_;
 }
 
-// Ew.d editing of one item into `field`: through the writer's field cache (made at the
-// first E field), and asterisks for an item that is no double.
+// Ew.d editing of one item into `field`: through the writer's field cache once it has
+// one, and asterisks for an item that is no double.
 inline void FormattedWriter::editRealItem(const TransferItem& item, std::int32_t width,
                                           std::int32_t fractionDigits, std::int32_t scaleFactor, char* field) {
   if (item.type() != kTypeReal64) {
@@ -68,15 +72,16 @@ inline void FormattedWriter::editRealItem(const TransferItem& item, std::int32_t
   const double value = item.form() == kFormScalarAddress
                            ? *static_cast<const double*>(static_cast<const AddressBlock*>(item.argument)->address)
                            : *static_cast<const double*>(item.argument);
-  if (fieldCache_ == nullptr && !fieldCacheUnavailable_) {
-    fieldCache_.reset(new (std::nothrow) format::FieldCache);
-    fieldCacheUnavailable_ = fieldCache_ == nullptr;
-  }
-  if (fieldCache_ == nullptr) {
-    format::editReal(value, width, fractionDigits, scaleFactor, field);
+  if (fieldCache_ != nullptr) {
+    fieldCache_->edit(state_.itemsEdited, value, width, fractionDigits, scaleFactor, field);
     return;
   }
-  fieldCache_->edit(state_.itemsEdited, value, width, fractionDigits, scaleFactor, field);
+  format::editReal(value, width, fractionDigits, scaleFactor, field);
+  // A writer that goes on editing gets its cache; one used for a statement or two, as
+  // most are, never pays for it.
+  if (++fieldsEditedUncached_ == kFieldsBeforeCache) {
+    fieldCache_.reset(new (std::nothrow) format::FieldCache);
+  }
 }
 
 void FormattedWriter::transfer(const TransferItem& item) {

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "recio/format_cache.h"
 #include "recio/format_codes.h"
 #include "recio/transfer.h"
 
@@ -21,8 +20,9 @@ struct FormatProgram {
 };
 
 namespace format {
+class FieldCache;
 struct FieldPlan;
-}
+}  // namespace format
 
 // The interpreter's state for one statement. The record being built is the unit's
 // own record buffer; `recordPosition` is where the next field goes and `highWater` the
@@ -93,9 +93,10 @@ class FormattedWriter {
   // Fields end at or below this without a check of their own: the record buffer's
   // capacity, or the fixed record length when that is smaller.
   std::size_t fieldLimit_ = 0;
-  // Made at the first E field; without the memory for it, fields are edited every time.
+  // Made once the writer has edited a few hundred E fields; without the memory for it,
+  // fields are edited every time.
   std::unique_ptr<format::FieldCache> fieldCache_;
-  bool fieldCacheUnavailable_ = false;
+  std::uint32_t fieldsEditedUncached_ = 0;
   // The plan of the last format of E fields this writer was begun with, and whether the
   // statement in progress follows it.
   std::unique_ptr<format::FieldPlan> plan_;

@@ -19,8 +19,8 @@
 // one edit in kBypassRatio is looked up only every kSampleStride-th edit in the next
 // window, which is enough to notice when its values begin to repeat.
 //
-// Size: kPositions x kSlots x 32 bytes = 512 KiB, allocated once by the writer that
-// first edits an E field.
+// Size: kPositions x kSlots x 32 bytes = 512 KiB, allocated once by a writer that has
+// edited a few hundred E fields (format.h).
 #pragma once
 
 #include <bit>
