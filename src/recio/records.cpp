@@ -184,7 +184,15 @@ std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count) {
   const Terminator& terminator = unit.terminator_;
   bool written = true;
   if (!connection.buffered) {
-    written = platform::writeFile(connection.handle, bytes, count, terminator.bytes, terminator.length, unit.osError_);
+    if (bytes == unit.record_.data && unit.record_.capacity - count >= sizeof terminator.bytes) {
+      // A record built in the unit's own buffer takes its terminator behind it there and
+      // goes to the file as one piece: the same bytes in the same single call.
+      std::memcpy(unit.record_.data + count, terminator.bytes, sizeof terminator.bytes);
+      written = platform::writeFile(connection.handle, bytes, count + terminator.length, nullptr, 0, unit.osError_);
+    } else {
+      written =
+          platform::writeFile(connection.handle, bytes, count, terminator.bytes, terminator.length, unit.osError_);
+    }
     if (written) {
       output.bytesHandedOver += count + terminator.length;
       output.wholeRecordBytes = output.bytesHandedOver;
