@@ -41,16 +41,25 @@ inline std::string writeScratchFile(const char* name, const std::uint8_t* data, 
   return path;
 }
 
-// Connects unit 1 to a file for reading as the program's readers do; 0 or the message.
-inline std::int32_t openForReading(const std::string& path) {
+// Connects unit 1 to a file as the program does, for reading (status OLD) or for
+// writing (status UNKNOWN), with the errors handled; 0 or the message.
+inline std::int32_t openUnitOne(const std::string& path, std::int32_t status, std::int32_t action) {
   recio::OpenRequest request;
   request.unitNumber = 1;
   request.fileName = path.c_str();
   request.fileNameLength = path.size();
-  request.status = recio::kStatusOld;
-  request.action = recio::kActionRead;
+  request.status = status;
+  request.action = action;
   request.handlesErrors = true;
   return recio::openUnit(request);
+}
+
+inline std::int32_t openForReading(const std::string& path) {
+  return openUnitOne(path, recio::kStatusOld, recio::kActionRead);
+}
+
+inline std::int32_t openForWriting(const std::string& path) {
+  return openUnitOne(path, recio::kStatusUnknown, recio::kActionWrite);
 }
 
 }  // namespace fuzzing

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
+#include "recio/format_cache.h"
 #include "recio/format_edit.h"
+#include "recio/format_plan.h"
 #include "recio/messages.h"
 #include "recio/stop.h"
 #include "recio/records.h"
@@ -19,7 +22,13 @@ namespace {
 // makes room for every record of ordinary length at once.
 constexpr std::size_t kMinimumRecordGrowth = 512;
 
+// E fields a writer edits before it makes its field cache.
+constexpr std::uint32_t kFieldsBeforeCache = 256;
+
 }  // namespace
+
+FormattedWriter::FormattedWriter() = default;
+FormattedWriter::~FormattedWriter() = default;
 
 void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& program) {
   program_ = program;
@@ -32,17 +41,77 @@ void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& progra
   if (unit_->recordLength() > 0) {
     fieldLimit_ = std::min(fieldLimit_, static_cast<std::size_t>(unit_->recordLength()));
   }
+  planned_ = followPlan(program);
+}
+
+// Whether this statement can follow the plan of its format: the format is one of E
+// fields alone and its record already fits the unit's record buffer. A record that
+// needs the buffer grown, or is longer than a fixed record length (66), is built by the
+// interpreter, which grows the buffer or fails at the field where the interpreter would.
+bool FormattedWriter::followPlan(const FormatProgram& program) {
+  if (plan_ == nullptr || !plan_->isPlanOf(program)) {
+    if (plan_ == nullptr) {
+      plan_.reset(new (std::nothrow) format::FieldPlan);
+      if (plan_ == nullptr) {
+        return false;
+      }
+    }
+    *plan_ = format::compilePlan(program);
+  }
+  return plan_->usable && plan_->recordLength <= fieldLimit_;
+}
+
+// Ew.d editing of one item into `field`: through the writer's field cache once it has
+// one, and asterisks for an item that is no double.
+inline void FormattedWriter::editRealItem(const TransferItem& item, std::int32_t width,
+                                          std::int32_t fractionDigits, std::int32_t scaleFactor, char* field) {
+  if (item.type() != kTypeReal64) {
+    std::memset(field, '*', static_cast<std::size_t>(std::max(width, 0)));  // no number to edit
+    return;
+  }
+  const double value = item.form() == kFormScalarAddress
+                           ? *static_cast<const double*>(static_cast<const AddressBlock*>(item.argument)->address)
+                           : *static_cast<const double*>(item.argument);
+  if (fieldCache_ != nullptr) {
+    fieldCache_->edit(state_.itemsEdited, value, width, fractionDigits, scaleFactor, field);
+    return;
+  }
+  format::editReal(value, width, fractionDigits, scaleFactor, field);
+  // A writer that goes on editing gets its cache; one used for a statement or two, as
+  // most are, never pays for it.
+  if (++fieldsEditedUncached_ == kFieldsBeforeCache) {
+    fieldCache_.reset(new (std::nothrow) format::FieldCache);
+  }
 }
 
 void FormattedWriter::transfer(const TransferItem& item) {
   if (unit_ == nullptr) {
     return;  // the statement has failed, or its unit is not connected
   }
+  if (planned_) {
+    // The plan's next field, if any is left, then at the last item the record ends
+    // where the last edited field ends, as at the end of the interpreted format.
+    const format::FieldPlan& plan = *plan_;
+    const std::size_t position = state_.itemsEdited;
+    if (position < plan.fieldCount) {
+      const format::PlannedField& field = plan.fields[position];
+      editRealItem(item, field.width, field.fractionDigits, field.scaleFactor, unit_->record() + field.begin);
+      state_.highWater = field.begin + static_cast<std::size_t>(field.width);
+      state_.itemsEdited = position + 1;
+    }
+    if (item.isLast() && endRecord()) {
+      Unit& unit = *unit_;
+      unit_ = nullptr;
+      releaseUnit(unit);
+    }
+    return;
+  }
   if (state_.repeatsLeft > 0 || runControlItems() == ControlOutcome::DataEdit) {
     editItem(item);
     if (unit_ == nullptr) {
       return;
     }
+    ++state_.itemsEdited;
     if (--state_.repeatsLeft == 0) {
       state_.itemOffset += item_.size;
     }
@@ -120,14 +189,7 @@ void FormattedWriter::editReal(const TransferItem& item) {
   if (field == nullptr) {
     return;
   }
-  if (item.type() != kTypeReal64) {
-    std::memset(field, '*', width);  // no number to edit
-    return;
-  }
-  const double value = item.form() == kFormScalarAddress
-                           ? *static_cast<const double*>(static_cast<const AddressBlock*>(item.argument)->address)
-                           : *static_cast<const double*>(item.argument);
-  format::editReal(value, item_.width, item_.fractionDigits, state_.scaleFactor, field);
+  editRealItem(item, item_.width, item_.fractionDigits, state_.scaleFactor, field);
 }
 
 // A without a width: the field is the item's characters, as many as it has; an item

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "recio/format_codes.h"
 #include "recio/transfer.h"
@@ -18,6 +19,11 @@ struct FormatProgram {
   std::size_t size;
 };
 
+namespace format {
+class FieldCache;
+struct FieldPlan;
+}  // namespace format
+
 // The interpreter's state for one statement. The record being built is the unit's
 // own record buffer; `recordPosition` is where the next field goes and `highWater` the
 // furthest character written, which is where the record ends.
@@ -27,6 +33,7 @@ struct FormatState {
   std::int32_t scaleFactor = 0;
   std::size_t recordPosition = 0;
   std::size_t highWater = 0;
+  std::size_t itemsEdited = 0;  // the position of the next item in the statement
 };
 
 // One formatted write statement at a time: begin, then one transfer per item; the
@@ -39,8 +46,18 @@ struct FormatState {
 // characters; the terminator is not counted.
 //
 // A statement on a unit number that is not connected writes nothing.
+//
+// The E fields a writer edits are kept for the later statements of the same writer
+// (format_cache.h): a writer used for a whole table edits each repeated value once. A
+// format of E fields alone is compiled once per writer into a plan of fixed fields
+// (format_plan.h), which its statements follow instead of interpreting the format.
 class FormattedWriter {
  public:
+  FormattedWriter();
+  ~FormattedWriter();
+  FormattedWriter(const FormattedWriter&) = delete;
+  FormattedWriter& operator=(const FormattedWriter&) = delete;
+
   void begin(std::int32_t unitNumber, const FormatProgram& program);
   // Edits `item` with the next data edit descriptor. After the item marked last, runs
   // on to the end of the format, hands the last record to the unit and releases it.
@@ -55,10 +72,13 @@ class FormattedWriter {
     Failed,       // a record could not be grown or written; the statement has ended
   };
 
+  bool followPlan(const FormatProgram& program);
   ControlOutcome runControlItems();
   void editItem(const TransferItem& item);
   void editReal(const TransferItem& item);
   void editCharacter(const TransferItem& item);
+  void editRealItem(const TransferItem& item, std::int32_t width, std::int32_t fractionDigits,
+                    std::int32_t scaleFactor, char* field);
   char* reserveField(std::size_t width);
   bool growRecord(std::size_t needed);
   bool endRecord();
@@ -73,6 +93,14 @@ class FormattedWriter {
   // Fields end at or below this without a check of their own: the record buffer's
   // capacity, or the fixed record length when that is smaller.
   std::size_t fieldLimit_ = 0;
+  // Made once the writer has edited a few hundred E fields; without the memory for it,
+  // fields are edited every time.
+  std::unique_ptr<format::FieldCache> fieldCache_;
+  std::uint32_t fieldsEditedUncached_ = 0;
+  // The plan of the last format of E fields this writer was begun with, and whether the
+  // statement in progress follows it.
+  std::unique_ptr<format::FieldPlan> plan_;
+  bool planned_ = false;
 };
 
 }  // namespace recio

@@ -184,7 +184,15 @@ std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count) {
   const Terminator& terminator = unit.terminator_;
   bool written = true;
   if (!connection.buffered) {
-    written = platform::writeFile(connection.handle, bytes, count, terminator.bytes, terminator.length, unit.osError_);
+    if (bytes == unit.record_.data && unit.record_.capacity - count >= sizeof terminator.bytes) {
+      // A record built in the unit's own buffer takes its terminator behind it there and
+      // goes to the file as one piece: the same bytes in the same single call.
+      std::memcpy(unit.record_.data + count, terminator.bytes, sizeof terminator.bytes);
+      written = platform::writeFile(connection.handle, bytes, count + terminator.length, nullptr, 0, unit.osError_);
+    } else {
+      written =
+          platform::writeFile(connection.handle, bytes, count, terminator.bytes, terminator.length, unit.osError_);
+    }
     if (written) {
       output.bytesHandedOver += count + terminator.length;
       output.wholeRecordBytes = output.bytesHandedOver;
@@ -203,7 +211,20 @@ std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count) {
       output.blockCapacity = capacity;
       output.blockUsed = 0;
     }
-    written = bufferRecord(unit, output, bytes, count, terminator);
+    const std::size_t length = count + terminator.length;
+    if (output.blockCapacity - output.blockUsed > length) {
+      // The record and its terminator fit with room to spare, so the block does not
+      // fill: two copies and the counts, the common case of bufferRecord. The spare
+      // room takes both terminator bytes even when the terminator has one.
+      char* at = output.block + output.blockUsed;
+      std::memcpy(at, bytes, count);
+      std::memcpy(at + count, terminator.bytes, sizeof terminator.bytes);
+      output.blockUsed += length;
+      output.bytesHandedOver += length;
+      output.pending = true;
+    } else {
+      written = bufferRecord(unit, output, bytes, count, terminator);
+    }
   }
   if (written && connection.truncateAtFirstWrite) {
     connection.truncateAtFirstWrite = false;

@@ -1,6 +1,7 @@
 // Stopping the run: the normal stop, the fatal report, the stop of a console event.
 #include "recio/stop.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,8 @@ namespace {
 struct StopState {
   std::mutex mutex;
   bool inProgress = false;
+  // inProgress, readable without the mutex by every statement's begin.
+  std::atomic<bool> begun{false};
   std::thread::id owner;
   int exitStatus = 0;
   bool standardErrorRedirected = false;
@@ -39,6 +42,7 @@ StopClaim claimStop(int exitStatus) {
   std::lock_guard<std::mutex> guard(state.mutex);
   if (!state.inProgress) {
     state.inProgress = true;
+    state.begun.store(true, std::memory_order_release);
     state.owner = std::this_thread::get_id();
     state.exitStatus = exitStatus;
     return StopClaim::Claimed;
@@ -56,13 +60,6 @@ void setStopExitStatus(int exitStatus) {
   StopState& state = stopState();
   std::lock_guard<std::mutex> guard(state.mutex);
   state.exitStatus = exitStatus;
-}
-
-// Another thread is already ending the run and will end the process with the status
-// of that stop. Waiting here, rather than exiting at once, lets it finish its report
-// and write out every unit; this thread never holds a unit lock when it gets here.
-[[noreturn]] void awaitOtherStop() {
-  platform::suspendThread();
 }
 
 [[noreturn]] void finishStop() {
@@ -115,6 +112,18 @@ void writeReport(const char* report, std::size_t length) {
 }
 
 }  // namespace
+
+bool stopBegunElsewhere() {
+  StopState& state = stopState();
+  if (!state.begun.load(std::memory_order_acquire)) return false;
+  std::lock_guard<std::mutex> guard(state.mutex);
+  return state.owner != std::this_thread::get_id();
+}
+
+// Another thread is already ending the run and will end the process with the status
+// of that stop. Waiting here, rather than exiting at once, lets it finish its report
+// and write out every unit; this thread never holds a unit lock when it gets here.
+void awaitOtherStop() { platform::suspendThread(); }
 
 void stopOnConsoleEvent(platform::ConsoleEvent event) {
   // An interrupted command ends with 130, as shells report it; break and close keep

@@ -20,6 +20,14 @@ namespace recio {
 // is written, the run's exit status becomes the message number, and the caller goes on.
 void fatalReport(std::int32_t messageNumber, std::int32_t unitNumber = 0, std::string_view name = {});
 
+// Whether another thread has begun to end the run. A statement that finds it so must
+// not begin: that thread is writing its report and will close every unit, and records
+// written meanwhile would only race it to the file.
+bool stopBegunElsewhere();
+
+// Waits for the other thread's stop to end the process.
+[[noreturn]] void awaitOtherStop();
+
 // The stop forced by a console event (interrupt, break, window close): report 200 with
 // the event's name, then every unit is closed. Registered at start-up.
 void stopOnConsoleEvent(platform::ConsoleEvent event);

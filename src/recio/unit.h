@@ -6,11 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 #include "recio/platform.h"
 #include "recio/record_format.h"
+#include "recio/statement_lock.h"
 
 namespace testing_support {
 struct UnitAccess;
@@ -130,7 +130,7 @@ class Unit {
   OutputRecord record_;
   FileOutput output_;
 
-  std::mutex lock_;
+  StatementLock lock_;
 };
 
 }  // namespace recio

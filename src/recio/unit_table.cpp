@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "recio/console.h"
@@ -160,6 +161,9 @@ std::int32_t closeUnit(std::int32_t unitNumber, bool handlesErrors) {
 }
 
 Unit* acquireUnit(std::int32_t unitNumber) {
+  // Once another thread is ending the run, no statement begins: what it would write
+  // could only race that thread's closing of the units.
+  if (stopBegunElsewhere()) awaitOtherStop();
   UnitTable& table = unitTable();
   if (std::atomic<Unit*>* slot = findSlot(table, unitNumber)) {
     if (Unit* unit = slot->load(std::memory_order_acquire)) {
