@@ -256,7 +256,12 @@ bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const ch
       ++first;
       continue;
     }
-    ssize_t written = ::writev(handle, pieces + first, 2 - first);
+    // A record that already carries its terminator is one piece: plain write() costs the
+    // kernel less than gathering a one-element vector, and default mode makes one call a
+    // record.
+    const bool onePieceLeft = first == 1 || pieces[1].iov_len == 0;
+    ssize_t written = onePieceLeft ? ::write(handle, pieces[first].iov_base, pieces[first].iov_len)
+                                   : ::writev(handle, pieces + first, 2 - first);
     if (written < 0) {
       if (errno == EINTR) continue;
       osError = errno;
