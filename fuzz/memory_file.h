@@ -9,21 +9,34 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "recio/unit_table.h"
 
 namespace fuzzing {
 
+inline const std::string& scratchDirectory();
+
+// Removes the scratch directory and what the last inputs left in it when the fuzzer ends.
+inline void removeScratchDirectory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(scratchDirectory(), ignored);
+}
+
 inline const std::string& scratchDirectory() {
-  static const std::string directory = [] {
+  // Never freed, so that it outlives the exit handler that removes the directory.
+  static const std::string* const directory = [] {
     // Memory-backed when the machine has it: a fuzzer writes two files per input.
     std::string pattern = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     pattern += "/cellcentrify-fuzz-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) ::abort();
-    return pattern;
+    auto* path = new std::string(pattern);
+    std::atexit(removeScratchDirectory);
+    return path;
   }();
-  return directory;
+  return *directory;
 }
 
 // Writes the bytes to `name` in the scratch directory and returns its path.
