@@ -239,7 +239,6 @@ std::int32_t FreeFormatReader::nextRecord() {
   if (!state_.parenOpen) {
     state_.valueKind = ValueKind::None;
     state_.integerForm = false;
-    state_.hasPoint = false;
     state_.commaTaken = false;
     state_.prevEndedWithComma = false;
     state_.textBeforeRecord = false;
@@ -257,7 +256,6 @@ std::int32_t FreeFormatReader::nextRecord() {
       state_.token = {cursor_, static_cast<std::size_t>(tokenEnd - cursor_)};
       state_.partsCut = true;
       state_.integerForm = !hasPoint && !hasExponent;
-      state_.hasPoint = hasPoint;
       state_.valueKind = ValueKind::Numeric;
       cursor_ = tokenEnd;
       return 0;

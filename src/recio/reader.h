@@ -49,7 +49,6 @@ class FreeFormatReader {
     Token token;                  // in the record buffer, or quoted text in the text buffer
     bool partsCut = false;        // parts_ holds the numeric token as its scan cut it
     bool integerForm = false;     // the token has neither a '.' nor an exponent letter
-    bool hasPoint = false;
     bool slashSeen = false;
     bool commaTaken = false;          // a comma was stepped over as a separator since the last value
     bool newRecord = false;           // a record was started since the last value

@@ -169,7 +169,6 @@ std::int32_t FreeFormatReader::scanNumericToken(bool& endsWithStar) {
         }
         state_.token = {start, static_cast<std::size_t>(at - start)};
         state_.integerForm = true;
-        state_.hasPoint = false;
         cursor_ = at;
         return 0;
       }
@@ -187,7 +186,6 @@ std::int32_t FreeFormatReader::scanNumericToken(bool& endsWithStar) {
   if (!digitSinceSign) return kMsgSyntax;
   state_.token = {start, static_cast<std::size_t>(at - start)};
   state_.integerForm = !hasPoint && !hasExponent;
-  state_.hasPoint = hasPoint;
   cursor_ = at;
   return 0;
 }
