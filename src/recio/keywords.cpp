@@ -34,6 +34,31 @@ std::int32_t matchKeywordText(const char* text, std::size_t length, const char* 
 constexpr const char* kStatusNames[] = {"OLD", "NEW", "SCRATCH", "UNKNOWN", "REPLACE"};
 constexpr const char* kActionNames[] = {"READ", "READWRITE", "WRITE"};
 
+// A status or action given as text, matched against its names once the whole list is
+// read (the file name is only known then, for the message); nullptr when none was given.
+struct KeywordText {
+  const char* text = nullptr;
+  std::size_t length = 0;
+};
+
+// A status or action keyword: text is kept for matching, an integer is the code itself.
+void takeSetting(bool isText, const KeywordText& given, const KeywordValue& value, KeywordText& text,
+                 std::int32_t& code) {
+  if (isText) {
+    text = given;
+  } else {
+    code = static_cast<std::int32_t>(value.word0);
+  }
+}
+
+// Matches a text given for a setting against its names; false when it matches none.
+template <std::size_t kCount>
+bool matchSetting(const KeywordText& given, const char* const (&names)[kCount], std::int32_t& code) {
+  if (given.text == nullptr) return true;
+  code = matchKeywordText(given.text, given.length, names, static_cast<int>(kCount));
+  return code != 0;
+}
+
 }  // namespace
 
 std::int32_t openStatement(std::int32_t unitNumber, bool handlesErrors, const KeywordItem* items,
@@ -41,52 +66,34 @@ std::int32_t openStatement(std::int32_t unitNumber, bool handlesErrors, const Ke
   OpenRequest request;
   request.unitNumber = unitNumber;
   request.handlesErrors = handlesErrors;
-  const char* statusText = nullptr;
-  std::size_t statusLength = 0;
-  const char* actionText = nullptr;
-  std::size_t actionLength = 0;
+  KeywordText statusText;
+  KeywordText actionText;
 
   for (int index = 0; !isEndOfKeywords(items[index]); ++index) {
     const KeywordItem& item = items[index];
     const KeywordValue& value = values[index];
     const bool isText = item.bytes[0] == kKeywordKindCharacter;
-    const auto length = static_cast<std::size_t>(value.word0 < 0 ? 0 : value.word0);
-    const char* text = static_cast<const char*>(value.word1);
+    const KeywordText given{static_cast<const char*>(value.word1),
+                            static_cast<std::size_t>(value.word0 < 0 ? 0 : value.word0)};
     switch (item.bytes[2]) {
       case kKeywordFile:
-        request.fileName = text;
-        request.fileNameLength = length;
+        request.fileName = given.text;
+        request.fileNameLength = given.length;
         break;
       case kKeywordStatus:
-        if (isText) {
-          statusText = text;
-          statusLength = length;
-        } else {
-          request.status = static_cast<std::int32_t>(value.word0);
-        }
+        takeSetting(isText, given, value, statusText, request.status);
         break;
       case kKeywordAction:
-        if (isText) {
-          actionText = text;
-          actionLength = length;
-        } else {
-          request.action = static_cast<std::int32_t>(value.word0);
-        }
+        takeSetting(isText, given, value, actionText, request.action);
         break;
       default:
         break;
     }
   }
 
-  bool keywordError = false;
-  if (statusText != nullptr) {
-    request.status = matchKeywordText(statusText, statusLength, kStatusNames, 5);
-    keywordError = keywordError || request.status == 0;
-  }
-  if (actionText != nullptr) {
-    request.action = matchKeywordText(actionText, actionLength, kActionNames, 3);
-    keywordError = keywordError || request.action == 0;
-  }
+  const bool statusMatched = matchSetting(statusText, kStatusNames, request.status);
+  const bool actionMatched = matchSetting(actionText, kActionNames, request.action);
+  const bool keywordError = !statusMatched || !actionMatched;
   if (keywordError) {
     std::string_view name(request.fileName != nullptr ? request.fileName : "", request.fileNameLength);
     if (!handlesErrors) fatalReport(kMsgKeywordValue, unitNumber, platform::fullPath(name, kMaxPathLength));

@@ -72,15 +72,18 @@ HANDLE openForAppending(const char* path) {
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// A Win32 call's success; on failure its GetLastError code goes to osError.
+bool succeeded(BOOL result, int& osError) {
+  if (!result) osError = static_cast<int>(GetLastError());
+  return result != FALSE;
+}
+
 bool writeAll(HANDLE handle, const char* bytes, std::size_t count, int& osError) {
   while (count > 0) {
     // WriteFile takes 32-bit counts.
     DWORD piece = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
     DWORD written = 0;
-    if (!WriteFile(handle, bytes, piece, &written, nullptr)) {
-      osError = static_cast<int>(GetLastError());
-      return false;
-    }
+    if (!succeeded(WriteFile(handle, bytes, piece, &written, nullptr), osError)) return false;
     if (written == 0) {
       osError = ERROR_WRITE_FAULT;
       return false;
@@ -231,13 +234,7 @@ bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const ch
   return written;
 }
 
-bool truncateHere(FileHandle handle, int& osError) {
-  if (!SetEndOfFile(toHandle(handle))) {
-    osError = static_cast<int>(GetLastError());
-    return false;
-  }
-  return true;
-}
+bool truncateHere(FileHandle handle, int& osError) { return succeeded(SetEndOfFile(toHandle(handle)), osError); }
 
 bool truncateAt(FileHandle handle, std::uint64_t size) {
   // As ftruncate: the file position stays where it was.
@@ -252,13 +249,7 @@ bool truncateAt(FileHandle handle, std::uint64_t size) {
   return cut;
 }
 
-bool closeFile(FileHandle handle, int& osError) {
-  if (!CloseHandle(toHandle(handle))) {
-    osError = static_cast<int>(GetLastError());
-    return false;
-  }
-  return true;
-}
+bool closeFile(FileHandle handle, int& osError) { return succeeded(CloseHandle(toHandle(handle)), osError); }
 
 FileHandle standardOutput() { return fromHandle(GetStdHandle(STD_OUTPUT_HANDLE)); }
 FileHandle standardError() { return fromHandle(GetStdHandle(STD_ERROR_HANDLE)); }
