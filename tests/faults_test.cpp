@@ -78,34 +78,38 @@ TEST(Faults, FullDeviceAsTheTable) {
 // A file-size limit stands for a full disk: the run ends with 38 and the file holds
 // exactly the records that reached it whole.
 TEST(Faults, FileSizeLimitKeepsOnlyWholeRecords) {
-  TempDir dir;
-  writeGrid(dir, 40, 30, 2);  // 2400 records, 158400 bytes
-  ASSERT_EQ(runProgram(kProgram, {"mesh", "model", "full-table"}, {}, dir.path()).status, 0);
-  const std::string fullTable = readFile(dir.file("full-table"));
-  ASSERT_EQ(fullTable.size(), 2400u * 66);
+  // A table written a statement at a time, and one long enough to be edited ahead.
+  for (const std::int32_t layers : {2, 5}) {
+    SCOPED_TRACE(std::to_string(layers) + " layers");
+    TempDir dir;
+    writeGrid(dir, 40, 30, layers);  // 1200 records, 79200 bytes, per layer
+    ASSERT_EQ(runProgram(kProgram, {"mesh", "model", "full-table"}, {}, dir.path()).status, 0);
+    const std::string fullTable = readFile(dir.file("full-table"));
+    ASSERT_EQ(fullTable.size(), 1200u * 66 * static_cast<std::size_t>(layers));
 
-  // bash counts the limit in KiB. Unbuffered, 64 KiB hold 992 whole records and part of
-  // the 993rd, which is cut away again. Buffered, the file gets whole blocks as long as
-  // they fit; a record that straddles the last of them is cut away.
-  struct Setting {
-    std::vector<std::string> environment;
-    std::size_t bytesWritten;
-  };
-  const Setting settings[] = {
-      {{}, 65536},
-      {{"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=4096"}, 65536},
-      {{"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=5000"}, 65536 / 5120 * 5120},  // blocks of 5120 bytes
-  };
-  for (const auto& [environment, bytesWritten] : settings) {
-    SCOPED_TRACE(environment.empty() ? "unbuffered" : environment[1]);
-    const std::size_t wholeRecords = bytesWritten / 66;
-    RunResult result = runThroughShell(dir, "ulimit -f 64; trap '' XFSZ;", {"mesh", "model", "table"}, environment);
-    EXPECT_EQ(result.status, 38);
-    EXPECT_EQ(firstLine(result.err),
-              "xiorun: severe (38): error during write, unit 1, file " + reportedPath(dir.file("table")) + "\n");
-    const std::string table = readFile(dir.file("table"));
-    EXPECT_EQ(table.size(), wholeRecords * 66);
-    EXPECT_TRUE(table == fullTable.substr(0, table.size())) << "the table differs from the unlimited run's";
+    // bash counts the limit in KiB. Unbuffered, 64 KiB hold 992 whole records and part of
+    // the 993rd, which is cut away again. Buffered, the file gets whole blocks as long as
+    // they fit; a record that straddles the last of them is cut away.
+    struct Setting {
+      std::vector<std::string> environment;
+      std::size_t bytesWritten;
+    };
+    const Setting settings[] = {
+        {{}, 65536},
+        {{"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=4096"}, 65536},
+        {{"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=5000"}, 65536 / 5120 * 5120},  // blocks of 5120 bytes
+    };
+    for (const auto& [environment, bytesWritten] : settings) {
+      SCOPED_TRACE(environment.empty() ? "unbuffered" : environment[1]);
+      const std::size_t wholeRecords = bytesWritten / 66;
+      RunResult result = runThroughShell(dir, "ulimit -f 64; trap '' XFSZ;", {"mesh", "model", "table"}, environment);
+      EXPECT_EQ(result.status, 38);
+      EXPECT_EQ(firstLine(result.err),
+                "xiorun: severe (38): error during write, unit 1, file " + reportedPath(dir.file("table")) + "\n");
+      const std::string table = readFile(dir.file("table"));
+      EXPECT_EQ(table.size(), wholeRecords * 66);
+      EXPECT_TRUE(table == fullTable.substr(0, table.size())) << "the table differs from the unlimited run's";
+    }
   }
 }
 

@@ -1,33 +1,61 @@
 // Writing the point table: one record per cell, bottom layer first.
+#include <algorithm>
 #include <cstdint>
 
 #include "app/connections.h"
 #include "app/formats.h"
 #include "app/stages.h"
-#include "recio/format.h"
-#include "recio/transfer.h"
+#include "recio/format_ahead.h"
 #include "recio/unit_table.h"
 
 namespace app {
+namespace {
 
-void writeTable(const NameField& tableName, const Mesh& mesh, const ModelGrid& grid) {
-  openForWriting(tableName);
-  recio::FormattedWriter writer;
-  for (std::int32_t k = mesh.nz; k >= 1; --k) {
-    // zc holds depths; the table gives elevations (a sign flip, so 0 becomes -0.0,
-    // which prints as zero).
-    const double elevation = -mesh.zc[k - 1];
-    for (std::int32_t j = 1; j <= mesh.ny; ++j) {
-      const double* row = grid.values + grid.indexOf(1, static_cast<std::size_t>(j), static_cast<std::size_t>(k));
-      for (std::int32_t i = 1; i <= mesh.nx; ++i) {
-        writer.begin(kFileUnit, kPointTableFormat);
-        writer.transfer(recio::realItem(mesh.xc[i - 1], recio::kFollowMore));
-        writer.transfer(recio::realItem(mesh.yc[j - 1], recio::kFollowMore));
-        writer.transfer(recio::realItem(elevation, recio::kFollowMore));
-        writer.transfer(recio::realItem(row[i - 1], recio::kFollowLast));
+// The four values of each record: the cell centre's x, y and elevation, and the
+// model value. Records run x fastest, then y, then the layers from the bottom up.
+class TableValues final : public recio::StatementValues {
+ public:
+  TableValues(const Mesh& mesh, const ModelGrid& grid) : mesh_(mesh), grid_(grid) {}
+
+  void fill(std::uint64_t first, std::size_t count, double* values) const override {
+    const std::uint64_t rowsBefore = first / grid_.nx;
+    std::size_t i = static_cast<std::size_t>(first % grid_.nx) + 1;
+    std::size_t j = static_cast<std::size_t>(rowsBefore % grid_.ny) + 1;
+    std::size_t k = grid_.nz - static_cast<std::size_t>(rowsBefore / grid_.ny);
+    while (count > 0) {
+      // zc holds depths; the table gives elevations (a sign flip, so 0 becomes -0.0,
+      // which prints as zero).
+      const double elevation = -mesh_.zc[k - 1];
+      const double y = mesh_.yc[j - 1];
+      const double* row = grid_.values + grid_.indexOf(1, j, k);
+      const std::size_t rowEnd = std::min(grid_.nx + 1, i + count);
+      count -= rowEnd - i;
+      for (; i < rowEnd; ++i, values += 4) {
+        values[0] = mesh_.xc[i - 1];
+        values[1] = y;
+        values[2] = elevation;
+        values[3] = row[i - 1];
+      }
+      i = 1;
+      if (++j > grid_.ny) {
+        j = 1;
+        --k;
       }
     }
   }
+
+ private:
+  const Mesh& mesh_;
+  const ModelGrid& grid_;
+};
+
+}  // namespace
+
+void writeTable(const NameField& tableName, const Mesh& mesh, const ModelGrid& grid) {
+  openForWriting(tableName);
+  // The grid's counts are the mesh's, each clamped at 0: no cells, no records.
+  const std::uint64_t cellCount = static_cast<std::uint64_t>(grid.nx) * grid.ny * grid.nz;
+  recio::writeStatements(kFileUnit, kPointTableFormat, cellCount, 4, TableValues(mesh, grid));
   recio::closeUnit(kFileUnit, false);
 }
 

@@ -123,6 +123,29 @@ void FormattedWriter::transfer(const TransferItem& item) {
   }
 }
 
+void FormattedWriter::writeEdited(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
+                                  const double* values, std::size_t valueCount) {
+  begin(unitNumber, program);
+  if (unit_ == nullptr) {
+    return;
+  }
+  if (planned_ && plan_->fieldCount == valueCount) {
+    // What endRecord hands over after the plan's last field.
+    const std::int32_t result = putRecord(*unit_, edited, plan_->recordLength);
+    if (result != 0) {
+      fail(result);
+      return;
+    }
+    Unit& unit = *unit_;
+    unit_ = nullptr;
+    releaseUnit(unit);
+    return;
+  }
+  for (std::size_t value = 0; value < valueCount; ++value) {
+    transfer(realItem(values[value], value + 1 == valueCount ? kFollowLast : kFollowMore));
+  }
+}
+
 // Interprets control items from the current one on, up to the next data edit
 // descriptor (which is then the one in progress) or the end of the format.
 FormattedWriter::ControlOutcome FormattedWriter::runControlItems() {

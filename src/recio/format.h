@@ -63,6 +63,13 @@ class FormattedWriter {
   // on to the end of the format, hands the last record to the unit and releases it.
   void transfer(const TransferItem& item);
 
+  // One statement of `valueCount` real items, the last marked last, whose record was
+  // edited ahead by the plan of `program` into `edited` (format_ahead.h): when the
+  // statement follows the plan, `edited` is handed over as its record, byte for byte
+  // what the plan would make of the values; otherwise the values are transferred.
+  void writeEdited(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
+                   const double* values, std::size_t valueCount);
+
  private:
   // Where the control items of the format stopped running.
   enum class ControlOutcome : std::uint8_t {

@@ -1,0 +1,215 @@
+// Editing ahead: worker threads edit the records of a run of statements into a ring of
+// chunks, and the calling thread runs the statements in order, each handing over the
+// record a worker edited for it.
+#include "recio/format_ahead.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "recio/format_cache.h"
+#include "recio/format_plan.h"
+
+namespace recio {
+namespace {
+
+constexpr std::size_t kStatementsPerChunk = 1024;
+// Chunks edited or being edited ahead of the statements: enough that the workers
+// rarely wait for the writer, few enough to stay in the processor's caches.
+constexpr std::size_t kRingChunks = 8;
+// A run shorter than this many chunks is not worth starting threads for.
+constexpr std::uint64_t kMinimumChunks = 4;
+// Records longer than this are edited by the statements themselves, which keeps the
+// ring's memory bounded: at most kRingChunks x kStatementsPerChunk x (this + the
+// values of 16 fields) bytes.
+constexpr std::size_t kMaximumRecordLength = 1024;
+// Workers beyond the calling thread. One edits as fast as the calling thread writes
+// in most runs; the second helps where writing is cheap, as into a block buffer.
+constexpr unsigned kMaximumWorkers = 2;
+
+struct Chunk {
+  std::vector<double> values;
+  std::vector<char> records;
+  // The chunk number it holds + 1, once its records are edited.
+  std::atomic<std::uint64_t> edited{0};
+  // The chunk number + 1 of the last chunk whose records the statements have handed
+  // over from this slot: the slot is free for chunk c once it holds c - kRingChunks + 1.
+  std::atomic<std::uint64_t> written{0};
+};
+
+class Ring {
+ public:
+  Ring(const format::FieldPlan& plan, std::uint64_t statementCount, const StatementValues& values)
+      : plan_(plan), statementCount_(statementCount), values_(values),
+        chunkCount_((statementCount + kStatementsPerChunk - 1) / kStatementsPerChunk) {}
+
+  // False when the memory cannot be had.
+  bool allocate() {
+    chunks_.reset(new (std::nothrow) Chunk[kRingChunks]);
+    if (chunks_ == nullptr) return false;
+    for (std::size_t slot = 0; slot < kRingChunks; ++slot) {
+      Chunk& chunk = chunks_[slot];
+      if (!resize(chunk.values, kStatementsPerChunk * plan_.fieldCount) ||
+          !resize(chunk.records, kStatementsPerChunk * plan_.recordLength)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // A worker: takes the next chunk not yet taken, waits for its slot to be free, edits
+  // it, and goes on until every chunk is taken.
+  void edit() {
+    std::unique_ptr<format::FieldCache> cache(new (std::nothrow) format::FieldCache);
+    for (;;) {
+      const std::uint64_t number = nextChunk_.fetch_add(1, std::memory_order_relaxed);
+      if (number >= chunkCount_) return;
+      Chunk& chunk = chunks_[number % kRingChunks];
+      const std::uint64_t freedAt = number < kRingChunks ? 0 : number - kRingChunks + 1;
+      for (std::uint64_t written = chunk.written.load(std::memory_order_acquire); written != freedAt;
+           written = chunk.written.load(std::memory_order_acquire)) {
+        chunk.written.wait(written, std::memory_order_acquire);
+      }
+      editChunk(number, chunk, cache.get());
+      chunk.edited.store(number + 1, std::memory_order_release);
+      chunk.edited.notify_one();
+    }
+  }
+
+  // The statements, in order, each with the record edited for it.
+  void write(std::int32_t unitNumber, const FormatProgram& program) {
+    FormattedWriter writer;
+    const std::size_t fieldCount = plan_.fieldCount;
+    for (std::uint64_t number = 0; number < chunkCount_; ++number) {
+      Chunk& chunk = chunks_[number % kRingChunks];
+      for (std::uint64_t edited = chunk.edited.load(std::memory_order_acquire); edited != number + 1;
+           edited = chunk.edited.load(std::memory_order_acquire)) {
+        chunk.edited.wait(edited, std::memory_order_acquire);
+      }
+      const std::size_t count = statementsIn(number);
+      for (std::size_t statement = 0; statement < count; ++statement) {
+        writer.writeEdited(unitNumber, program, chunk.records.data() + statement * plan_.recordLength,
+                           chunk.values.data() + statement * fieldCount, fieldCount);
+      }
+      chunk.written.store(number + 1, std::memory_order_release);
+      chunk.written.notify_one();
+    }
+  }
+
+ private:
+  static bool resize(auto& buffer, std::size_t size) {
+    try {
+      buffer.resize(size);
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+
+  std::size_t statementsIn(std::uint64_t number) const {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(kStatementsPerChunk,
+                                                             statementCount_ - number * kStatementsPerChunk));
+  }
+
+  // The records of one chunk, field by field as the plan lays them out; the same
+  // characters as the statements would edit, through a cache of the worker's own.
+  void editChunk(std::uint64_t number, Chunk& chunk, format::FieldCache* cache) const {
+    const std::size_t count = statementsIn(number);
+    values_.fill(number * kStatementsPerChunk, count, chunk.values.data());
+    const double* value = chunk.values.data();
+    char* record = chunk.records.data();
+    for (std::size_t statement = 0; statement < count; ++statement, record += plan_.recordLength) {
+      for (std::size_t position = 0; position < plan_.fieldCount; ++position, ++value) {
+        const format::PlannedField& field = plan_.fields[position];
+        if (cache != nullptr) {
+          cache->edit(position, *value, field.width, field.fractionDigits, field.scaleFactor, record + field.begin);
+        } else {
+          format::editReal(*value, field.width, field.fractionDigits, field.scaleFactor, record + field.begin);
+        }
+      }
+    }
+  }
+
+  const format::FieldPlan& plan_;
+  const std::uint64_t statementCount_;
+  const StatementValues& values_;
+  const std::uint64_t chunkCount_;
+  std::unique_ptr<Chunk[]> chunks_;
+  std::atomic<std::uint64_t> nextChunk_{0};
+};
+
+unsigned workersToStart() {
+  const unsigned processors = std::thread::hardware_concurrency();
+  return processors < 2 ? 0 : std::min(processors - 1, kMaximumWorkers);
+}
+
+// The statements themselves, the values fetched a chunk at a time.
+void writeOneByOne(std::int32_t unitNumber, const FormatProgram& program, std::uint64_t statementCount,
+                   std::size_t valuesPerStatement, const StatementValues& values) {
+  FormattedWriter writer;
+  std::vector<double> chunk;
+  const std::uint64_t chunkLength = std::min<std::uint64_t>(statementCount, kStatementsPerChunk);
+  try {
+    chunk.resize(static_cast<std::size_t>(chunkLength) * valuesPerStatement);
+  } catch (const std::bad_alloc&) {
+    chunk.assign(valuesPerStatement, 0.0);  // one statement at a time
+  }
+  const std::uint64_t perChunk = chunk.size() / valuesPerStatement;
+  for (std::uint64_t first = 0; first < statementCount; first += perChunk) {
+    const auto count = static_cast<std::size_t>(std::min(perChunk, statementCount - first));
+    values.fill(first, count, chunk.data());
+    for (std::size_t statement = 0; statement < count; ++statement) {
+      const double* statementValues = chunk.data() + statement * valuesPerStatement;
+      writer.begin(unitNumber, program);
+      for (std::size_t value = 0; value < valuesPerStatement; ++value) {
+        writer.transfer(realItem(statementValues[value],
+                                 value + 1 == valuesPerStatement ? kFollowLast : kFollowMore));
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std::uint64_t statementCount,
+                     std::size_t valuesPerStatement, const StatementValues& values) {
+  if (valuesPerStatement == 0) {
+    return;  // a statement without items would hold its unit for good
+  }
+  const unsigned workerCount = workersToStart();
+  const format::FieldPlan plan = format::compilePlan(program);
+  const bool worthIt = workerCount > 0 && plan.usable && plan.fieldCount == valuesPerStatement &&
+                       plan.recordLength <= kMaximumRecordLength &&
+                       statementCount >= kMinimumChunks * kStatementsPerChunk;
+  Ring ring(plan, statementCount, values);
+  if (!worthIt || !ring.allocate()) {
+    writeOneByOne(unitNumber, program, statementCount, valuesPerStatement, values);
+    return;
+  }
+  // The workers only read the plan and the values and write the ring, all of which
+  // outlive them: should a statement end the run, the process exits with this frame
+  // still in place beneath it.
+  std::thread workers[kMaximumWorkers];
+  unsigned started = 0;
+  for (; started < workerCount; ++started) {
+    try {
+      workers[started] = std::thread([&ring] { ring.edit(); });
+    } catch (const std::system_error&) {
+      break;  // the workers started take every chunk between them
+    }
+  }
+  if (started == 0) {
+    writeOneByOne(unitNumber, program, statementCount, valuesPerStatement, values);
+    return;
+  }
+  ring.write(unitNumber, program);
+  for (unsigned worker = 0; worker < started; ++worker) {
+    workers[worker].join();
+  }
+}
+
+}  // namespace recio
