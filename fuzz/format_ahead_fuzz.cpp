@@ -4,8 +4,11 @@
 // columns repeat. Both write a file of their own; the files must be equal.
 //
 // Input: one byte of field count, one of scale factor, then per field repeat, width and
-// d bytes; two bytes of statement count; a byte that picks the interpreted format and
-// one value more or fewer per statement; then the values, 8 bytes each, used in turn.
+// d bytes; two bytes of statement count; a byte that picks the interpreted format, one
+// value more or fewer per statement, the values' stride and an unbuffered unit; then
+// the values, 8 bytes each, used in turn.
+#include <stdlib.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -99,7 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pool.push_back(value);
   }
   if (pool.empty()) pool.push_back(0.0);
-  const PoolValues values(std::move(pool), perStatement, shape / 32);
+  const PoolValues values(std::move(pool), perStatement, shape / 32 % 4);
+  // Workers only serve a unit with a block buffer; the other kind runs one by one.
+  ::setenv("XIOT_BUFFERED", shape < 0x80 ? "true" : "0", 1);  // read at every open
 
   const std::vector<std::uint32_t> words = buildFormat(fields, scale, interpreted);
   const recio::FormatProgram program{reinterpret_cast<const std::uint8_t*>(words.data()), words.size() * 4};

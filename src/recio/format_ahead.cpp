@@ -13,6 +13,7 @@
 
 #include "recio/format_cache.h"
 #include "recio/format_plan.h"
+#include "recio/unit_table.h"
 
 namespace recio {
 namespace {
@@ -142,6 +143,18 @@ class Ring {
   std::atomic<std::uint64_t> nextChunk_{0};
 };
 
+// Whether the unit's records collect in a block buffer. A record written at once costs
+// a write call, which outweighs its editing, and every thread alive in the process makes
+// each call dearer (the kernel then guards the file position of every call), so only a
+// buffered unit is worth the workers.
+bool collectsInBlocks(std::int32_t unitNumber) {
+  Unit* unit = acquireUnit(unitNumber);
+  if (unit == nullptr) return false;
+  const bool buffered = unit->buffered();
+  releaseUnit(*unit);
+  return buffered;
+}
+
 unsigned workersToStart() {
   const unsigned processors = std::thread::hardware_concurrency();
   return processors < 2 ? 0 : std::min(processors - 1, kMaximumWorkers);
@@ -184,7 +197,7 @@ void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std:
   const format::FieldPlan plan = format::compilePlan(program);
   const bool worthIt = workerCount > 0 && plan.usable && plan.fieldCount == valuesPerStatement &&
                        plan.recordLength <= kMaximumRecordLength &&
-                       statementCount >= kMinimumChunks * kStatementsPerChunk;
+                       statementCount >= kMinimumChunks * kStatementsPerChunk && collectsInBlocks(unitNumber);
   Ring ring(plan, statementCount, values);
   if (!worthIt || !ring.allocate()) {
     writeOneByOne(unitNumber, program, statementCount, valuesPerStatement, values);

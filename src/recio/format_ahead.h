@@ -28,9 +28,10 @@ class StatementValues {
 // holds the unit while it hands over its record, so a stop from another thread finds
 // only whole records, and a failure ends the run at the statement that fails, after
 // the records before it. Only the editing moves: for a format of E fields alone with
-// one field per value, records are edited ahead on worker threads when the run is long
-// enough to pay for them, the machine has a processor to spare and the threads can be
-// had. Everything else runs as the statements themselves.
+// one field per value, records are edited ahead on worker threads when the unit collects
+// its records in a block buffer, the run is long enough to pay for the threads, the
+// machine has a processor to spare and the threads can be had. Everything else runs as
+// the statements themselves.
 void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std::uint64_t statementCount,
                      std::size_t valuesPerStatement, const StatementValues& values);
 

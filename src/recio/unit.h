@@ -90,6 +90,8 @@ class Unit {
   const std::string& path() const { return connection_.path; }
   std::int32_t recordLength() const { return connection_.recordLength; }
   bool noWrapMargin() const { return connection_.noWrapMargin; }
+  // Whether records collect in a block buffer rather than each going out in a call of its own.
+  bool buffered() const { return connection_.buffered; }
   // Bytes of the block buffers: block size times buffer count.
   std::size_t blockBytes() const {
     return static_cast<std::size_t>(connection_.blockSize) * static_cast<std::size_t>(connection_.bufferCount);
