@@ -31,12 +31,17 @@ FormattedWriter::FormattedWriter() = default;
 FormattedWriter::~FormattedWriter() = default;
 
 void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& program) {
-  program_ = program;
-  state_ = FormatState{};
   unit_ = acquireUnit(unitNumber);
   if (unit_ == nullptr) {
     return;
   }
+  beginOnUnit(program);
+}
+
+// The statement's start on the unit it holds (unit_).
+void FormattedWriter::beginOnUnit(const FormatProgram& program) {
+  program_ = program;
+  state_ = FormatState{};
   fieldLimit_ = unit_->recordCapacity();
   if (unit_->recordLength() > 0) {
     fieldLimit_ = std::min(fieldLimit_, static_cast<std::size_t>(unit_->recordLength()));
@@ -125,22 +130,31 @@ void FormattedWriter::transfer(const TransferItem& item) {
 
 void FormattedWriter::writeEdited(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
                                   const double* values, std::size_t valueCount) {
-  begin(unitNumber, program);
-  if (unit_ == nullptr) {
+  Unit* unit = acquireUnit(unitNumber);
+  if (unit == nullptr) {
     return;
   }
-  if (planned_ && plan_->fieldCount == valueCount) {
-    // What endRecord hands over after the plan's last field.
-    const std::int32_t result = putRecord(*unit_, edited, plan_->recordLength);
-    if (result != 0) {
-      fail(result);
+  // The test of begin and followPlan, without the statement state that a record handed
+  // over whole never uses: the plan is the program's (compiled by an earlier statement)
+  // and its record fits the record buffer and any fixed record length.
+  if (plan_ != nullptr && plan_->isPlanOf(program) && plan_->usable && plan_->fieldCount == valueCount) {
+    const std::size_t recordLength = plan_->recordLength;
+    const std::int32_t fixedLength = unit->recordLength();
+    if (recordLength <= unit->recordCapacity() &&
+        (fixedLength <= 0 || recordLength <= static_cast<std::size_t>(fixedLength))) {
+      // What endRecord hands over after the plan's last field.
+      const std::int32_t result = putRecord(*unit, edited, recordLength);
+      if (result != 0) {
+        unit_ = unit;
+        fail(result);
+        return;
+      }
+      releaseUnit(*unit);
       return;
     }
-    Unit& unit = *unit_;
-    unit_ = nullptr;
-    releaseUnit(unit);
-    return;
   }
+  unit_ = unit;
+  beginOnUnit(program);
   for (std::size_t value = 0; value < valueCount; ++value) {
     transfer(realItem(values[value], value + 1 == valueCount ? kFollowLast : kFollowMore));
   }

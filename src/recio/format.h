@@ -79,6 +79,7 @@ class FormattedWriter {
     Failed,       // a record could not be grown or written; the statement has ended
   };
 
+  void beginOnUnit(const FormatProgram& program);
   bool followPlan(const FormatProgram& program);
   ControlOutcome runControlItems();
   void editItem(const TransferItem& item);
