@@ -142,8 +142,15 @@ void FormattedWriter::writeEdited(std::int32_t unitNumber, const FormatProgram& 
     const std::int32_t fixedLength = unit->recordLength();
     if (recordLength <= unit->recordCapacity() &&
         (fixedLength <= 0 || recordLength <= static_cast<std::size_t>(fixedLength))) {
-      // What endRecord hands over after the plan's last field.
-      const std::int32_t result = putRecord(*unit, edited, recordLength);
+      // What endRecord hands over after the plan's last field. A unit without a block
+      // buffer writes it at once: from the unit's own record buffer it goes out with its
+      // terminator in one piece, as an edited statement's record does.
+      const char* record = edited;
+      if (!unit->buffered()) {
+        std::memcpy(unit->record(), edited, recordLength);
+        record = unit->record();
+      }
+      const std::int32_t result = putRecord(*unit, record, recordLength);
       if (result != 0) {
         unit_ = unit;
         fail(result);

@@ -1,6 +1,7 @@
 // Editing ahead: worker threads edit the records of a run of statements into a ring of
 // chunks, and the calling thread runs the statements in order, each handing over the
-// record a worker edited for it.
+// record edited for it; without workers, the calling thread edits a chunk and then runs
+// its statements, in turn.
 #include "recio/format_ahead.h"
 
 #include <algorithm>
@@ -49,10 +50,10 @@ class Ring {
         chunkCount_((statementCount + kStatementsPerChunk - 1) / kStatementsPerChunk) {}
 
   // False when the memory cannot be had.
-  bool allocate() {
-    chunks_.reset(new (std::nothrow) Chunk[kRingChunks]);
+  bool allocate(std::size_t chunkCount) {
+    chunks_.reset(new (std::nothrow) Chunk[chunkCount]);
     if (chunks_ == nullptr) return false;
-    for (std::size_t slot = 0; slot < kRingChunks; ++slot) {
+    for (std::size_t slot = 0; slot < chunkCount; ++slot) {
       Chunk& chunk = chunks_[slot];
       if (!resize(chunk.values, kStatementsPerChunk * plan_.fieldCount) ||
           !resize(chunk.records, kStatementsPerChunk * plan_.recordLength)) {
@@ -81,23 +82,30 @@ class Ring {
     }
   }
 
-  // The statements, in order, each with the record edited for it.
+  // The statements, in order, each with the record a worker edited for it.
   void write(std::int32_t unitNumber, const FormatProgram& program) {
     FormattedWriter writer;
-    const std::size_t fieldCount = plan_.fieldCount;
     for (std::uint64_t number = 0; number < chunkCount_; ++number) {
       Chunk& chunk = chunks_[number % kRingChunks];
       for (std::uint64_t edited = chunk.edited.load(std::memory_order_acquire); edited != number + 1;
            edited = chunk.edited.load(std::memory_order_acquire)) {
         chunk.edited.wait(edited, std::memory_order_acquire);
       }
-      const std::size_t count = statementsIn(number);
-      for (std::size_t statement = 0; statement < count; ++statement) {
-        writer.writeEdited(unitNumber, program, chunk.records.data() + statement * plan_.recordLength,
-                           chunk.values.data() + statement * fieldCount, fieldCount);
-      }
+      writeChunk(writer, unitNumber, program, number, chunk);
       chunk.written.store(number + 1, std::memory_order_release);
       chunk.written.notify_one();
+    }
+  }
+
+  // Without workers: a chunk edited, then its statements, in turn on the calling
+  // thread. Editing a thousand records together keeps the field cache and the digit
+  // tables in the processor's caches, which a write call per record would flush.
+  void editAndWrite(std::int32_t unitNumber, const FormatProgram& program) {
+    std::unique_ptr<format::FieldCache> cache(new (std::nothrow) format::FieldCache);
+    FormattedWriter writer;
+    for (std::uint64_t number = 0; number < chunkCount_; ++number) {
+      editChunk(number, chunks_[0], cache.get());
+      writeChunk(writer, unitNumber, program, number, chunks_[0]);
     }
   }
 
@@ -108,6 +116,16 @@ class Ring {
       return true;
     } catch (const std::bad_alloc&) {
       return false;
+    }
+  }
+
+  void writeChunk(FormattedWriter& writer, std::int32_t unitNumber, const FormatProgram& program,
+                  std::uint64_t number, const Chunk& chunk) const {
+    const std::size_t count = statementsIn(number);
+    const std::size_t fieldCount = plan_.fieldCount;
+    for (std::size_t statement = 0; statement < count; ++statement) {
+      writer.writeEdited(unitNumber, program, chunk.records.data() + statement * plan_.recordLength,
+                         chunk.values.data() + statement * fieldCount, fieldCount);
     }
   }
 
@@ -193,14 +211,20 @@ void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std:
   if (valuesPerStatement == 0) {
     return;  // a statement without items would hold its unit for good
   }
-  const unsigned workerCount = workersToStart();
   const format::FieldPlan plan = format::compilePlan(program);
-  const bool worthIt = workerCount > 0 && plan.usable && plan.fieldCount == valuesPerStatement &&
-                       plan.recordLength <= kMaximumRecordLength &&
-                       statementCount >= kMinimumChunks * kStatementsPerChunk && collectsInBlocks(unitNumber);
   Ring ring(plan, statementCount, values);
-  if (!worthIt || !ring.allocate()) {
+  if (!plan.usable || plan.fieldCount != valuesPerStatement || plan.recordLength > kMaximumRecordLength) {
     writeOneByOne(unitNumber, program, statementCount, valuesPerStatement, values);
+    return;
+  }
+  const unsigned workerCount =
+      statementCount >= kMinimumChunks * kStatementsPerChunk && collectsInBlocks(unitNumber) ? workersToStart() : 0;
+  if (workerCount == 0 || !ring.allocate(kRingChunks)) {
+    if (ring.allocate(1)) {
+      ring.editAndWrite(unitNumber, program);
+    } else {
+      writeOneByOne(unitNumber, program, statementCount, valuesPerStatement, values);
+    }
     return;
   }
   // The workers only read the plan and the values and write the ring, all of which
@@ -216,7 +240,7 @@ void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std:
     }
   }
   if (started == 0) {
-    writeOneByOne(unitNumber, program, statementCount, valuesPerStatement, values);
+    ring.editAndWrite(unitNumber, program);
     return;
   }
   ring.write(unitNumber, program);

@@ -1,6 +1,6 @@
 // A long run of formatted write statements of one format, such as a table's, with the
-// fields edited ahead on worker threads while the statements hand the records to the
-// unit one by one, in order.
+// fields edited ahead, on worker threads where they pay, while the statements hand the
+// records to the unit one by one, in order.
 #pragma once
 
 #include <cstddef>
@@ -27,11 +27,12 @@ class StatementValues {
 // last one marked last. What reaches the unit, and when, is the same: each statement
 // holds the unit while it hands over its record, so a stop from another thread finds
 // only whole records, and a failure ends the run at the statement that fails, after
-// the records before it. Only the editing moves: for a format of E fields alone with
-// one field per value, records are edited ahead on worker threads when the unit collects
-// its records in a block buffer, the run is long enough to pay for the threads, the
-// machine has a processor to spare and the threads can be had. Everything else runs as
-// the statements themselves.
+// the records before it. Only the editing moves. For a format of E fields alone with
+// one field per value, records are edited a chunk at a time ahead of their statements:
+// on worker threads when the unit collects its records in a block buffer, the run is
+// long enough to pay for the threads, the machine has a processor to spare and the
+// threads can be had; otherwise on the calling thread, a chunk and then its statements
+// in turn. Any other format runs as the statements themselves.
 void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std::uint64_t statementCount,
                      std::size_t valuesPerStatement, const StatementValues& values);
 
