@@ -3,6 +3,7 @@
 
 #include "app/connections.h"
 #include "app/formats.h"
+#include "app/model_halves.h"
 #include "app/stages.h"
 #include "recio/reader.h"
 #include "recio/transfer.h"
@@ -29,7 +30,8 @@ void readModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid) {
   }
 }
 
-StageStatus loadModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid) {
+// The grid holds the mesh's counts, each clamped at 0.
+StageStatus loadModel(const NameField& modelName, const Mesh&, ModelGrid& grid, const ModelReading& reading) {
   if (openForReading(modelName) > 0) return StageStatus::NotFound;
 
   recio::FreeFormatReader reader;
@@ -39,20 +41,39 @@ StageStatus loadModel(const NameField& modelName, const Mesh& mesh, ModelGrid& g
   const recio::TransferItem item = recio::arrayItem(recio::kTypeReal64, cell, recio::kFollowLast);
   const std::size_t layer = grid.nx * grid.ny;
   // A count below 1 on any axis leaves nothing to read: the file is connected and closed.
-  const std::int32_t rows = layer * grid.nz == 0 ? 0 : mesh.ny;
-  for (std::int32_t j = 1; j <= rows; ++j) {
-    for (std::int32_t i = 1; i <= mesh.nx; ++i) {
-      double* column = grid.values + grid.indexOf(static_cast<std::size_t>(i), static_cast<std::size_t>(j), 1);
-      for (std::int32_t k = 0; k < mesh.nz; ++k) {
-        cell.address = column + static_cast<std::size_t>(k) * layer;
-        const recio::IoOutcome outcome = reader.beginStatement(kFileUnit, kReadOptions, item);
-        if (outcome != 0) {
-          recio::closeUnit(kFileUnit, false);
-          return outcome == recio::kEndOfFile ? StageStatus::TooShort : StageStatus::ReadError;
-        }
-      }
+  const std::uint64_t cellCount = layer * grid.nz;
+  ModelHalves halves(kFileUnit, grid, reading.twoHalves ? cellCount : 0, reading.minimumBytes);
+  std::uint64_t meeting = halves.firstMeeting();
+  // Cell c of file order lies in layer c mod nz of column c div nz: the columns are
+  // counted (i, j) with i fastest, as within a layer.
+  std::uint64_t next = 0;
+  std::size_t k = 0;
+  double* column = grid.values;
+  double* target = column;
+  while (next < cellCount) {
+    if (next == meeting) {
+      while (next == meeting) meeting = halves.meet(next);
+      if (next == cellCount) break;
+      k = static_cast<std::size_t>(next % grid.nz);
+      column = grid.values + static_cast<std::size_t>(next / grid.nz);
+      target = column + k * layer;
+    }
+    cell.address = target;
+    const recio::IoOutcome outcome = reader.beginStatement(kFileUnit, kReadOptions, item);
+    if (outcome != 0) {
+      halves.finish();
+      recio::closeUnit(kFileUnit, false);
+      return outcome == recio::kEndOfFile ? StageStatus::TooShort : StageStatus::ReadError;
+    }
+    ++next;
+    if (++k == grid.nz) {
+      k = 0;
+      target = ++column;
+    } else {
+      target += layer;
     }
   }
+  halves.finish();
   recio::closeUnit(kFileUnit, false);
   return StageStatus::Ok;
 }

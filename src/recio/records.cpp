@@ -146,6 +146,7 @@ std::int32_t getRecord(Unit& unit) {
     // Keep the unfinished line at the start of the buffer and read behind it.
     std::size_t kept = input.end - input.next;
     if (input.next > 0 && kept > 0) std::memmove(input.data, input.data + input.next, kept);
+    input.dataOffset += input.next;
     input.next = 0;
     input.end = kept;
     input.recordBegin = input.recordEnd = 0;
@@ -161,6 +162,24 @@ std::int32_t getRecord(Unit& unit) {
     input.end += static_cast<std::size_t>(count);
   }
 }
+
+std::uint64_t inputOffset(const Unit& unit) { return unit.input_.dataOffset + unit.input_.next; }
+
+bool moveInputTo(Unit& unit, std::uint64_t offset) {
+  InputBuffer& input = unit.input_;
+  if (offset >= input.dataOffset + input.next && offset <= input.dataOffset + input.end) {
+    input.next = static_cast<std::size_t>(offset - input.dataOffset);
+    input.recordBegin = input.recordEnd = input.next;
+    return true;
+  }
+  if (!platform::seekFile(unit.connection_.handle, offset, unit.osError_)) return false;
+  input.dataOffset = offset;
+  input.recordBegin = input.recordEnd = input.next = input.end = 0;
+  input.reachedEndOfFile = false;
+  return true;
+}
+
+std::size_t initialInputCapacity() { return inputLimits().initialCapacity; }
 
 bool writeOutBlock(Unit& unit) {
   FileOutput& output = unit.output_;

@@ -1,0 +1,113 @@
+// The model's second half read ahead on a worker thread.
+#include "app/model_halves.h"
+
+#include <system_error>
+
+#include "recio/records.h"
+#include "recio/unit_table.h"
+
+namespace app {
+
+ModelHalves::ModelHalves(std::int32_t unitNumber, const ModelGrid& grid, std::uint64_t cellCount,
+                         std::uint64_t minimumBytes)
+    : unitNumber_(unitNumber), grid_(grid), cellCount_(cellCount) {
+  if (std::thread::hardware_concurrency() < 2 || cellCount < 2) return;
+  recio::InputSplit split;
+  if (!recio::splitInput(unitNumber, minimumBytes, split)) return;
+  splitOffset_ = split.offset;
+  try {
+    worker_ = std::thread([this, split] { work(split); });
+  } catch (const std::system_error&) {
+    int ignored = 0;
+    recio::platform::closeFile(split.reader, ignored);
+    return;
+  }
+  stage_ = Stage::Counting;
+}
+
+ModelHalves::~ModelHalves() { finish(); }
+
+void ModelHalves::work(recio::InputSplit split) {
+  recio::SecondHalfScan scan(split);
+  std::uint64_t lines = 0;
+  if (!scan.countFirstHalfLines(lines)) {
+    firstHalfLines_.store(kNoCount, std::memory_order_release);
+    return;
+  }
+  firstHalfLines_.store(lines, std::memory_order_release);
+  // Nothing is written before the statements answer: they may already have passed that
+  // cell. They answer at their next cell, or when they finish.
+  int verdict;
+  while ((verdict = verdict_.load(std::memory_order_acquire)) == kPending) std::this_thread::yield();
+  if (verdict != kGo) return;
+
+  // Cell c of file order is (k, column) = (c mod nz, c div nz), the column counting
+  // (i, j) with i fastest, as the grid's layers do.
+  const std::size_t layer = grid_.nx * grid_.ny;
+  std::uint64_t cell = lines;
+  std::size_t k = static_cast<std::size_t>(cell % grid_.nz);
+  double* column = grid_.values + static_cast<std::size_t>(cell / grid_.nz);
+  double* target = column + k * layer;
+  workerLineEnd_ = scan.takePlainLines([&](double value) {
+    if (cell == cellCount_ || cancelled_.load(std::memory_order_relaxed)) return false;
+    *target = value;
+    ++cell;
+    if (++k == grid_.nz) {
+      k = 0;
+      target = ++column;
+    } else {
+      target += layer;
+    }
+    return true;
+  });
+  workerCellEnd_ = cell;
+}
+
+std::uint64_t ModelHalves::meet(std::uint64_t& cell) {
+  if (stage_ == Stage::Counting) {
+    const std::uint64_t lines = firstHalfLines_.load(std::memory_order_acquire);
+    if (lines == kNotCounted) return cell + 1;
+    // The statements have written cells below `cell` only; the worker writes from
+    // `lines` on. Past that, or with no cell left for the worker, it writes nothing.
+    const bool go = lines != kNoCount && cell <= lines && lines < cellCount_;
+    verdict_.store(go ? kGo : kStop, std::memory_order_release);
+    if (!go) {
+      stage_ = Stage::Done;
+      return kNoMeeting;
+    }
+    firstHalfCells_ = lines;
+    stage_ = Stage::AtSplit;
+    return lines;
+  }
+  if (stage_ != Stage::AtSplit) return kNoMeeting;
+  stage_ = Stage::Done;
+  // Each statement takes at least one line, and the first half has `lines` of them:
+  // the statements stand at the split only when each took exactly one.
+  recio::Unit* unit = recio::acquireUnit(unitNumber_);
+  const bool atSplit = unit != nullptr && recio::inputOffset(*unit) == splitOffset_;
+  if (unit != nullptr) recio::releaseUnit(*unit);
+  if (!atSplit) cancelled_.store(true, std::memory_order_relaxed);
+  worker_.join();
+  // Otherwise the statements go on from this cell: every cell the worker wrote is one
+  // they write again, or the read fails before the grid is used.
+  if (!atSplit) return kNoMeeting;
+  unit = recio::acquireUnit(unitNumber_);
+  if (unit == nullptr) return kNoMeeting;
+  // The worker's lines are the ones the statements would take next, and each plain
+  // line gives its statement the value the worker stored: the statements go on after
+  // them. Should the unit not move, they go on from the split instead.
+  if (recio::moveInputTo(*unit, workerLineEnd_)) cell = workerCellEnd_;
+  recio::releaseUnit(*unit);
+  return kNoMeeting;
+}
+
+void ModelHalves::finish() {
+  if (!worker_.joinable()) return;
+  cancelled_.store(true, std::memory_order_relaxed);
+  int pending = kPending;
+  verdict_.compare_exchange_strong(pending, kStop, std::memory_order_release);
+  worker_.join();
+  stage_ = Stage::Done;
+}
+
+}  // namespace app
