@@ -42,23 +42,17 @@ StageStatus loadModel(const NameField& modelName, const Mesh&, ModelGrid& grid, 
   const std::size_t layer = grid.nx * grid.ny;
   // A count below 1 on any axis leaves nothing to read: the file is connected and closed.
   const std::uint64_t cellCount = layer * grid.nz;
-  ModelHalves halves(kFileUnit, grid, reading.twoHalves ? cellCount : 0, reading.minimumBytes);
+  ModelHalves halves(kFileUnit, grid, reading.twoHalves ? cellCount : 0, reading.minimumBytes, reading.awaitWorker);
   std::uint64_t meeting = halves.firstMeeting();
-  // Cell c of file order lies in layer c mod nz of column c div nz: the columns are
-  // counted (i, j) with i fastest, as within a layer.
   std::uint64_t next = 0;
-  std::size_t k = 0;
-  double* column = grid.values;
-  double* target = column;
+  FileOrderCells cells(grid, 0);
   while (next < cellCount) {
     if (next == meeting) {
       while (next == meeting) meeting = halves.meet(next);
       if (next == cellCount) break;
-      k = static_cast<std::size_t>(next % grid.nz);
-      column = grid.values + static_cast<std::size_t>(next / grid.nz);
-      target = column + k * layer;
+      cells = FileOrderCells(grid, next);
     }
-    cell.address = target;
+    cell.address = cells.cell();
     const recio::IoOutcome outcome = reader.beginStatement(kFileUnit, kReadOptions, item);
     if (outcome != 0) {
       halves.finish();
@@ -66,12 +60,7 @@ StageStatus loadModel(const NameField& modelName, const Mesh&, ModelGrid& grid, 
       return outcome == recio::kEndOfFile ? StageStatus::TooShort : StageStatus::ReadError;
     }
     ++next;
-    if (++k == grid.nz) {
-      k = 0;
-      target = ++column;
-    } else {
-      target += layer;
-    }
+    cells.next();
   }
   halves.finish();
   recio::closeUnit(kFileUnit, false);

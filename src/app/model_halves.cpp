@@ -1,6 +1,7 @@
 // The model's second half read ahead on a worker thread.
 #include "app/model_halves.h"
 
+#include <bit>
 #include <system_error>
 
 #include "recio/records.h"
@@ -9,8 +10,8 @@
 namespace app {
 
 ModelHalves::ModelHalves(std::int32_t unitNumber, const ModelGrid& grid, std::uint64_t cellCount,
-                         std::uint64_t minimumBytes)
-    : unitNumber_(unitNumber), grid_(grid), cellCount_(cellCount) {
+                         std::uint64_t minimumBytes, bool awaitCount)
+    : unitNumber_(unitNumber), grid_(grid), cellCount_(cellCount), awaitCount_(awaitCount) {
   if (std::thread::hardware_concurrency() < 2 || cellCount < 2) return;
   recio::InputSplit split;
   if (!recio::splitInput(unitNumber, minimumBytes, split)) return;
@@ -41,23 +42,18 @@ void ModelHalves::work(recio::InputSplit split) {
   while ((verdict = verdict_.load(std::memory_order_acquire)) == kPending) std::this_thread::yield();
   if (verdict != kGo) return;
 
-  // Cell c of file order is (k, column) = (c mod nz, c div nz), the column counting
-  // (i, j) with i fastest, as the grid's layers do.
-  const std::size_t layer = grid_.nx * grid_.ny;
   std::uint64_t cell = lines;
-  std::size_t k = static_cast<std::size_t>(cell % grid_.nz);
-  double* column = grid_.values + static_cast<std::size_t>(cell / grid_.nz);
-  double* target = column + k * layer;
+  FileOrderCells cells(grid_, cell);
   workerLineEnd_ = scan.takePlainLines([&](double value) {
-    if (cell == cellCount_ || cancelled_.load(std::memory_order_relaxed)) return false;
-    *target = value;
-    ++cell;
-    if (++k == grid_.nz) {
-      k = 0;
-      target = ++column;
-    } else {
-      target += layer;
+    // A cell is written only as the worker found it, +0.0, so that a cell it wrote can
+    // be given back (clearWorkerCells).
+    if (cell == cellCount_ || cancelled_.load(std::memory_order_relaxed) ||
+        std::bit_cast<std::uint64_t>(*cells.cell()) != 0) {
+      return false;
     }
+    *cells.cell() = value;
+    cells.next();
+    ++cell;
     return true;
   });
   workerCellEnd_ = cell;
@@ -65,7 +61,11 @@ void ModelHalves::work(recio::InputSplit split) {
 
 std::uint64_t ModelHalves::meet(std::uint64_t& cell) {
   if (stage_ == Stage::Counting) {
-    const std::uint64_t lines = firstHalfLines_.load(std::memory_order_acquire);
+    std::uint64_t lines = firstHalfLines_.load(std::memory_order_acquire);
+    while (lines == kNotCounted && awaitCount_) {
+      std::this_thread::yield();
+      lines = firstHalfLines_.load(std::memory_order_acquire);
+    }
     if (lines == kNotCounted) return cell + 1;
     // The statements have written cells below `cell` only; the worker writes from
     // `lines` on. Past that, or with no cell left for the worker, it writes nothing.
@@ -88,17 +88,27 @@ std::uint64_t ModelHalves::meet(std::uint64_t& cell) {
   if (unit != nullptr) recio::releaseUnit(*unit);
   if (!atSplit) cancelled_.store(true, std::memory_order_relaxed);
   worker_.join();
-  // Otherwise the statements go on from this cell: every cell the worker wrote is one
-  // they write again, or the read fails before the grid is used.
-  if (!atSplit) return kNoMeeting;
-  unit = recio::acquireUnit(unitNumber_);
-  if (unit == nullptr) return kNoMeeting;
   // The worker's lines are the ones the statements would take next, and each plain
   // line gives its statement the value the worker stored: the statements go on after
-  // them. Should the unit not move, they go on from the split instead.
-  if (recio::moveInputTo(*unit, workerLineEnd_)) cell = workerCellEnd_;
-  recio::releaseUnit(*unit);
+  // them.
+  bool adopted = false;
+  if (atSplit && (unit = recio::acquireUnit(unitNumber_)) != nullptr) {
+    adopted = recio::moveInputTo(*unit, workerLineEnd_);
+    recio::releaseUnit(*unit);
+  }
+  if (adopted) {
+    cell = workerCellEnd_;
+  } else {
+    // The statements go on from this cell, but a null value or a slash leaves a cell
+    // as it was: the worker's cells are given back first.
+    clearWorkerCells();
+  }
   return kNoMeeting;
+}
+
+void ModelHalves::clearWorkerCells() {
+  FileOrderCells cells(grid_, firstHalfCells_);
+  for (std::uint64_t cell = firstHalfCells_; cell < workerCellEnd_; ++cell, cells.next()) *cells.cell() = 0.0;
 }
 
 void ModelHalves::finish() {
@@ -107,6 +117,8 @@ void ModelHalves::finish() {
   int pending = kPending;
   verdict_.compare_exchange_strong(pending, kStop, std::memory_order_release);
   worker_.join();
+  // The statements ended before the split: the grid is left as they alone leave it.
+  if (stage_ == Stage::AtSplit) clearWorkerCells();
   stage_ = Stage::Done;
 }
 

@@ -22,8 +22,10 @@ class ModelHalves {
   static constexpr std::uint64_t kNoMeeting = std::numeric_limits<std::uint64_t>::max();
 
   // Starts the worker for the model connected to unit `unitNumber`, which no statement
-  // holds, when the file has at least `minimumBytes` and the split is worth it.
-  ModelHalves(std::int32_t unitNumber, const ModelGrid& grid, std::uint64_t cellCount, std::uint64_t minimumBytes);
+  // holds, when the file has at least `minimumBytes` and the split is worth it. With
+  // `awaitCount` the first meeting waits for the worker's line count (for tests).
+  ModelHalves(std::int32_t unitNumber, const ModelGrid& grid, std::uint64_t cellCount, std::uint64_t minimumBytes,
+              bool awaitCount);
   // Joins the worker (finish).
   ~ModelHalves();
   ModelHalves(const ModelHalves&) = delete;
@@ -46,10 +48,13 @@ class ModelHalves {
   static constexpr std::uint64_t kNoCount = kNotCounted - 1;
 
   void work(recio::InputSplit split);
+  // Sets the cells the joined worker wrote back to 0, as it found them.
+  void clearWorkerCells();
 
   const std::int32_t unitNumber_;
   const ModelGrid grid_;
   const std::uint64_t cellCount_;
+  const bool awaitCount_;
   std::uint64_t splitOffset_ = 0;
   Stage stage_ = Stage::Done;
   std::uint64_t firstHalfCells_ = 0;  // the first half's line count, once the worker has told it

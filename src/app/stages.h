@@ -25,6 +25,9 @@ StageStatus loadMesh(const NameField& meshName, Mesh& mesh);
 struct ModelReading {
   bool twoHalves = true;
   std::uint64_t minimumBytes = 1 << 20;
+  // For tests: the statements wait for the worker to count the first half's lines, so
+  // that it takes part however fast they would have finished a small file alone.
+  bool awaitWorker = false;
 };
 
 // Reads one value per cell into the grid, in file order j, i, k. Returns only on success.
