@@ -5,6 +5,7 @@
 #include <new>
 
 #include "recio/records.h"
+#include "recio/terminator_search.h"
 #include "recio/unit_table.h"
 
 namespace recio {
@@ -71,7 +72,7 @@ bool SecondHalfScan::countFirstHalfLines(std::uint64_t& count) {
     int osError = 0;
     const long got = platform::readFileAt(split_.reader, at, buffer_.get(), want, osError);
     if (got <= 0) return false;
-    count += static_cast<std::uint64_t>(std::count(buffer_.get(), buffer_.get() + got, split_.terminator));
+    count += countTerminators(buffer_.get(), buffer_.get() + got, split_.terminator);
     at += static_cast<std::uint64_t>(got);
   }
   return true;

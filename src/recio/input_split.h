@@ -11,6 +11,7 @@
 
 #include "recio/plain_line.h"
 #include "recio/platform.h"
+#include "recio/terminator_search.h"
 
 namespace recio {
 
@@ -73,9 +74,8 @@ std::uint64_t SecondHalfScan::takePlainLines(Take&& take) {
     const char* at = buffer_.get() + (lineOffset - bufferOffset_);
     const char* const end = buffer_.get() + filled_;
     for (;;) {
-      const void* found = std::memchr(at, terminator, static_cast<std::size_t>(end - at));
-      if (found == nullptr) break;
-      const char* const lineEnd = static_cast<const char*>(found);
+      const char* const lineEnd = findTerminator(at, end, terminator);
+      if (lineEnd == nullptr) break;
       const std::size_t length = static_cast<std::size_t>(lineEnd - at) + 1;
       double value;
       if (length > longest || !plainLineValue(at, lineEnd, terminator, value) || !take(value)) return lineOffset;
