@@ -40,8 +40,12 @@ StageStatus loadModel(const NameField& modelName, const Mesh&, ModelGrid& grid, 
   recio::LengthAddressBlock cell = recio::realArrayBlock(nullptr, 1);
   const recio::TransferItem item = recio::arrayItem(recio::kTypeReal64, cell, recio::kFollowLast);
   const std::size_t layer = grid.nx * grid.ny;
-  // A count below 1 on any axis leaves nothing to read: the file is connected and closed.
   const std::uint64_t cellCount = layer * grid.nz;
+  if (cellCount == 0) {
+    // A count below 1 on any axis leaves nothing to read: the file is connected and closed.
+    recio::closeUnit(kFileUnit, false);
+    return StageStatus::Ok;
+  }
   ModelHalves halves(kFileUnit, grid, reading.twoHalves ? cellCount : 0, reading.minimumBytes, reading.awaitWorker);
   std::uint64_t meeting = halves.firstMeeting();
   std::uint64_t next = 0;

@@ -12,7 +12,7 @@ namespace app {
 ModelHalves::ModelHalves(std::int32_t unitNumber, const ModelGrid& grid, std::uint64_t cellCount,
                          std::uint64_t minimumBytes, bool awaitCount)
     : unitNumber_(unitNumber), grid_(grid), cellCount_(cellCount), awaitCount_(awaitCount) {
-  if (std::thread::hardware_concurrency() < 2 || cellCount < 2) return;
+  if (cellCount < 2 || std::thread::hardware_concurrency() < 2) return;
   recio::InputSplit split;
   if (!recio::splitInput(unitNumber, minimumBytes, split)) return;
   splitOffset_ = split.offset;
@@ -81,8 +81,8 @@ std::uint64_t ModelHalves::meet(std::uint64_t& cell) {
   }
   if (stage_ != Stage::AtSplit) return kNoMeeting;
   stage_ = Stage::Done;
-  // Each statement takes at least one line, and the first half has `lines` of them:
-  // the statements stand at the split only when each took exactly one.
+  // Each statement takes at least one line, and the first half has as many lines as
+  // statements have run: they stand at the split only when each took exactly one.
   recio::Unit* unit = recio::acquireUnit(unitNumber_);
   const bool atSplit = unit != nullptr && recio::inputOffset(*unit) == splitOffset_;
   if (unit != nullptr) recio::releaseUnit(*unit);
