@@ -16,6 +16,36 @@ struct ModelGrid {
   std::size_t indexOf(std::size_t i, std::size_t j, std::size_t k) const { return ((k - 1) * ny + (j - 1)) * nx + (i - 1); }
 };
 
+// The cells in the model file's order (j, i, k with k fastest), from a given one on:
+// cell c lies in layer c mod nz of column c div nz, the columns counted (i, j) with i
+// fastest, as within a layer.
+class FileOrderCells {
+ public:
+  FileOrderCells(const ModelGrid& grid, std::uint64_t first)
+      : layer_(grid.nx * grid.ny),
+        nz_(grid.nz),
+        k_(static_cast<std::size_t>(first % grid.nz)),
+        column_(grid.values + static_cast<std::size_t>(first / grid.nz)),
+        cell_(column_ + k_ * layer_) {}
+
+  double* cell() const { return cell_; }
+  void next() {
+    if (++k_ == nz_) {
+      k_ = 0;
+      cell_ = ++column_;
+    } else {
+      cell_ += layer_;
+    }
+  }
+
+ private:
+  std::size_t layer_;
+  std::size_t nz_;
+  std::size_t k_;
+  double* column_;
+  double* cell_;
+};
+
 // Allocates `count` doubles, zeroed, for an array that lives to the end of the run.
 // A byte size over 4294967295 ends the run with report 179; memory that cannot be
 // had, with report 41.

@@ -3,6 +3,7 @@
 
 #include "app/connections.h"
 #include "app/formats.h"
+#include "app/model_halves.h"
 #include "app/stages.h"
 #include "recio/reader.h"
 #include "recio/transfer.h"
@@ -29,7 +30,8 @@ void readModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid) {
   }
 }
 
-StageStatus loadModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid) {
+// The grid holds the mesh's counts, each clamped at 0.
+StageStatus loadModel(const NameField& modelName, const Mesh&, ModelGrid& grid, const ModelReading& reading) {
   if (openForReading(modelName) > 0) return StageStatus::NotFound;
 
   recio::FreeFormatReader reader;
@@ -38,21 +40,33 @@ StageStatus loadModel(const NameField& modelName, const Mesh& mesh, ModelGrid& g
   recio::LengthAddressBlock cell = recio::realArrayBlock(nullptr, 1);
   const recio::TransferItem item = recio::arrayItem(recio::kTypeReal64, cell, recio::kFollowLast);
   const std::size_t layer = grid.nx * grid.ny;
-  // A count below 1 on any axis leaves nothing to read: the file is connected and closed.
-  const std::int32_t rows = layer * grid.nz == 0 ? 0 : mesh.ny;
-  for (std::int32_t j = 1; j <= rows; ++j) {
-    for (std::int32_t i = 1; i <= mesh.nx; ++i) {
-      double* column = grid.values + grid.indexOf(static_cast<std::size_t>(i), static_cast<std::size_t>(j), 1);
-      for (std::int32_t k = 0; k < mesh.nz; ++k) {
-        cell.address = column + static_cast<std::size_t>(k) * layer;
-        const recio::IoOutcome outcome = reader.beginStatement(kFileUnit, kReadOptions, item);
-        if (outcome != 0) {
-          recio::closeUnit(kFileUnit, false);
-          return outcome == recio::kEndOfFile ? StageStatus::TooShort : StageStatus::ReadError;
-        }
-      }
-    }
+  const std::uint64_t cellCount = layer * grid.nz;
+  if (cellCount == 0) {
+    // A count below 1 on any axis leaves nothing to read: the file is connected and closed.
+    recio::closeUnit(kFileUnit, false);
+    return StageStatus::Ok;
   }
+  ModelHalves halves(kFileUnit, grid, reading.twoHalves ? cellCount : 0, reading.minimumBytes, reading.awaitWorker);
+  std::uint64_t meeting = halves.firstMeeting();
+  std::uint64_t next = 0;
+  FileOrderCells cells(grid, 0);
+  while (next < cellCount) {
+    if (next == meeting) {
+      while (next == meeting) meeting = halves.meet(next);
+      if (next == cellCount) break;
+      cells = FileOrderCells(grid, next);
+    }
+    cell.address = cells.cell();
+    const recio::IoOutcome outcome = reader.beginStatement(kFileUnit, kReadOptions, item);
+    if (outcome != 0) {
+      halves.finish();
+      recio::closeUnit(kFileUnit, false);
+      return outcome == recio::kEndOfFile ? StageStatus::TooShort : StageStatus::ReadError;
+    }
+    ++next;
+    cells.next();
+  }
+  halves.finish();
   recio::closeUnit(kFileUnit, false);
   return StageStatus::Ok;
 }

@@ -1,6 +1,8 @@
 // The three stages of a conversion.
 #pragma once
 
+#include <cstdint>
+
 #include "app/grid.h"
 #include "app/mesh.h"
 #include "app/names.h"
@@ -17,9 +19,21 @@ void readMesh(const NameField& meshName, Mesh& mesh);
 // run with its fatal report.
 StageStatus loadMesh(const NameField& meshName, Mesh& mesh);
 
+// How the model is read. Both ways give the same values and the same outcome: one
+// statement per cell, or in addition the second half of a disk file of at least
+// `minimumBytes` converted on a second processor meanwhile (model_halves.h).
+struct ModelReading {
+  bool twoHalves = true;
+  std::uint64_t minimumBytes = 1 << 20;
+  // For tests: the statements wait for the worker to count the first half's lines, so
+  // that it takes part however fast they would have finished a small file alone.
+  bool awaitWorker = false;
+};
+
 // Reads one value per cell into the grid, in file order j, i, k. Returns only on success.
 void readModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid);
-StageStatus loadModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid);
+StageStatus loadModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid,
+                      const ModelReading& reading = ModelReading{});
 
 // Writes the point table: one record per cell, bottom layer first.
 void writeTable(const NameField& tableName, const Mesh& mesh, const ModelGrid& grid);

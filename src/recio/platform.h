@@ -54,6 +54,17 @@ std::string fullPath(std::string_view name, std::size_t maximumLength);
 bool isDiskFile(FileHandle handle);
 // Bytes read (0 at end of file), or -1 with osError set.
 long readFile(FileHandle handle, char* buffer, std::size_t capacity, int& osError);
+// A disk file's size in bytes; false for anything else (pipes, terminals, devices).
+bool diskFileSize(FileHandle handle, std::uint64_t& size);
+// A second handle for reading the same open file at given offsets (readFileAt), with a
+// position of its own: its reads never move the first handle's. kNoFile when it cannot
+// be had. Closed with closeFile.
+FileHandle openSecondReader(FileHandle handle);
+// Reads at `offset` without using or moving a position. Bytes read (0 at end of file),
+// or -1 with osError set.
+long readFileAt(FileHandle handle, std::uint64_t offset, char* buffer, std::size_t capacity, int& osError);
+// Moves a disk file's position to `offset` from its start; false with osError set.
+bool seekFile(FileHandle handle, std::uint64_t offset, int& osError);
 // True when the read error means end of input (a broken pipe on a console).
 bool isEndOfInputError(int osError);
 // Writes both pieces in one call (retrying only what a partial write left); false with

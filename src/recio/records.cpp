@@ -2,12 +2,12 @@
 // records cut from the bytes read.
 #include "recio/records.h"
 
-#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "recio/messages.h"
+#include "recio/terminator_search.h"
 
 namespace recio {
 namespace {
@@ -34,29 +34,6 @@ bool growInput(InputBuffer& input) {
   input.data = data;
   input.capacity = capacity;
   return true;
-}
-
-// The first terminator byte in [from, to), or nullptr. Model lines are short, so the
-// first bytes are searched eight at a time in a word (a byte equal to the terminator
-// becomes zero after the exclusive or, and the lowest zero byte is the first match;
-// borrows only ever mark bytes above it), and only a long line falls back to memchr.
-const char* findTerminator(const char* from, const char* to, char terminator) {
-  constexpr std::uint64_t kLowBits = 0x0101010101010101u;
-  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-  const std::uint64_t pattern = kLowBits * static_cast<unsigned char>(terminator);
-  const char* wordEnd = to - from > 32 ? from + 32 : to;
-  for (; wordEnd - from >= 8; from += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, from, sizeof word);
-    word ^= pattern;
-    const std::uint64_t zeroBytes = (word - kLowBits) & ~word & kHighBits;
-    if (zeroBytes != 0) return from + (std::countr_zero(zeroBytes) >> 3);
-  }
-  for (; from < wordEnd; ++from) {
-    if (*from == terminator) return from;
-  }
-  if (from == to) return nullptr;
-  return static_cast<const char*>(std::memchr(from, terminator, static_cast<std::size_t>(to - from)));
 }
 
 // Makes [begin, end) the current record, with the CRs before its terminator removed
@@ -146,6 +123,7 @@ std::int32_t getRecord(Unit& unit) {
     // Keep the unfinished line at the start of the buffer and read behind it.
     std::size_t kept = input.end - input.next;
     if (input.next > 0 && kept > 0) std::memmove(input.data, input.data + input.next, kept);
+    input.dataOffset += input.next;
     input.next = 0;
     input.end = kept;
     input.recordBegin = input.recordEnd = 0;
@@ -161,6 +139,24 @@ std::int32_t getRecord(Unit& unit) {
     input.end += static_cast<std::size_t>(count);
   }
 }
+
+std::uint64_t inputOffset(const Unit& unit) { return unit.input_.dataOffset + unit.input_.next; }
+
+bool moveInputTo(Unit& unit, std::uint64_t offset) {
+  InputBuffer& input = unit.input_;
+  if (offset >= input.dataOffset + input.next && offset <= input.dataOffset + input.end) {
+    input.next = static_cast<std::size_t>(offset - input.dataOffset);
+    input.recordBegin = input.recordEnd = input.next;
+    return true;
+  }
+  if (!platform::seekFile(unit.connection_.handle, offset, unit.osError_)) return false;
+  input.dataOffset = offset;
+  input.recordBegin = input.recordEnd = input.next = input.end = 0;
+  input.reachedEndOfFile = false;
+  return true;
+}
+
+std::size_t initialInputCapacity() { return inputLimits().initialCapacity; }
 
 bool writeOutBlock(Unit& unit) {
   FileOutput& output = unit.output_;

@@ -22,6 +22,18 @@ bool writeOutBlock(Unit& unit);
 // 0, or 24 at end of file, 39 when the read fails, 98 when the buffer cannot grow.
 std::int32_t getRecord(Unit& unit);
 
+// The file offset where the next input record begins: the first byte that no record
+// has been cut from.
+std::uint64_t inputOffset(const Unit& unit);
+
+// Makes the next input record begin at `offset`, at or after inputOffset, of a disk
+// file. False, with nothing changed, when the file cannot be positioned there.
+bool moveInputTo(Unit& unit, std::uint64_t offset);
+
+// The first capacity of every unit's input buffer: a line that fits it with its
+// terminator is read without the buffer ever growing.
+std::size_t initialInputCapacity();
+
 // Grows the unit's output record to at least `capacity` bytes, keeping its contents.
 // False when the memory cannot be had.
 bool reserveRecord(Unit& unit, std::size_t capacity);

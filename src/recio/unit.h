@@ -51,6 +51,7 @@ struct InputBuffer {
   std::size_t recordEnd = 0;
   std::size_t next = 0;
   std::size_t end = 0;
+  std::uint64_t dataOffset = 0;   // the file offset of data[0]
   bool reachedEndOfFile = false;  // the file has delivered its last byte
 };
 
@@ -102,6 +103,11 @@ class Unit {
   char* record() { return record_.data; }
   std::size_t recordCapacity() const { return record_.capacity; }
 
+  // The file, and the byte that ends its input records, for a reader of its own
+  // (input_split.h).
+  platform::FileHandle fileHandle() const { return connection_.handle; }
+  char inputTerminator() const { return inputTerminator_; }
+
   // The input record made current by getRecord (records.h).
   RecordText currentRecord() const {
     return {input_.data + input_.recordBegin, input_.data + input_.recordEnd};
@@ -119,6 +125,8 @@ class Unit {
  private:
   friend std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count);
   friend std::int32_t getRecord(Unit& unit);
+  friend std::uint64_t inputOffset(const Unit& unit);
+  friend bool moveInputTo(Unit& unit, std::uint64_t offset);
   friend bool writeOutBlock(Unit& unit);
   friend bool reserveRecord(Unit& unit, std::size_t capacity);
   friend struct testing_support::UnitAccess;

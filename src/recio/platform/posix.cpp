@@ -245,6 +245,38 @@ long readFile(FileHandle handle, char* buffer, std::size_t capacity, int& osErro
   }
 }
 
+bool diskFileSize(FileHandle handle, std::uint64_t& size) {
+  struct stat info;
+  if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+// pread neither uses nor moves the position, so a duplicate descriptor serves: it only
+// keeps the file open for its reader after the unit has closed its own.
+FileHandle openSecondReader(FileHandle handle) {
+  const int copy = ::fcntl(static_cast<int>(handle), F_DUPFD_CLOEXEC, 0);
+  return copy < 0 ? kNoFile : copy;
+}
+
+long readFileAt(FileHandle handle, std::uint64_t offset, char* buffer, std::size_t capacity, int& osError) {
+  for (;;) {
+    ssize_t count = ::pread(static_cast<int>(handle), buffer, capacity, static_cast<off_t>(offset));
+    if (count >= 0) return static_cast<long>(count);
+    if (errno == EINTR) continue;
+    osError = errno;
+    return -1;
+  }
+}
+
+bool seekFile(FileHandle handle, std::uint64_t offset, int& osError) {
+  if (::lseek(static_cast<int>(handle), static_cast<off_t>(offset), SEEK_SET) < 0) {
+    osError = errno;
+    return false;
+  }
+  return true;
+}
+
 bool isEndOfInputError(int osError) { return osError == EPIPE; }
 
 bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const char* tail,

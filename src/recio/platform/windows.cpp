@@ -249,6 +249,39 @@ bool truncateAt(FileHandle handle, std::uint64_t size) {
   return cut;
 }
 
+bool diskFileSize(FileHandle handle, std::uint64_t& size) {
+  LARGE_INTEGER bytes;
+  if (GetFileType(toHandle(handle)) != FILE_TYPE_DISK || !GetFileSizeEx(toHandle(handle), &bytes)) return false;
+  size = static_cast<std::uint64_t>(bytes.QuadPart);
+  return true;
+}
+
+// A read at an offset through a synchronous handle still moves that handle's position,
+// so the second reader is a handle of its own on the same file object.
+FileHandle openSecondReader(FileHandle handle) {
+  HANDLE second = ReOpenFile(toHandle(handle), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+  return second == INVALID_HANDLE_VALUE ? kNoFile : fromHandle(second);
+}
+
+long readFileAt(FileHandle handle, std::uint64_t offset, char* buffer, std::size_t capacity, int& osError) {
+  DWORD piece = capacity > 0x40000000u ? 0x40000000u : static_cast<DWORD>(capacity);
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD count = 0;
+  if (ReadFile(toHandle(handle), buffer, piece, &count, &at)) return static_cast<long>(count);
+  DWORD error = GetLastError();
+  if (error == ERROR_HANDLE_EOF) return 0;
+  osError = static_cast<int>(error);
+  return -1;
+}
+
+bool seekFile(FileHandle handle, std::uint64_t offset, int& osError) {
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(offset);
+  return succeeded(SetFilePointerEx(toHandle(handle), distance, nullptr, FILE_BEGIN), osError);
+}
+
 bool closeFile(FileHandle handle, int& osError) { return succeeded(CloseHandle(toHandle(handle)), osError); }
 
 FileHandle standardOutput() { return fromHandle(GetStdHandle(STD_OUTPUT_HANDLE)); }
