@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "recio/change_signal.h"
 #include "recio/format_cache.h"
 #include "recio/format_plan.h"
 #include "recio/unit_table.h"
@@ -72,13 +73,10 @@ class Ring {
       if (number >= chunkCount_) return;
       Chunk& chunk = chunks_[number % kRingChunks];
       const std::uint64_t freedAt = number < kRingChunks ? 0 : number - kRingChunks + 1;
-      for (std::uint64_t written = chunk.written.load(std::memory_order_acquire); written != freedAt;
-           written = chunk.written.load(std::memory_order_acquire)) {
-        chunk.written.wait(written, std::memory_order_acquire);
-      }
+      handedOver_.waitUntil([&] { return chunk.written.load(std::memory_order_acquire) == freedAt; });
       editChunk(number, chunk, cache.get());
       chunk.edited.store(number + 1, std::memory_order_release);
-      chunk.edited.notify_one();
+      handedOver_.notifyAll();
     }
   }
 
@@ -87,13 +85,10 @@ class Ring {
     FormattedWriter writer;
     for (std::uint64_t number = 0; number < chunkCount_; ++number) {
       Chunk& chunk = chunks_[number % kRingChunks];
-      for (std::uint64_t edited = chunk.edited.load(std::memory_order_acquire); edited != number + 1;
-           edited = chunk.edited.load(std::memory_order_acquire)) {
-        chunk.edited.wait(edited, std::memory_order_acquire);
-      }
+      handedOver_.waitUntil([&] { return chunk.edited.load(std::memory_order_acquire) == number + 1; });
       writeChunk(writer, unitNumber, program, number, chunk);
       chunk.written.store(number + 1, std::memory_order_release);
-      chunk.written.notify_one();
+      handedOver_.notifyAll();
     }
   }
 
@@ -159,6 +154,8 @@ class Ring {
   const std::uint64_t chunkCount_;
   std::unique_ptr<Chunk[]> chunks_;
   std::atomic<std::uint64_t> nextChunk_{0};
+  // Signalled whenever a chunk is edited or written.
+  ChangeSignal handedOver_;
 };
 
 // Whether the unit's records collect in a block buffer. A record written at once costs

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "recio/change_signal.h"
+
 namespace recio {
 
 class StatementLock {
@@ -22,7 +24,7 @@ class StatementLock {
   }
 
   void unlock() {
-    if (state_.exchange(kFree, std::memory_order_release) == kHeldWithWaiters) state_.notify_all();
+    if (state_.exchange(kFree, std::memory_order_release) == kHeldWithWaiters) released_.notifyAll();
   }
 
  private:
@@ -35,11 +37,12 @@ class StatementLock {
   // cost is one wake-up too many.
   void lockContended() {
     while (state_.exchange(kHeldWithWaiters, std::memory_order_acquire) != kFree) {
-      state_.wait(kHeldWithWaiters, std::memory_order_relaxed);
+      released_.waitUntil([this] { return state_.load(std::memory_order_relaxed) != kHeldWithWaiters; });
     }
   }
 
   std::atomic<std::uint32_t> state_{kFree};
+  ChangeSignal released_;
 };
 
 }  // namespace recio
