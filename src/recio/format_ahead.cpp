@@ -80,16 +80,38 @@ class Ring {
     }
   }
 
-  // The statements, in order, each with the record a worker edited for it.
+  // The statements, in order, each with the record edited for it. While the chunk they
+  // are at is still being edited, the calling thread edits later chunks itself rather
+  // than wait: where writing is cheap, editing is what the run waits for.
   void write(std::int32_t unitNumber, const FormatProgram& program) {
     FormattedWriter writer;
+    std::unique_ptr<format::FieldCache> cache;
     for (std::uint64_t number = 0; number < chunkCount_; ++number) {
       Chunk& chunk = chunks_[number % kRingChunks];
-      handedOver_.waitUntil([&] { return chunk.edited.load(std::memory_order_acquire) == number + 1; });
+      const auto edited = [&] { return chunk.edited.load(std::memory_order_acquire) == number + 1; };
+      while (!edited() && editNextFreeChunk(number, cache)) {
+      }
+      handedOver_.waitUntil(edited);
       writeChunk(writer, unitNumber, program, number, chunk);
       chunk.written.store(number + 1, std::memory_order_release);
       handedOver_.notifyAll();
     }
+  }
+
+  // Takes the next chunk not yet taken and edits it, if its slot is free: if it is less
+  // than a ring ahead of the chunk the statements are at, since every chunk before that
+  // one has been written. False when there is no such chunk.
+  bool editNextFreeChunk(std::uint64_t writing, std::unique_ptr<format::FieldCache>& cache) {
+    std::uint64_t number = nextChunk_.load(std::memory_order_relaxed);
+    do {
+      if (number >= chunkCount_ || number >= writing + kRingChunks) return false;
+    } while (!nextChunk_.compare_exchange_weak(number, number + 1, std::memory_order_relaxed));
+    if (cache == nullptr) cache.reset(new (std::nothrow) format::FieldCache);
+    Chunk& chunk = chunks_[number % kRingChunks];
+    editChunk(number, chunk, cache.get());
+    chunk.edited.store(number + 1, std::memory_order_release);
+    handedOver_.notifyAll();
+    return true;
   }
 
   // Without workers: a chunk edited, then its statements, in turn on the calling
