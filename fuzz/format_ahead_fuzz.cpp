@@ -23,6 +23,7 @@
 #include "recio/format_builder.h"
 #include "recio/transfer.h"
 #include "recio/unit_table.h"
+#include "support/e_field_format.h"
 
 namespace {
 
@@ -47,20 +48,6 @@ class PoolValues final : public recio::StatementValues {
   std::size_t perStatement_;
   std::size_t stride_;
 };
-
-std::vector<std::uint32_t> buildFormat(const std::vector<LongDescriptor>& fields, std::int32_t scale,
-                                       bool interpreted) {
-  std::vector<std::uint8_t> bytes(4 + 12 + fields.size() * 12 + 4 + 4);
-  std::size_t at = 0;
-  formatStart().writeTo(bytes.data() + at), at += ShortDescriptor::kSize;
-  scaleFactor(scale).writeTo(bytes.data() + at), at += LongDescriptor::kSize;
-  for (const LongDescriptor& field : fields) field.writeTo(bytes.data() + at), at += LongDescriptor::kSize;
-  if (interpreted) LiteralDescriptor<0>{}.writeTo(bytes.data() + at), at += LiteralDescriptor<0>::kSize;
-  formatEnd().writeTo(bytes.data() + at), at += ShortDescriptor::kSize;
-  std::vector<std::uint32_t> words((at + 3) / 4);
-  std::memcpy(words.data(), bytes.data(), at);
-  return words;
-}
 
 template <class Statements>
 std::string writeFile(const std::string& name, Statements statements) {
@@ -106,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Workers only serve a unit with a block buffer; the other kind runs one by one.
   ::setenv("XIOT_BUFFERED", shape < 0x80 ? "true" : "0", 1);  // read at every open
 
-  const std::vector<std::uint32_t> words = buildFormat(fields, scale, interpreted);
+  const std::vector<std::uint32_t> words = testing_support::eFieldFormat(fields, scale, interpreted);
   const recio::FormatProgram program{reinterpret_cast<const std::uint8_t*>(words.data()), words.size() * 4};
   const std::string oneByOne = writeFile("one", [&] {
     recio::FormattedWriter writer;

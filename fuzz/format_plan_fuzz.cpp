@@ -18,6 +18,7 @@
 #include "recio/format_builder.h"
 #include "recio/transfer.h"
 #include "recio/unit_table.h"
+#include "support/e_field_format.h"
 
 namespace {
 
@@ -26,21 +27,6 @@ using namespace recio::format;
 struct Statement {
   std::vector<double> values;
 };
-
-// The format's items; `interpreted` adds the empty literal that keeps it from a plan.
-std::vector<std::uint32_t> buildFormat(const std::vector<LongDescriptor>& fields, std::int32_t scale,
-                                       bool interpreted) {
-  std::vector<std::uint8_t> bytes(4 + 12 + fields.size() * 12 + 4 + 4);
-  std::size_t at = 0;
-  formatStart().writeTo(bytes.data() + at), at += ShortDescriptor::kSize;
-  scaleFactor(scale).writeTo(bytes.data() + at), at += LongDescriptor::kSize;
-  for (const LongDescriptor& field : fields) field.writeTo(bytes.data() + at), at += LongDescriptor::kSize;
-  if (interpreted) LiteralDescriptor<0>{}.writeTo(bytes.data() + at), at += LiteralDescriptor<0>::kSize;
-  formatEnd().writeTo(bytes.data() + at), at += ShortDescriptor::kSize;
-  std::vector<std::uint32_t> words((at + 3) / 4);
-  std::memcpy(words.data(), bytes.data(), at);
-  return words;
-}
 
 std::string writeAll(const std::string& name, const std::vector<std::uint32_t>& words,
                      const std::vector<Statement>& statements) {
@@ -89,8 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (statement.values.empty()) break;
     statements.push_back(statement);
   }
-  const std::string planned = writeAll("planned", buildFormat(fields, scale, false), statements);
-  const std::string interpreted = writeAll("interpreted", buildFormat(fields, scale, true), statements);
+  const std::string planned = writeAll("planned", testing_support::eFieldFormat(fields, scale, false), statements);
+  const std::string interpreted = writeAll("interpreted", testing_support::eFieldFormat(fields, scale, true), statements);
   if (planned != interpreted) std::abort();
   return 0;
 }

@@ -21,6 +21,7 @@
 #include "app/formats.h"
 #include "recio/format_builder.h"
 #include "recio/unit_table.h"
+#include "support/e_field_format.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -52,14 +53,7 @@ std::string temporaryPath(const std::string& name) {
 void openForWriting(const std::string& path, bool buffered = true) {
   std::remove(path.c_str());
   ::setenv("XIOT_BUFFERED", buffered ? "true" : "0", 1);  // read at every open
-  OpenRequest request;
-  request.unitNumber = kTestUnit;
-  request.fileName = path.data();
-  request.fileNameLength = path.size();
-  request.status = kStatusUnknown;
-  request.action = kActionWrite;
-  request.handlesErrors = true;
-  ASSERT_EQ(openUnit(request), 0) << path;
+  ASSERT_EQ(testing_support::openForWriting(kTestUnit, path), 0) << path;
 }
 
 // Closes the unit and returns the file's bytes.
@@ -70,22 +64,6 @@ std::string closeAndRead(const std::string& path) {
   contents << in.rdbuf();
   std::remove(path.c_str());
   return contents.str();
-}
-
-// A format of E fields; `interpreted` adds an empty literal, which keeps it from a plan
-// while writing the same characters.
-std::vector<std::uint32_t> buildFormat(const std::vector<LongDescriptor>& fields, std::int32_t scale,
-                                       bool interpreted) {
-  std::vector<std::uint8_t> bytes(4 + 12 + fields.size() * 12 + 4 + 4);
-  std::size_t at = 0;
-  formatStart().writeTo(bytes.data() + at), at += ShortDescriptor::kSize;
-  scaleFactor(scale).writeTo(bytes.data() + at), at += LongDescriptor::kSize;
-  for (const LongDescriptor& field : fields) field.writeTo(bytes.data() + at), at += LongDescriptor::kSize;
-  if (interpreted) LiteralDescriptor<0>{}.writeTo(bytes.data() + at), at += LiteralDescriptor<0>::kSize;
-  formatEnd().writeTo(bytes.data() + at), at += ShortDescriptor::kSize;
-  std::vector<std::uint32_t> words((at + 3) / 4);
-  std::memcpy(words.data(), bytes.data(), at);
-  return words;
 }
 
 // Columns that repeat as a table's do, columns of any bits, and the special values.
@@ -132,7 +110,7 @@ TEST(WritingAhead, MatchesTheStatementsOneByOne) {
       values[index] = randomValue(random, index / perStatement, index % perStatement);
     }
     const VectorValues source(std::move(values), perStatement);
-    const std::vector<std::uint32_t> words = buildFormat(fields, scale, interpreted);
+    const std::vector<std::uint32_t> words = testing_support::eFieldFormat(fields, scale, interpreted);
     const FormatProgram program{reinterpret_cast<const std::uint8_t*>(words.data()), words.size() * 4};
     SCOPED_TRACE("trial " + std::to_string(trial) + ": " + std::to_string(count) + " statements of " +
                  std::to_string(perStatement) + " values");

@@ -7,6 +7,7 @@
 #include "recio/decimal.h"
 #include "recio/reader_bytes.h"
 #include "recio/reader_plain.h"
+#include "recio/terminator_search.h"
 
 namespace recio {
 
@@ -16,11 +17,7 @@ namespace recio {
 // parenthesis, a repeat count, a logical value, a number word, a token that breaks a
 // rule or does not convert, and the end-of-file mark (a record of Ctrl-Z alone).
 inline bool plainLineValue(const char* begin, const char* end, char terminator, double& value) {
-  // The same cut as the record layer's: CRs before the terminator are not part of the
-  // record, unless CR itself ends records.
-  if (terminator != '\r') {
-    while (end > begin && end[-1] == '\r') --end;
-  }
+  end = recordTextEnd(begin, end, terminator);  // the record layer's own cut
   const char* at = begin;
   while (at < end && reader_bytes::isBlank(*at)) ++at;
   if (at == end || reader_bytes::valueStart(*at) != reader_bytes::ValueStart::Numeric) return false;

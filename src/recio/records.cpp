@@ -39,9 +39,7 @@ bool growInput(InputBuffer& input) {
 // Makes [begin, end) the current record, with the CRs before its terminator removed
 // (unless CR itself ends lines).
 std::int32_t takeRecord(InputBuffer& input, char terminator, std::size_t begin, std::size_t end, std::size_t next) {
-  if (terminator != '\r') {
-    while (end > begin && input.data[end - 1] == '\r') --end;
-  }
+  end = static_cast<std::size_t>(recordTextEnd(input.data + begin, input.data + end, terminator) - input.data);
   input.recordBegin = begin;
   input.recordEnd = end;
   input.next = next;

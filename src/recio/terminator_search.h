@@ -1,6 +1,6 @@
 // Finding and counting the byte that ends input records, eight bytes at a time in a
-// word: a byte equal to the terminator becomes zero after the exclusive or with a word
-// of terminators.
+// word (a byte equal to the terminator becomes zero after the exclusive or with a word
+// of terminators), and where a record's text ends before it.
 #pragma once
 
 #include <algorithm>
@@ -32,6 +32,15 @@ inline const char* findTerminator(const char* from, const char* to, char termina
   }
   if (from == to) return nullptr;
   return static_cast<const char*>(std::memchr(from, terminator, static_cast<std::size_t>(to - from)));
+}
+
+// The end of the text of the record [begin, end) that its terminator ended: the CRs
+// before the terminator are not part of the record, unless CR itself ends records.
+inline const char* recordTextEnd(const char* begin, const char* end, char terminator) {
+  if (terminator != '\r') {
+    while (end > begin && end[-1] == '\r') --end;
+  }
+  return end;
 }
 
 // The number of terminator bytes in [from, to). Every zero byte is marked exactly: a
