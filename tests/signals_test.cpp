@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "support/run_program.h"
+#include "support/sanitizer.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -219,6 +223,126 @@ TEST(StopInProgress, InterruptDuringANormalStopKeepsItsStatus) {
   const std::string tail = " last words\r\n";
   ASSERT_GE(run.out.size(), tail.size());
   EXPECT_EQ(run.out.substr(run.out.size() - tail.size()), tail);
+}
+
+// --- An interrupt while a unit is being closed ---------------------------------------------
+
+// The file descriptor through which `pid` has `path` open, or -1.
+long descriptorOf(pid_t pid, const std::string& path) {
+  const std::string fdDirectory = "/proc/" + std::to_string(pid) + "/fd";
+  DIR* directory = ::opendir(fdDirectory.c_str());
+  if (directory == nullptr) return -1;
+  long found = -1;
+  while (dirent* entry = ::readdir(directory)) {
+    char target[4096];
+    const ssize_t length = ::readlink((fdDirectory + "/" + entry->d_name).c_str(), target, sizeof target);
+    if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == path) found = std::atol(entry->d_name);
+  }
+  ::closedir(directory);
+  return found;
+}
+
+// The close writes out the unit's last block into a FIFO that nobody reads yet, and
+// control-C comes meanwhile: the stop waits for the close, as it waits for a statement,
+// so the reader gets every record whole and the run still ends with the interrupt's
+// report and status.
+TEST(InterruptDuringClose, TheLastBlockIsWrittenOutWhole) {
+  SKIP_UNDER_WINE("the blocked write is watched through /proc/<pid>/syscall of a Linux thread");
+  if (!procSyscallReadable()) GTEST_SKIP() << "/proc/<pid>/syscall cannot be read here";
+  TempDir directory;
+  const std::string path = directory.file("table.fifo");
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  // 2000 records, 132000 bytes: one block, more than the FIFO holds.
+  const std::string record = "   1.000000000E+00   2.000000000E+00  -3.000000000E+00   4.00000E+00";
+  constexpr int kRecords = 2000;
+  StartedProgram program =
+      startScript({"open", "1", path, "#4", "write", "0", "write", "1", std::to_string(kRecords), record, "mark",
+                   "closing", "close", "1", "0", "mark", "closed"},
+                  {"XIOT_BUFFERED=1", "XIOT_BLOCKSIZE=262144"});
+  ASSERT_TRUE(testing_support::waitForOutput(program, "closing\n"));
+  long fd = -1;
+  ASSERT_TRUE(waitFor([&] { return (fd = descriptorOf(program.pid, path)) >= 0 && mainThreadBlockedWriting(program.pid, fd); }))
+      << "the close never blocked";
+  ::kill(program.pid, SIGINT);
+  ASSERT_TRUE(waitFor([&] { return eventTaken(program.pid); })) << "the event was never taken";
+  // Time enough for a stop that did not wait to end the process before the reader drains.
+  timespec pause{0, 300000000};
+  ::nanosleep(&pause, nullptr);
+  std::string contents;
+  ASSERT_TRUE(waitFor([&] {
+    char buffer[65536];
+    ssize_t got;
+    while ((got = ::read(reader, buffer, sizeof buffer)) > 0) contents.append(buffer, static_cast<std::size_t>(got));
+    return got == 0;  // every writer has closed the FIFO
+  }));
+  ::close(reader);
+  const RunResult run = testing_support::finishProgram(program);
+  EXPECT_EQ(run.status, 130);
+  EXPECT_EQ(run.err.rfind("xiorun: error (200): program aborting due to control-C event\n", 0), 0u) << run.err;
+  const std::string line = record + "\r\n";
+  ASSERT_EQ(contents.size(), kRecords * line.size()) << "a torn or lost record";
+  for (std::size_t at = 0; at < contents.size(); at += line.size()) {
+    ASSERT_EQ(contents.compare(at, line.size(), line), 0) << "record at byte " << at;
+  }
+}
+
+// --- A process that can start no thread ---------------------------------------------------
+
+// bash's limit is in KiB: 2^37 KiB is 128 TiB, more than the address space, and the C
+// library makes a new thread's stack as large as this limit, so that every thread
+// creation fails as on a system out of threads.
+const std::string kNoThreads = "ulimit -s 137438953472;";
+
+StartedProgram startWithoutThreads(const std::string& program, const std::vector<std::string>& words,
+                                   const std::vector<std::string>& environment = {}) {
+  std::string script = kNoThreads + " exec \"$0\"";
+  for (std::size_t index = 0; index < words.size(); ++index) script += " \"$" + std::to_string(index + 1) + "\"";
+  std::vector<std::string> arguments = {"-c", script, program};
+  arguments.insert(arguments.end(), words.begin(), words.end());
+  return testing_support::startProgram("/bin/bash", arguments, {environment, "", ""});
+}
+
+// Without the console-event thread, an interrupt still ends the run, by the signal's own
+// default action, never as a success.
+TEST(WithoutThreads, InterruptStillEndsTheRun) {
+  SKIP_UNDER_WINE("the thread limit is set through the C library of Linux");
+  if (testing_support::kSanitized) GTEST_SKIP() << "the sanitizer's runtime needs threads of its own";
+  StartedProgram program = startWithoutThreads(testing_support::probePath("script"), {"wait"});
+  ASSERT_TRUE(testing_support::waitForOutput(program, "ready\n"));
+  ::kill(program.pid, SIGINT);
+  const RunResult run = testing_support::finishProgram(program, 20);
+  EXPECT_EQ(run.status, 128 + SIGINT) << "the interrupt was ignored";
+}
+
+// Every fast path that wants a thread falls back to the plain path: the same table, no
+// console output and status 0, for a table edited ahead and a model read in two halves.
+TEST(WithoutThreads, ConversionGivesThePlainResult) {
+  SKIP_UNDER_WINE("the thread limit is set through the C library of Linux");
+  if (testing_support::kSanitized) GTEST_SKIP() << "the sanitizer's runtime needs threads of its own";
+  TempDir directory;
+  directory.write("mesh", "100 80 30\n0 0 0\n100*1\n80*1\n30*2\n");
+  std::string model;
+  for (int cell = 0; cell < 100 * 80 * 30; ++cell) model += std::to_string(cell % 977) + ".25E-02\n";  // 2.5 MB
+  directory.write("model", model);
+  const std::string program = CELLCENTRIFY_BINARY;
+  const std::vector<std::string> arguments = {directory.file("mesh"), directory.file("model")};
+  auto withTable = [&](const std::string& table) {
+    std::vector<std::string> words = arguments;
+    words.push_back(directory.file(table));
+    return words;
+  };
+  const RunResult normal = testing_support::runProgram(program, withTable("normal"), {"XIOT_BUFFERED=1"});
+  ASSERT_EQ(normal.status, 0);
+  StartedProgram threadless = startWithoutThreads(program, withTable("threadless"), {"XIOT_BUFFERED=1"});
+  const RunResult run = testing_support::finishProgram(threadless);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+  const std::string expected = readFile(directory.file("normal"));
+  EXPECT_EQ(expected.size(), 100u * 80 * 30 * 66);
+  EXPECT_TRUE(readFile(directory.file("threadless")) == expected);
 }
 
 }  // namespace

@@ -2,27 +2,27 @@
 #include "app/model_halves.h"
 
 #include <bit>
-#include <system_error>
 
+#include "recio/fast_path_testing.h"
 #include "recio/records.h"
 #include "recio/unit_table.h"
+#include "recio/worker_threads.h"
 
 namespace app {
 
 ModelHalves::ModelHalves(std::int32_t unitNumber, const ModelGrid& grid, std::uint64_t cellCount,
                          std::uint64_t minimumBytes, bool awaitCount)
     : unitNumber_(unitNumber), grid_(grid), cellCount_(cellCount), awaitCount_(awaitCount) {
-  if (cellCount < 2 || std::thread::hardware_concurrency() < 2) return;
+  if (cellCount < 2 || recio::workersToSpare(1) == 0) return;
   recio::InputSplit split;
   if (!recio::splitInput(unitNumber, minimumBytes, split)) return;
   splitOffset_ = split.offset;
-  try {
-    worker_ = std::thread([this, split] { work(split); });
-  } catch (const std::system_error&) {
+  if (!recio::startWorker(worker_, [this, split] { work(split); })) {
     int ignored = 0;
     recio::platform::closeFile(split.reader, ignored);
     return;
   }
+  recio::fastPathCounts().readAheadWorkersStarted.fetch_add(1, std::memory_order_relaxed);
   stage_ = Stage::Counting;
 }
 
@@ -31,16 +31,14 @@ ModelHalves::~ModelHalves() { finish(); }
 void ModelHalves::work(recio::InputSplit split) {
   recio::SecondHalfScan scan(split);
   std::uint64_t lines = 0;
-  if (!scan.countFirstHalfLines(lines)) {
-    firstHalfLines_.store(kNoCount, std::memory_order_release);
-    return;
-  }
-  firstHalfLines_.store(lines, std::memory_order_release);
+  const bool counted = scan.countFirstHalfLines(lines);
+  firstHalfLines_.store(counted ? lines : kNoCount, std::memory_order_release);
+  told_.notifyAll();
+  if (!counted) return;
   // Nothing is written before the statements answer: they may already have passed that
   // cell. They answer at their next cell, or when they finish.
-  int verdict;
-  while ((verdict = verdict_.load(std::memory_order_acquire)) == kPending) std::this_thread::yield();
-  if (verdict != kGo) return;
+  told_.waitUntil([this] { return verdict_.load(std::memory_order_acquire) != kPending; });
+  if (verdict_.load(std::memory_order_acquire) != kGo) return;
 
   std::uint64_t cell = lines;
   FileOrderCells cells(grid_, cell);
@@ -61,16 +59,16 @@ void ModelHalves::work(recio::InputSplit split) {
 
 std::uint64_t ModelHalves::meet(std::uint64_t& cell) {
   if (stage_ == Stage::Counting) {
-    std::uint64_t lines = firstHalfLines_.load(std::memory_order_acquire);
-    while (lines == kNotCounted && awaitCount_) {
-      std::this_thread::yield();
-      lines = firstHalfLines_.load(std::memory_order_acquire);
+    if (awaitCount_) {
+      told_.waitUntil([this] { return firstHalfLines_.load(std::memory_order_acquire) != kNotCounted; });
     }
+    const std::uint64_t lines = firstHalfLines_.load(std::memory_order_acquire);
     if (lines == kNotCounted) return cell + 1;
     // The statements have written cells below `cell` only; the worker writes from
     // `lines` on. Past that, or with no cell left for the worker, it writes nothing.
     const bool go = lines != kNoCount && cell <= lines && lines < cellCount_;
     verdict_.store(go ? kGo : kStop, std::memory_order_release);
+    told_.notifyAll();
     if (!go) {
       stage_ = Stage::Done;
       return kNoMeeting;
@@ -97,6 +95,7 @@ std::uint64_t ModelHalves::meet(std::uint64_t& cell) {
     recio::releaseUnit(*unit);
   }
   if (adopted) {
+    recio::fastPathCounts().cellsAdopted.fetch_add(workerCellEnd_ - cell, std::memory_order_relaxed);
     cell = workerCellEnd_;
   } else {
     // The statements go on from this cell, but a null value or a slash leaves a cell
@@ -116,6 +115,7 @@ void ModelHalves::finish() {
   cancelled_.store(true, std::memory_order_relaxed);
   int pending = kPending;
   verdict_.compare_exchange_strong(pending, kStop, std::memory_order_release);
+  told_.notifyAll();
   worker_.join();
   // The statements ended before the split: the grid is left as they alone leave it.
   if (stage_ == Stage::AtSplit) clearWorkerCells();

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "app/grid.h"
+#include "recio/change_signal.h"
 #include "recio/input_split.h"
 
 namespace app {
@@ -63,6 +64,8 @@ class ModelHalves {
   // ...and the statements' answer: whether it may write cells from that count on.
   std::atomic<int> verdict_{kPending};
   std::atomic<bool> cancelled_{false};
+  // Signalled when the count is told, and when the verdict is.
+  recio::ChangeSignal told_;
   // Valid once the worker is joined: the cells it converted end here, and their lines
   // end at this offset.
   std::uint64_t workerCellEnd_ = 0;

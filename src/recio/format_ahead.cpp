@@ -8,14 +8,15 @@
 #include <atomic>
 #include <memory>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "recio/change_signal.h"
+#include "recio/fast_path_testing.h"
 #include "recio/format_cache.h"
 #include "recio/format_plan.h"
 #include "recio/unit_table.h"
+#include "recio/worker_threads.h"
 
 namespace recio {
 namespace {
@@ -78,6 +79,7 @@ class Ring {
       editChunk(number, chunk, cache.get());
       chunk.edited.store(number + 1, std::memory_order_release);
       handedOver_.notifyAll();
+      countEdited(number, true);
     }
   }
 
@@ -112,6 +114,7 @@ class Ring {
     editChunk(number, chunk, cache.get());
     chunk.edited.store(number + 1, std::memory_order_release);
     handedOver_.notifyAll();
+    countEdited(number, false);
     return true;
   }
 
@@ -145,6 +148,12 @@ class Ring {
       writer.writeEdited(unitNumber, program, chunk.records.data() + statement * plan_.recordLength,
                          chunk.values.data() + statement * fieldCount, fieldCount);
     }
+  }
+
+  static void countEdited(std::uint64_t number, bool byWorker) {
+    FastPathCounts& counts = fastPathCounts();
+    if (byWorker) counts.chunksEditedByWorkers.fetch_add(1, std::memory_order_relaxed);
+    if (number >= kRingChunks) counts.ringSlotsReused.fetch_add(1, std::memory_order_relaxed);
   }
 
   std::size_t statementsIn(std::uint64_t number) const {
@@ -193,11 +202,6 @@ bool collectsInBlocks(std::int32_t unitNumber) {
   return buffered;
 }
 
-unsigned workersToStart() {
-  const unsigned processors = std::thread::hardware_concurrency();
-  return processors < 2 ? 0 : std::min(processors - 1, kMaximumWorkers);
-}
-
 // The statements themselves, the values fetched a chunk at a time.
 void writeOneByOne(std::int32_t unitNumber, const FormatProgram& program, std::uint64_t statementCount,
                    std::size_t valuesPerStatement, const StatementValues& values) {
@@ -238,7 +242,7 @@ void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std:
     return;
   }
   const unsigned workerCount =
-      statementCount >= kMinimumChunks * kStatementsPerChunk && collectsInBlocks(unitNumber) ? workersToStart() : 0;
+      statementCount >= kMinimumChunks * kStatementsPerChunk && collectsInBlocks(unitNumber) ? workersToSpare(kMaximumWorkers) : 0;
   if (workerCount == 0 || !ring.allocate(kRingChunks)) {
     if (ring.allocate(1)) {
       ring.editAndWrite(unitNumber, program);
@@ -252,13 +256,11 @@ void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std:
   // still in place beneath it.
   std::thread workers[kMaximumWorkers];
   unsigned started = 0;
-  for (; started < workerCount; ++started) {
-    try {
-      workers[started] = std::thread([&ring] { ring.edit(); });
-    } catch (const std::system_error&) {
-      break;  // the workers started take every chunk between them
-    }
+  // The workers that did start take every chunk between them.
+  while (started < std::min(workerCount, kMaximumWorkers) && startWorker(workers[started], [&ring] { ring.edit(); })) {
+    ++started;
   }
+  fastPathCounts().editingWorkersStarted.fetch_add(started, std::memory_order_relaxed);
   if (started == 0) {
     ring.editAndWrite(unitNumber, program);
     return;

@@ -35,7 +35,8 @@ void readStartUpSettings() {
   std::int64_t value = 0;
 
   if (const char* text = platform::environment("XIOT_BLOCKSIZE"); isSet(text)) {
-    // Rounded up to a multiple of 512; from 2147467265 up the rounding would leave 31 bits.
+    // At most 2147467264 bytes (0x7FFFC000), the largest block size the runtime documents
+    // and accepts; a value is rounded up to a multiple of 512.
     if (parseSetting(text, 2147467264, value)) {
       std::int64_t rounded = (value + 511) / 512 * 512;
       io.blockSize = static_cast<std::int32_t>(rounded < 512 ? 512 : rounded);

@@ -142,17 +142,21 @@ std::int32_t openUnit(const OpenRequest& request) {
 std::int32_t closeUnit(std::int32_t unitNumber, bool handlesErrors) {
   UnitTable& table = unitTable();
   Unit* unit = nullptr;
+  std::int32_t result = 0;
   {
+    // The unit leaves the table only once its last block is written out and its file
+    // closed. A stop from another thread meanwhile (closeAllUnits) waits for the table
+    // and the unit, as it waits for a statement in progress, so the file never ends in
+    // a torn record. The order, table then unit, is closeAllUnits's own.
     std::lock_guard<std::mutex> guard(table.lock);
     std::atomic<Unit*>* slot = findSlot(table, unitNumber);
     if (slot == nullptr) return 0;  // closing a unit that is not connected does nothing
     unit = *slot;
+    {
+      std::lock_guard<Unit> unitGuard(*unit);
+      result = unit->disconnect();
+    }
     *slot = nullptr;
-  }
-  std::int32_t result = 0;
-  {
-    std::lock_guard<Unit> unitGuard(*unit);
-    result = unit->disconnect();
   }
   std::string path = unit->path();
   delete unit;

@@ -420,13 +420,23 @@ void startConsoleEvents(ConsoleEventHandler handler) {
   consoleEventSet(set);
   // Blocked here, before any other thread exists, so that every later thread inherits
   // the mask and only the event thread ever receives these signals.
-  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  sigset_t previous;
+  ::pthread_sigmask(SIG_BLOCK, &set, &previous);
   pthread_attr_t attributes;
-  ::pthread_attr_init(&attributes);
-  ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-  pthread_t thread;
-  ::pthread_create(&thread, &attributes, consoleEventThread, nullptr);
-  ::pthread_attr_destroy(&attributes);
+  bool started = ::pthread_attr_init(&attributes) == 0;
+  if (started) {
+    ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    started = ::pthread_create(&thread, &attributes, consoleEventThread, nullptr) == 0;
+    ::pthread_attr_destroy(&attributes);
+  }
+  // Without the thread nobody would ever take the blocked signals, and an interrupted
+  // run would go on to end in success. The mask is given back, so that the signals take
+  // their own course: a handler of the program's, or the default action, which ends the
+  // process by the signal (a shell reports 130 for control-C, as the run's own stop
+  // does). The report and the closing of the units cannot be made safe inside an
+  // asynchronous handler, since they take locks.
+  if (!started) ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 // --- Stack walking -------------------------------------------------------------
