@@ -2,6 +2,8 @@
 // bytes, exit status and table bytes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -211,29 +213,50 @@ TEST(Conversion, TerminatorSettingReachesTableAndConsole) {
   EXPECT_EQ(result.out, "  Error: Model file not found: nothing\n");
 }
 
-// Files as they are found in the wild: every mesh converts with a model of the right size.
+// Files as they are found in the wild: every mesh converts with a model of the right
+// size. Each cell's value is its line number in the model, exact in the table's
+// six digits, so that every record shows the model line its value came from; the
+// larger models are read in two halves.
 TEST(Conversion, RealMeshFiles) {
   struct RealMesh {
     const char* path;
-    long cells;
+    long nx, ny, nz;
   };
   const RealMesh meshes[] = {
-      {"discretize-78x50x51/tensor_mesh.msh", 78L * 50 * 51},
-      {"evo-94x87x40/Magnetic_Susc.msh", 94L * 87 * 40},
-      {"evo-94x87x40/block_mesh.msh", 8L * 8 * 8},
-      {"gravity-45x33x15/mesh.txt", 45L * 33 * 15},
-      {"laguna-69x69x40/craig_chile.msh", 69L * 69 * 40},
+      {"discretize-78x50x51/tensor_mesh.msh", 78, 50, 51},  {"evo-94x87x40/Magnetic_Susc.msh", 94, 87, 40},
+      {"evo-94x87x40/block_mesh.msh", 8, 8, 8},             {"gravity-45x33x15/mesh.txt", 45, 33, 15},
+      {"laguna-69x69x40/craig_chile.msh", 69, 69, 40},
   };
+  constexpr std::size_t kRecord = 66, kValueField = 51;
   for (const RealMesh& mesh : meshes) {
     SCOPED_TRACE(mesh.path);
     TempDir dir;
+    const long cells = mesh.nx * mesh.ny * mesh.nz;
     std::string model;
-    for (long cell = 0; cell < mesh.cells; ++cell) model += cell % 3 == 0 ? "1.5E-03\n" : "-2.3456789e+02\r\n";
+    for (long cell = 0; cell < cells; ++cell) {
+      char exponentForm[32];
+      std::snprintf(exponentForm, sizeof exponentForm, "%.5E\n", static_cast<double>(cell));
+      model += cell % 3 == 0 ? std::string(exponentForm) : std::to_string(cell) + ".0\r\n";
+    }
     dir.write("model", model);
     RunResult result = convert(dir, {std::string(CELLCENTRIFY_TESTDATA_DIR) + "/" + mesh.path, "model", "table"});
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(readFile(dir.file("table")).size(), static_cast<std::size_t>(mesh.cells) * 66);
+    const std::string table = readFile(dir.file("table"));
+    ASSERT_EQ(table.size(), static_cast<std::size_t>(cells) * kRecord);
+    // Records go from the bottom layer up, rows in y order, cells in x order; the model's
+    // lines go by y, then x, then z from the top.
+    long wrong = 0;
+    for (long record = 0; record < cells; ++record) {
+      const long k = mesh.nz - 1 - record / (mesh.nx * mesh.ny), j = record % (mesh.nx * mesh.ny) / mesh.nx,
+                 i = record % mesh.nx;
+      const long line = (j * mesh.nx + i) * mesh.nz + k;
+      const double value = std::strtod(table.substr(record * kRecord + kValueField, 13).c_str(), nullptr);
+      if (value != static_cast<double>(line) && wrong++ == 0) {
+        ADD_FAILURE() << "record " << record << " holds " << value << ", the value of model line " << line;
+      }
+    }
+    EXPECT_EQ(wrong, 0);
   }
 }
 

@@ -115,7 +115,7 @@ TEST(Faults, FileSizeLimitKeepsOnlyWholeRecords) {
 
 TEST(Faults, GridThatCannotBeHad) {
   SKIP_UNDER_WINE("wine itself cannot start under the address-space limit");
-  if (kSanitized) GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+  if (kSanitized) GTEST_SKIP() << "a sanitizer reserves more address space than the limit allows";
   TempDir dir;
   dir.write("mesh", "1000 1000 100\n0 0 0\n1000*1\n1000*1\n100*1\n");  // 800 MB of grid
   dir.write("model", "");
@@ -205,10 +205,12 @@ struct InterruptCase {
 };
 
 // An interrupt while a large table is written: the 200 report, the event's status, and a
-// table that ends with a whole record.
+// table that ends with a whole record and is the beginning of the uninterrupted table.
 TEST(Faults, InterruptWhileWritingTheTable) {
   TempDir dir;
   writeGrid(dir, 200, 100, 50);  // a million records, 66 MB
+  ASSERT_EQ(runProgram(kProgram, {"mesh", "model", "whole-table"}, {}, dir.path()).status, 0);
+  const std::string wholeTable = readFile(dir.file("whole-table"));
   const InterruptCase cases[] = {
       {SIGINT, "control-C", 130, "XIOT_BUFFERED=0"},
       {SIGINT, "control-C", 130, "XIOT_BUFFERED=1"},
@@ -244,6 +246,7 @@ TEST(Faults, InterruptWhileWritingTheTable) {
     if (table.size() >= 66) {
       EXPECT_EQ(table.substr(table.size() - 2), "\r\n");
     }
+    EXPECT_TRUE(wholeTable.starts_with(table));
   }
 }
 

@@ -7,18 +7,23 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/formats.h"
+#include "recio/fast_path_testing.h"
 #include "recio/format_builder.h"
 #include "recio/unit_table.h"
 #include "support/e_field_format.h"
@@ -31,18 +36,35 @@ using namespace recio::format;
 
 constexpr std::int32_t kTestUnit = 1;
 
+// The values of a run, from memory. The calling thread edits chunks too whenever one is
+// late, and on a busy machine it could edit them all before a worker is scheduled: once
+// workers have started for the run, its first chunk waits until a worker has taken
+// one, so that a run meant for the workers is sure to test their part. The wait is
+// bounded so that workers that never edit fail the test rather than hang it.
 class VectorValues final : public StatementValues {
  public:
   VectorValues(std::vector<double> values, std::size_t valuesPerStatement)
       : values_(std::move(values)), valuesPerStatement_(valuesPerStatement) {}
   void fill(std::uint64_t first, std::size_t count, double* values) const override {
+    if (std::this_thread::get_id() != caller_) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      workerFilled_ = true;
+      filled_.notify_all();
+    } else if (fastPathCounts().editingWorkersStarted.load() > workersBefore_) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      filled_.wait_for(lock, std::chrono::minutes(1), [this] { return workerFilled_; });
+    }
     std::memcpy(values, values_.data() + first * valuesPerStatement_, count * valuesPerStatement_ * sizeof(double));
   }
-  const double* statement(std::size_t index) const { return values_.data() + index * valuesPerStatement_; }
 
  private:
   std::vector<double> values_;
   std::size_t valuesPerStatement_;
+  std::thread::id caller_ = std::this_thread::get_id();
+  std::uint64_t workersBefore_ = fastPathCounts().editingWorkersStarted.load();
+  mutable std::mutex mutex_;
+  mutable std::condition_variable filled_;
+  mutable bool workerFilled_ = false;
 };
 
 std::string temporaryPath(const std::string& name) {
@@ -83,67 +105,165 @@ double randomValue(std::mt19937_64& random, std::size_t statement, std::size_t p
   }
 }
 
-TEST(WritingAhead, MatchesTheStatementsOneByOne) {
-  std::mt19937_64 random(20261207);
-  // Runs too short for workers, at and around chunk boundaries, and a few chunks long.
-  constexpr std::size_t kCounts[] = {0, 1, 4095, 4096, 4097, 8191, 9000, 20000};
-  for (int trial = 0; trial < 32; ++trial) {
-    const std::size_t fieldCount = 1 + random() % 6;
-    std::vector<LongDescriptor> fields;
-    std::size_t planFields = 0;
-    for (std::size_t field = 0; field < fieldCount; ++field) {
-      const auto repeat = static_cast<std::int32_t>(random() % 4);  // 0 edits one item, as 1 does
-      fields.push_back(editE(repeat, 1 + static_cast<std::int32_t>(random() % 30),
-                             static_cast<std::uint8_t>(random() % 18)));
-      planFields += repeat == 0 ? 1 : static_cast<std::size_t>(repeat);
-    }
-    const auto scale = static_cast<std::int32_t>(random() % 7) - 3;
-    const bool interpreted = trial % 8 == 7;
-    const bool buffered = trial % 8 != 6;
-    // Mostly one value per field; now and then one more or one fewer.
-    std::size_t perStatement = planFields;
-    if (trial % 5 == 4) perStatement = planFields + 1;
-    if (trial % 5 == 3 && planFields > 1) perStatement = planFields - 1;
-    const std::size_t count = kCounts[trial % std::size(kCounts)];
-    std::vector<double> values(count * perStatement);
-    for (std::size_t index = 0; index < values.size(); ++index) {
-      values[index] = randomValue(random, index / perStatement, index % perStatement);
-    }
-    const VectorValues source(std::move(values), perStatement);
-    const std::vector<std::uint32_t> words = testing_support::eFieldFormat(fields, scale, interpreted);
-    const FormatProgram program{reinterpret_cast<const std::uint8_t*>(words.data()), words.size() * 4};
-    SCOPED_TRACE("trial " + std::to_string(trial) + ": " + std::to_string(count) + " statements of " +
-                 std::to_string(perStatement) + " values");
+// A run of statements: E fields at random, `planFields` of them, and its values.
+struct Statements {
+  std::vector<std::uint32_t> words;
+  std::size_t planFields = 0;
+  std::size_t count = 0;
+  std::size_t perStatement = 0;
+  std::vector<double> values;
+  FormatProgram program() const { return {reinterpret_cast<const std::uint8_t*>(words.data()), words.size() * 4}; }
+};
 
-    const std::string onePath = temporaryPath("one");
-    openForWriting(onePath, buffered);
-    {
-      FormattedWriter writer;
-      for (std::size_t statement = 0; statement < count; ++statement) {
-        writer.begin(kTestUnit, program);
-        for (std::size_t value = 0; value < perStatement; ++value) {
-          writer.transfer(realItem(source.statement(statement)[value],
-                                   value + 1 == perStatement ? kFollowLast : kFollowMore));
-        }
+// At most 15 fields, so that every format without its empty literal has a plan.
+Statements randomStatements(std::mt19937_64& random, std::size_t count, bool interpreted, int extraValues) {
+  Statements run;
+  std::vector<LongDescriptor> fields;
+  for (std::size_t field = 0, fieldCount = 1 + random() % 5; field < fieldCount; ++field) {
+    const auto repeat = static_cast<std::int32_t>(random() % 4);  // 0 edits one item, as 1 does
+    fields.push_back(
+        editE(repeat, 1 + static_cast<std::int32_t>(random() % 30), static_cast<std::uint8_t>(random() % 18)));
+    run.planFields += repeat == 0 ? 1 : static_cast<std::size_t>(repeat);
+  }
+  run.words = testing_support::eFieldFormat(fields, static_cast<std::int32_t>(random() % 7) - 3, interpreted);
+  run.count = count;
+  run.perStatement = static_cast<std::size_t>(std::max(1, static_cast<int>(run.planFields) + extraValues));
+  run.values.resize(count * run.perStatement);
+  for (std::size_t index = 0; index < run.values.size(); ++index) {
+    run.values[index] = randomValue(random, index / run.perStatement, index % run.perStatement);
+  }
+  return run;
+}
+
+std::string oneByOne(const Statements& run, bool buffered) {
+  const std::string path = temporaryPath("one");
+  openForWriting(path, buffered);
+  const FormatProgram program = run.program();
+  FormattedWriter writer;
+  for (std::size_t statement = 0; statement < run.count; ++statement) {
+    writer.begin(kTestUnit, program);
+    for (std::size_t value = 0; value < run.perStatement; ++value) {
+      writer.transfer(realItem(run.values[statement * run.perStatement + value],
+                               value + 1 == run.perStatement ? kFollowLast : kFollowMore));
+    }
+  }
+  return closeAndRead(path);
+}
+
+// The counts are this run's alone.
+std::string ahead(const Statements& run, bool buffered) {
+  const std::string path = temporaryPath("ahead");
+  openForWriting(path, buffered);
+  resetFastPathCounts();
+  const VectorValues source(run.values, run.perStatement);
+  writeStatements(kTestUnit, run.program(), run.count, run.perStatement, source);
+  return closeAndRead(path);
+}
+
+testing::AssertionResult sameBytes(const std::string& ahead, const std::string& oneByOne) {
+  if (ahead == oneByOne) return testing::AssertionSuccess();
+  return testing::AssertionFailure()
+         << ahead.size() << " bytes against " << oneByOne.size() << ", first difference at byte "
+         << std::mismatch(ahead.begin(), ahead.end(), oneByOne.begin(), oneByOne.end()).first - ahead.begin();
+}
+
+// How format_ahead.cpp cuts a run, which the trials' lengths are chosen around.
+constexpr std::size_t kStatementsPerChunk = 1024;
+constexpr std::size_t kRingChunks = 8;
+
+// Workers run whatever the machine: each test asks for them, and the machine has its
+// choice back afterwards.
+class WritingAhead : public testing::Test {
+ protected:
+  void TearDown() override {
+    requestWorkersForTesting(0);
+    failThreadStartsForTesting(0, ThreadStartFailure::None);
+  }
+};
+
+struct Shape {
+  bool interpreted;
+  bool buffered;
+  int extraValues;
+};
+
+TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
+  std::mt19937_64 random(20261207);
+  // Runs too short for workers, at and around chunk boundaries, and longer than the ring.
+  constexpr std::size_t kCounts[] = {0, 1, 4095, 4096, 4097, 8191, 9000, 20000};
+  // The first is what the workers are for; the others take the paths without them.
+  constexpr Shape kShapes[] = {
+      {false, true, 0}, {false, false, 0}, {true, true, 0}, {false, true, 1}, {false, true, -1}};
+  int ringRuns = 0;
+  for (const Shape& shape : kShapes) {
+    for (std::size_t trial = 0; trial < std::size(kCounts); ++trial) {
+      const unsigned workers = 1 + trial % 2;
+      requestWorkersForTesting(workers);
+      const Statements run = randomStatements(random, kCounts[trial], shape.interpreted, shape.extraValues);
+      SCOPED_TRACE(std::to_string(run.count) + " statements of " + std::to_string(run.perStatement) + " values, " +
+                   std::to_string(run.planFields) + " fields" + (shape.interpreted ? ", interpreted" : "") +
+                   (shape.buffered ? "" : ", unbuffered") + ", " + std::to_string(workers) + " workers");
+      ASSERT_TRUE(sameBytes(ahead(run, shape.buffered), oneByOne(run, shape.buffered)));
+      const bool forWorkers = shape.buffered && !shape.interpreted && run.perStatement == run.planFields &&
+                              run.count >= 4 * kStatementsPerChunk;
+      const FastPathCounts& counts = fastPathCounts();
+      EXPECT_EQ(counts.editingWorkersStarted.load(), forWorkers ? workers : 0);
+      if (!forWorkers) continue;
+      EXPECT_GT(counts.chunksEditedByWorkers.load(), 0u);
+      if (run.count > kRingChunks * kStatementsPerChunk) {
+        EXPECT_GT(counts.ringSlotsReused.load(), 0u);
+        ++ringRuns;
       }
     }
-    const std::string oneByOne = closeAndRead(onePath);
+  }
+  EXPECT_EQ(ringRuns, 2);  // one with each number of workers
+}
 
-    const std::string aheadPath = temporaryPath("ahead");
-    openForWriting(aheadPath, buffered);
-    writeStatements(kTestUnit, program, count, perStatement, source);
-    const std::string ahead = closeAndRead(aheadPath);
-    ASSERT_EQ(ahead.size(), oneByOne.size());
-    ASSERT_TRUE(ahead == oneByOne) << "first difference at byte "
-                                   << std::mismatch(ahead.begin(), ahead.end(), oneByOne.begin()).first - ahead.begin();
+struct StartFailure {
+  ThreadStartFailure failure;
+  unsigned successes;
+  unsigned workersStarted;
+};
+
+// The first start fails, or the second of two.
+constexpr StartFailure kStartFailures[] = {{ThreadStartFailure::NoThread, 0, 0},
+                                           {ThreadStartFailure::NoThread, 1, 1},
+                                           {ThreadStartFailure::NoMemory, 0, 0},
+                                           {ThreadStartFailure::NoMemory, 1, 1}};
+
+// The chunks of a worker that could not be had are edited by the others, or by the
+// calling thread.
+TEST_F(WritingAhead, ThreadsThatCannotBeHadChangeNoByte) {
+  std::mt19937_64 random(4242);
+  const Statements run = randomStatements(random, 20000, false, 0);
+  const std::string expected = oneByOne(run, true);
+  requestWorkersForTesting(2);
+  for (const StartFailure& start : kStartFailures) {
+    SCOPED_TRACE(std::string(start.failure == ThreadStartFailure::NoThread ? "no thread" : "no memory") +
+                 " after " + std::to_string(start.successes) + " starts");
+    failThreadStartsForTesting(start.successes, start.failure);
+    EXPECT_TRUE(sameBytes(ahead(run, true), expected));
+    EXPECT_EQ(fastPathCounts().editingWorkersStarted.load(), start.workersStarted);
+    if (start.workersStarted > 0) {
+      EXPECT_GT(fastPathCounts().chunksEditedByWorkers.load(), 0u);
+    }
   }
 }
 
-// A unit that is not connected takes the statements and writes nothing.
-TEST(WritingAhead, UnconnectedUnitWritesNothing) {
+// A unit that is not connected takes the statements, writes nothing, and is left as it
+// was: no worker is started for it, nothing connects it, and nothing of the run waits
+// in it for its next connection.
+TEST_F(WritingAhead, UnconnectedUnitWritesNothing) {
+  requestWorkersForTesting(2);
+  resetFastPathCounts();
   const VectorValues source(std::vector<double>(4 * 5000, 1.5), 4);
   writeStatements(kTestUnit, app::kPointTableFormat, 5000, 4, source);
-  SUCCEED();
+  EXPECT_EQ(fastPathCounts().editingWorkersStarted.load(), 0u);
+  EXPECT_EQ(testing_support::unitPath(kTestUnit), "");
+  const std::string path = temporaryPath("after");
+  openForWriting(path);
+  EXPECT_EQ(testing_support::writeRecord(kTestUnit, "after"), 0);
+  EXPECT_EQ(closeAndRead(path), "after\r\n");
 }
 
 // A fixed record length shorter than the record: the first statement fails with 66

@@ -18,8 +18,10 @@
 #include "app/formats.h"
 #include "recio/format_builder.h"
 #include "recio/format_edit.h"
+#include "recio/format_plan.h"
 #include "recio/records.h"
 #include "recio/unit_table.h"
+#include "support/e_field_format.h"
 #include "support/sanitizer.h"
 #include "support/unit_access.h"
 
@@ -360,6 +362,44 @@ TEST(RealEditing, RandomValuesMatchTheExactReference) {
       }
     }
     compared += values.size();
+  }
+}
+
+// A format of E fields alone, edited by its plan, writes what the interpreter writes for
+// the same format kept from a plan by an empty literal: repeat counts, widths, digits
+// and scale factors at random, statements of fewer, as many and more items than fields.
+TEST(PlannedFormats, WriteWhatTheInterpreterWrites) {
+  std::mt19937_64 random(20250314);
+  for (int format = 0; format < testing_support::sanitizedCount(200, 4); ++format) {
+    std::vector<LongDescriptor> fields;
+    std::size_t fieldCount = 0;
+    for (std::size_t field = 0, descriptors = 1 + random() % 5; field < descriptors; ++field) {
+      const auto repeat = static_cast<std::int32_t>(random() % 4);  // 0 edits one item, as 1 does
+      fields.push_back(
+          editE(repeat, 1 + static_cast<std::int32_t>(random() % 40), static_cast<std::uint8_t>(random() % 20)));
+      fieldCount += repeat == 0 ? 1 : static_cast<std::size_t>(repeat);
+    }
+    const auto scale = static_cast<std::int32_t>(random() % 7) - 3;
+    std::vector<std::vector<double>> statements(50);
+    for (std::vector<double>& items : statements) {
+      items.resize(1 + random() % (fieldCount + 2));
+      for (double& item : items) item = randomValue(random);
+    }
+    const auto write = [&](bool interpreted) {
+      const std::vector<std::uint32_t> words = testing_support::eFieldFormat(fields, scale, interpreted);
+      const FormatProgram program{reinterpret_cast<const std::uint8_t*>(words.data()), words.size() * 4};
+      EXPECT_EQ(compilePlan(program).usable, !interpreted);
+      return writeRecords(interpreted ? "interpreted" : "planned", [&] {
+        FormattedWriter writer;
+        for (const std::vector<double>& items : statements) {
+          writer.begin(kTestUnit, program);
+          for (std::size_t item = 0; item < items.size(); ++item) {
+            writer.transfer(realItem(items[item], followOf(item + 1 == items.size())));
+          }
+        }
+      });
+    };
+    ASSERT_EQ(write(false), write(true)) << "format " << format << ": " << fieldCount << " fields, scale " << scale;
   }
 }
 

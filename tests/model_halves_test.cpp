@@ -16,6 +16,7 @@
 #include "app/mesh.h"
 #include "app/names.h"
 #include "app/stages.h"
+#include "recio/fast_path_testing.h"
 #include "recio/records.h"
 #include "recio/terminator_search.h"
 #include "support/temp_dir.h"
@@ -85,17 +86,29 @@ struct Load {
   std::vector<double> values;
 };
 
-Load load(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz, bool twoHalves) {
+Load load(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz,
+          const app::ModelReading& reading) {
   app::Mesh mesh;
   mesh.nx = nx;
   mesh.ny = ny;
   mesh.nz = nz;
   app::ModelGrid grid = app::allocateGrid(nx, ny, nz);
-  const app::ModelReading reading{.twoHalves = twoHalves, .minimumBytes = 0, .awaitWorker = true};
   Load result{app::loadModel(app::NameField::fromArgument(path), mesh, grid, reading), {}};
   result.values.assign(grid.values, grid.values + grid.nx * grid.ny * grid.nz);
   std::free(grid.values);
   return result;
+}
+
+// One statement per cell.
+Load loadPlainly(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz) {
+  return load(path, nx, ny, nz, {.twoHalves = false});
+}
+
+// In two halves, with the worker's count awaited where the statements first ask for it.
+Load loadInHalves(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz,
+                  std::uint64_t firstMeeting = 0) {
+  return load(path, nx, ny, nz,
+              {.twoHalves = true, .minimumBytes = 0, .awaitWorker = true, .firstMeeting = firstMeeting});
 }
 
 // The bits of every cell, NaN payloads and signed zeros included.
@@ -118,36 +131,139 @@ int compareOnGeneratedModels(std::uint64_t seed, int models, const char* termina
     // the statements.
     const bool smallBuffer = random() % 4 == 0;
     if (smallBuffer) recio::setInputBufferLimits(24, 48);
-    const Load plain = load(path, nx, ny, nz, false);
-    const Load halves = load(path, nx, ny, nz, true);
+    // Now and then the statements ask late, before or after the split.
+    const std::uint64_t firstMeeting = random() % 4 == 0 ? random() % static_cast<std::uint64_t>(nx * ny * nz) : 0;
+    const Load plain = loadPlainly(path, nx, ny, nz);
+    const Load halves = loadInHalves(path, nx, ny, nz, firstMeeting);
     if (smallBuffer) recio::setInputBufferLimits(0, 0);
     // Failed reads are compared whole as well, though the program never uses their grid.
     const bool same = plain.status == halves.status && sameBits(plain.values, halves.values);
     if (!same) {
       ++differing;
       ADD_FAILURE() << "model " << model << " of seed " << seed << " (" << nx << "x" << ny << "x" << nz
-                    << "): statuses " << static_cast<int>(plain.status) << " and " << static_cast<int>(halves.status)
+                    << ", first meeting at " << firstMeeting << "): statuses " << static_cast<int>(plain.status)
+                    << " and " << static_cast<int>(halves.status)
                     << "\n" << testing_support::readFile(path);
     }
   }
   return differing;
 }
 
-TEST(ModelHalves, SameAsOneByOneWithLineFeeds) {
+// The worker takes part whatever the machine: each test asks for it, and the machine
+// has its choice back afterwards.
+class ModelHalves : public testing::Test {
+ protected:
+  void SetUp() override {
+    recio::requestWorkersForTesting(1);
+    recio::resetFastPathCounts();
+  }
+  void TearDown() override {
+    recio::requestWorkersForTesting(0);
+    recio::failThreadStartsForTesting(0, recio::ThreadStartFailure::None);
+  }
+};
+
+TEST_F(ModelHalves, SameAsOneByOneWithLineFeeds) {
   testing_support::clearIoEnvironment();
   EXPECT_EQ(compareOnGeneratedModels(20261207, 3000, "\n"), 0);
+  EXPECT_GT(recio::fastPathCounts().cellsAdopted.load(), 0u);
 }
 
 // The terminator setting is read once per process: a process of its own.
-TEST(ModelHalves, SameAsOneByOneWithCarriageReturns) {
+TEST_F(ModelHalves, SameAsOneByOneWithCarriageReturns) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         testing_support::clearIoEnvironment();
         ::setenv("XIO_FMT_TERMINATOR", "CR", 1);
-        std::exit(compareOnGeneratedModels(7, 1500, "\r") == 0 ? 0 : 1);
+        const bool same = compareOnGeneratedModels(7, 1500, "\r") == 0;
+        std::exit(same && recio::fastPathCounts().cellsAdopted.load() > 0 ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+// A model of plain values on lines of equal length, so that where the file is cut does
+// not depend on what the lines hold. Shifted, its first line is blank: each cell is read
+// from the line after its number, so the statements are past the split when they reach
+// the worker's first cell, and that cell's own line is a null value, which leaves the
+// cell as the worker wrote it unless the statements give it back.
+struct EvenModel {
+  static constexpr std::int32_t kNx = 12, kNy = 10, kNz = 8;
+  static constexpr std::size_t kLineLength = 7;
+  TempDir dir;
+  std::string path;
+  std::uint64_t firstHalfLines = 0;
+  Load plain;
+
+  explicit EvenModel(bool shifted) {
+    std::string model;
+    for (std::size_t line = 0; line < kNx * kNy * kNz + (shifted ? 1 : 0); ++line) {
+      model += std::to_string(100000 + line) + "\n";
+    }
+    // The file is cut after the first line that ends at or after its middle.
+    firstHalfLines = (model.find('\n', model.size() / 2) + 1) / kLineLength;
+    if (shifted) {
+      model.replace(0, kLineLength - 1, "      ");
+      model.replace((firstHalfLines + 1) * kLineLength, kLineLength - 1, "     ,");
+    }
+    path = dir.write("model", model);
+    plain = loadPlainly(path, kNx, kNy, kNz);
+    EXPECT_EQ(plain.status, app::StageStatus::Ok);
+  }
+  Load inHalves(std::uint64_t firstMeeting = 0) const { return loadInHalves(path, kNx, kNy, kNz, firstMeeting); }
+};
+
+// The statements ask for the worker's count at their first cell, later but before the
+// split, exactly at it, or once they have passed it. They adopt the second half only
+// when they stand at the split, and never change a cell by trying.
+TEST_F(ModelHalves, SecondHalfIsAdoptedOnlyAtTheSplit) {
+  const EvenModel clean(false);
+  const EvenModel shifted(true);
+  const std::uint64_t split = clean.firstHalfLines;
+  const struct {
+    const EvenModel& model;
+    std::uint64_t firstMeeting;
+    bool adopted;
+  } meetings[] = {{clean, 0, true},          {clean, split / 2, true}, {clean, split, true},
+                  {clean, split + 1, false}, {shifted, 0, false}};
+  for (const auto& meeting : meetings) {
+    SCOPED_TRACE(std::string(&meeting.model == &shifted ? "shifted" : "clean") + " model, first meeting at cell " +
+                 std::to_string(meeting.firstMeeting) + " of a first half of " + std::to_string(split) + " lines");
+    recio::resetFastPathCounts();
+    const Load halves = meeting.model.inHalves(meeting.firstMeeting);
+    EXPECT_EQ(halves.status, app::StageStatus::Ok);
+    EXPECT_TRUE(sameBits(halves.values, meeting.model.plain.values));
+    EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
+    EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, meeting.adopted);
+  }
+}
+
+struct StartFailure {
+  recio::ThreadStartFailure failure;
+  unsigned successes;
+  unsigned workersStarted;
+};
+
+// The first start fails, or the second of two: the model's only worker then starts.
+constexpr StartFailure kStartFailures[] = {{recio::ThreadStartFailure::NoThread, 0, 0},
+                                           {recio::ThreadStartFailure::NoThread, 1, 1},
+                                           {recio::ThreadStartFailure::NoMemory, 0, 0},
+                                           {recio::ThreadStartFailure::NoMemory, 1, 1}};
+
+// Without its worker the model is read by the statements alone, to the same cells.
+TEST_F(ModelHalves, WorkerThatCannotBeHadChangesNoCell) {
+  const EvenModel model(false);
+  for (const StartFailure& start : kStartFailures) {
+    SCOPED_TRACE(std::string(start.failure == recio::ThreadStartFailure::NoThread ? "no thread" : "no memory") +
+                 " after " + std::to_string(start.successes) + " starts");
+    recio::failThreadStartsForTesting(start.successes, start.failure);
+    recio::resetFastPathCounts();
+    const Load halves = model.inHalves();
+    EXPECT_EQ(halves.status, app::StageStatus::Ok);
+    EXPECT_TRUE(sameBits(halves.values, model.plain.values));
+    EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), start.workersStarted);
+    EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, start.workersStarted > 0);
+  }
 }
 
 // Bytes of every kind next to the terminator and to each other, at every alignment and

@@ -1,4 +1,5 @@
 // Reading the model file: one read statement per cell, in file order j, i, k.
+#include <algorithm>
 #include <cstdint>
 
 #include "app/connections.h"
@@ -48,6 +49,7 @@ StageStatus loadModel(const NameField& modelName, const Mesh&, ModelGrid& grid, 
   }
   ModelHalves halves(kFileUnit, grid, reading.twoHalves ? cellCount : 0, reading.minimumBytes, reading.awaitWorker);
   std::uint64_t meeting = halves.firstMeeting();
+  if (meeting != ModelHalves::kNoMeeting) meeting = std::max(meeting, reading.firstMeeting);
   std::uint64_t next = 0;
   FileOrderCells cells(grid, 0);
   while (next < cellCount) {

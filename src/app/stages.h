@@ -28,6 +28,10 @@ struct ModelReading {
   // For tests: the statements wait for the worker to count the first half's lines, so
   // that it takes part however fast they would have finished a small file alone.
   bool awaitWorker = false;
+  // For tests: the first cell before which the statements ask for the worker's count, as
+  // they would on a machine where the count comes late; past the first half's lines,
+  // they have left the split behind.
+  std::uint64_t firstMeeting = 0;
 };
 
 // Reads one value per cell into the grid, in file order j, i, k. Returns only on success.

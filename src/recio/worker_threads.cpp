@@ -25,7 +25,7 @@ TestRequests& testRequests() {
 
 unsigned workersToSpare(unsigned most) {
   if (const unsigned requested = testRequests().workers.load(std::memory_order_relaxed); requested != 0) {
-    return requested;
+    return std::min(requested, most);
   }
   const unsigned processors = std::thread::hardware_concurrency();
   return processors < 2 ? 0 : std::min(processors - 1, most);
