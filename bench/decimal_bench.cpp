@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "recio/decimal.h"
+#include "recio/decimal/decimal.h"
 
 namespace {
 

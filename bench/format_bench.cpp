@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "app/formats.h"
-#include "recio/format.h"
-#include "recio/format_edit.h"
-#include "recio/unit_table.h"
+#include "recio/format/formatted_writer.h"
+#include "recio/format/edit.h"
+#include "recio/units/unit_table.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 
 #include <unistd.h>
 
-#include "recio/decimal.h"
+#include "recio/decimal/decimal.h"
 #include "recio/outcome.h"
-#include "recio/reader.h"
+#include "recio/reader/reader.h"
 #include "recio/transfer.h"
-#include "recio/records.h"
-#include "recio/unit_table.h"
+#include "recio/units/records.h"
+#include "recio/units/unit_table.h"
 
 namespace {
 

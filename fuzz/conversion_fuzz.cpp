@@ -15,9 +15,9 @@
 #include "app/names.h"
 #include "app/stages.h"
 #include "memory_file.h"
-#include "recio/platform.h"
-#include "recio/reader.h"
-#include "recio/unit_table.h"
+#include "recio/platform/platform.h"
+#include "recio/reader/reader.h"
+#include "recio/units/unit_table.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "recio/decimal.h"
+#include "recio/decimal/decimal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // A copy of exactly `size` bytes on the heap, so that the address sanitizer sees any

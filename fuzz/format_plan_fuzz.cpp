@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "memory_file.h"
-#include "recio/format.h"
-#include "recio/format_builder.h"
+#include "recio/format/formatted_writer.h"
+#include "recio/format/builder.h"
 #include "recio/transfer.h"
-#include "recio/unit_table.h"
+#include "recio/units/unit_table.h"
 #include "support/e_field_format.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <system_error>
 
-#include "recio/unit_table.h"
+#include "recio/units/unit_table.h"
 
 namespace fuzzing {
 

@@ -14,8 +14,8 @@
 #include "app/names.h"
 #include "app/stages.h"
 #include "memory_file.h"
-#include "recio/platform.h"
-#include "recio/records.h"
+#include "recio/platform/platform.h"
+#include "recio/units/records.h"
 
 namespace {
 

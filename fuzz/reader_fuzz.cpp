@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "memory_file.h"
-#include "recio/reader.h"
-#include "recio/records.h"
-#include "recio/unit_table.h"
+#include "recio/reader/reader.h"
+#include "recio/units/records.h"
+#include "recio/units/unit_table.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/names.h"
-#include "recio/platform.h"
+#include "recio/platform/platform.h"
 
 namespace {
 

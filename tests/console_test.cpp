@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "recio/console.h"
+#include "recio/console/free_format_writer.h"
 #include "recio/transfer.h"
-#include "recio/records.h"
-#include "recio/unit_table.h"
+#include "recio/units/records.h"
+#include "recio/units/unit_table.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"

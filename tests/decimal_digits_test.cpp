@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "recio/decimal.h"
+#include "recio/decimal/decimal.h"
 #include "support/bigint.h"
 #include "support/sanitizer.h"
 

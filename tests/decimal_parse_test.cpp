@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "recio/decimal.h"
+#include "recio/decimal/decimal.h"
 #include "support/bigint.h"
 #include "support/sanitizer.h"
 

@@ -1,6 +1,6 @@
 // Decimal conversion: the listed behaviours, table by table, the constant tables against
 // an exact rebuild, and the conversions under flush-to-zero arithmetic.
-#include "recio/decimal.h"
+#include "recio/decimal/decimal.h"
 
 #include <gtest/gtest.h>
 #include <xmmintrin.h>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "recio/decimal_powers.h"
+#include "recio/decimal/powers.h"
 #include "support/bigint.h"
 
 namespace {

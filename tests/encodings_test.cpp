@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "recio/keywords.h"
+#include "recio/units/open_keywords.h"
 #include "recio/transfer.h"
 
 namespace {

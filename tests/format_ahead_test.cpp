@@ -1,6 +1,6 @@
 // Statements whose records are edited ahead on worker threads write what the same
 // statements one by one write, byte for byte, and fail where they fail.
-#include "recio/format_ahead.h"
+#include "recio/format/write_statements.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -24,8 +24,8 @@
 
 #include "app/formats.h"
 #include "recio/fast_path_testing.h"
-#include "recio/format_builder.h"
-#include "recio/unit_table.h"
+#include "recio/format/builder.h"
+#include "recio/units/unit_table.h"
 #include "support/e_field_format.h"
 #include "support/unit_access.h"
 

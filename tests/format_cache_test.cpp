@@ -1,5 +1,5 @@
 // Edited fields reused from the cache are exactly the fields that E editing writes.
-#include "recio/format_cache.h"
+#include "recio/format/field_cache.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "recio/format_edit.h"
+#include "recio/format/edit.h"
 #include "support/sanitizer.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Formatted output: the compiled formats, the interpreter and the E and A fields,
 // checked through the records that reach a file.
-#include "recio/format.h"
+#include "recio/format/formatted_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "app/formats.h"
-#include "recio/format_builder.h"
-#include "recio/format_edit.h"
-#include "recio/format_plan.h"
-#include "recio/records.h"
-#include "recio/unit_table.h"
+#include "recio/format/builder.h"
+#include "recio/format/edit.h"
+#include "recio/format/plan.h"
+#include "recio/units/records.h"
+#include "recio/units/unit_table.h"
 #include "support/e_field_format.h"
 #include "support/sanitizer.h"
 #include "support/unit_access.h"

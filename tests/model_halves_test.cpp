@@ -17,8 +17,8 @@
 #include "app/names.h"
 #include "app/stages.h"
 #include "recio/fast_path_testing.h"
-#include "recio/records.h"
-#include "recio/terminator_search.h"
+#include "recio/units/records.h"
+#include "recio/units/terminator_search.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
 

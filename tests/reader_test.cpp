@@ -1,4 +1,4 @@
-#include "recio/reader.h"
+#include "recio/reader/reader.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "recio/decimal.h"
-#include "recio/messages.h"
-#include "recio/records.h"
-#include "recio/unit_table.h"
+#include "recio/decimal/decimal.h"
+#include "recio/stop/messages.h"
+#include "recio/units/records.h"
+#include "recio/units/unit_table.h"
 #include "support/temp_dir.h"
 #include "support/sanitizer.h"
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "recio/messages.h"
-#include "recio/records.h"
-#include "recio/unit_table.h"
+#include "recio/stop/messages.h"
+#include "recio/units/records.h"
+#include "recio/units/unit_table.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
 #include "support/sanitizer.h"

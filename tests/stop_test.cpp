@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "recio/messages.h"
-#include "recio/settings.h"
-#include "recio/stop.h"
+#include "recio/stop/messages.h"
+#include "recio/units/io_settings.h"
+#include "recio/stop/stop.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 

@@ -1,6 +1,6 @@
 // The record-terminator setting XIO_FMT_TERMINATOR: its grammar as a pure function over
 // every form and malformation, and its effect on the console and on file units in a run.
-#include "recio/terminator_setting.h"
+#include "recio/units/terminator_setting.h"
 
 #include <gtest/gtest.h>
 

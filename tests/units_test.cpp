@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "recio/messages.h"
-#include "recio/settings.h"
-#include "recio/records.h"
-#include "recio/unit_table.h"
+#include "recio/stop/messages.h"
+#include "recio/units/io_settings.h"
+#include "recio/units/records.h"
+#include "recio/units/unit_table.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"

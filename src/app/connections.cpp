@@ -1,10 +1,10 @@
 #include "app/connections.h"
 
-#include "recio/console.h"
-#include "recio/keywords.h"
-#include "recio/stop.h"
+#include "recio/console/free_format_writer.h"
+#include "recio/units/open_keywords.h"
+#include "recio/stop/stop.h"
 #include "recio/transfer.h"
-#include "recio/unit_table.h"
+#include "recio/units/unit_table.h"
 
 namespace app {
 namespace {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "app/names.h"
-#include "recio/format.h"
+#include "recio/format/formatted_writer.h"
 
 namespace app {
 

@@ -5,8 +5,8 @@
 #include "app/mesh.h"
 #include "app/names.h"
 #include "app/stages.h"
-#include "recio/console.h"
-#include "recio/stop.h"
+#include "recio/console/free_format_writer.h"
+#include "recio/stop/stop.h"
 #include "recio/transfer.h"
 
 namespace app {

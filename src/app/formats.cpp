@@ -1,6 +1,6 @@
 #include "app/formats.h"
 
-#include "recio/format_builder.h"
+#include "recio/format/builder.h"
 
 namespace app {
 namespace {

@@ -2,7 +2,7 @@
 // messages.
 #pragma once
 
-#include "recio/format.h"
+#include "recio/format/formatted_writer.h"
 
 namespace app {
 

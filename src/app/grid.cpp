@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "recio/messages.h"
-#include "recio/stop.h"
+#include "recio/stop/messages.h"
+#include "recio/stop/stop.h"
 
 namespace app {
 namespace {

@@ -1,7 +1,7 @@
 #include "app/command_line.h"
 #include "app/driver.h"
-#include "recio/platform.h"
-#include "recio/start_up.h"
+#include "recio/platform/platform.h"
+#include "recio/units/start_up.h"
 
 int main(int argc, char** argv) {
   recio::startUp(argc, argv);

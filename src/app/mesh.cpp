@@ -7,9 +7,9 @@
 #include "app/formats.h"
 #include "app/grid.h"
 #include "app/stages.h"
-#include "recio/reader.h"
+#include "recio/reader/reader.h"
 #include "recio/transfer.h"
-#include "recio/unit_table.h"
+#include "recio/units/unit_table.h"
 
 namespace app {
 namespace {

@@ -4,8 +4,8 @@
 #include <bit>
 
 #include "recio/fast_path_testing.h"
-#include "recio/records.h"
-#include "recio/unit_table.h"
+#include "recio/units/records.h"
+#include "recio/units/unit_table.h"
 #include "recio/worker_threads.h"
 
 namespace app {

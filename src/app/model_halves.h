@@ -14,7 +14,7 @@
 
 #include "app/grid.h"
 #include "recio/change_signal.h"
-#include "recio/input_split.h"
+#include "recio/reader/input_split.h"
 
 namespace app {
 

@@ -5,8 +5,8 @@
 #include "app/connections.h"
 #include "app/formats.h"
 #include "app/stages.h"
-#include "recio/format_ahead.h"
-#include "recio/unit_table.h"
+#include "recio/format/write_statements.h"
+#include "recio/units/unit_table.h"
 
 namespace app {
 namespace {

@@ -40,14 +40,14 @@
 #include <string>
 #include <vector>
 
-#include "recio/console.h"
-#include "recio/messages.h"
-#include "recio/start_up.h"
-#include "recio/stop.h"
+#include "recio/console/free_format_writer.h"
+#include "recio/stop/messages.h"
+#include "recio/units/start_up.h"
+#include "recio/stop/stop.h"
 #include "recio/transfer.h"
-#include "recio/keywords.h"
-#include "recio/records.h"
-#include "recio/unit_table.h"
+#include "recio/units/open_keywords.h"
+#include "recio/units/records.h"
+#include "recio/units/unit_table.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "recio/format_builder.h"
+#include "recio/format/builder.h"
 
 namespace testing_support {
 

@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "recio/keywords.h"
-#include "recio/messages.h"
-#include "recio/records.h"
-#include "recio/settings.h"
-#include "recio/unit_table.h"
+#include "recio/units/open_keywords.h"
+#include "recio/stop/messages.h"
+#include "recio/units/records.h"
+#include "recio/units/io_settings.h"
+#include "recio/units/unit_table.h"
 
 extern char** environ;
 

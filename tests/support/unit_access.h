@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "recio/unit.h"
+#include "recio/units/unit.h"
 
 namespace testing_support {
 

@@ -1,5 +1,5 @@
 // POSIX implementation of the platform layer.
-#include "recio/platform.h"
+#include "recio/platform/platform.h"
 
 #include <dlfcn.h>
 #include <errno.h>
@@ -25,7 +25,7 @@
 #include <backtrace.h>
 #endif
 
-#include "recio/messages.h"
+#include "recio/stop/messages.h"
 #include "recio/platform/routine_name.h"
 
 namespace recio::platform {

@@ -1,6 +1,6 @@
 // Windows implementation of the platform layer: Win32 with the ANSI entry points, as
 // the program's file names are bytes.
-#include "recio/platform.h"
+#include "recio/platform/platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "recio/messages.h"
+#include "recio/stop/messages.h"
 #include "recio/platform/routine_name.h"
 
 namespace recio::platform {

@@ -1,0 +1,162 @@
+// The console unit (its connection on first use) and free-format output of message lines.
+#include "recio/console/free_format_writer.h"
+
+#include <cstring>
+#include <new>
+
+#include "recio/stop/messages.h"
+#include "recio/platform/platform.h"
+#include "recio/units/records.h"
+#include "recio/units/io_settings.h"
+#include "recio/stop/stop.h"
+#include "recio/units/terminator_setting.h"
+#include "recio/units/unit_table.h"
+
+namespace recio {
+namespace {
+
+// The console's own block buffer, used when XIOT_BUFFER_STDOUT is true.
+constexpr std::int32_t kConsoleBlockSize = 8192;
+// Line lengths are 16-bit quantities.
+constexpr std::size_t kLongestLine = 65535;
+
+}  // namespace
+
+Unit* connectConsole() {
+  Connection connection;
+  connection.number = kConsoleUnit;
+  connection.access = Access::Write;
+  connection.handle = platform::standardOutput();
+  connection.closesHandle = false;
+  connection.path = "stdout";
+  if (const char* target = platform::environment("XIO_PRINT"); target != nullptr && *target != '\0') {
+    std::string path = platform::fullPath(target, kMaxPathLength);
+    platform::OpenResult opened = platform::openConsoleFile(path);
+    // A file that cannot be opened leaves the messages on standard output.
+    if (opened.message == 0) {
+      connection.handle = opened.handle;
+      connection.closesHandle = true;
+      connection.path = std::move(path);
+    }
+  }
+  connection.format = recordFormatFor(kConsoleUnit);
+  connection.buffered = environmentIsTrue("XIOT_BUFFER_STDOUT");
+  connection.blockSize = kConsoleBlockSize;
+  connection.bufferCount = 1;
+  const IoSettings& io = ioSettings();
+  connection.recordLength = io.formattedRecordLengthInvalid ? 0 : io.formattedRecordLength;
+  connection.noWrapMargin = environmentIsTrue("XIOT_FMT_NO_WRAP_MARGIN");
+  Unit* unit = new (std::nothrow) Unit(std::move(connection));
+  if (unit == nullptr && connection.closesHandle) {
+    int ignored = 0;
+    platform::closeFile(connection.handle, ignored);
+  }
+  return unit;
+}
+
+std::size_t freeFormatLineLength(const Unit& unit) {
+  const std::size_t recordLength = static_cast<std::size_t>(unit.recordLength());
+  if (unit.noWrapMargin()) {
+    std::size_t capacity = unit.blockBytes();
+    if (recordLength + 4 > capacity) capacity = recordLength + 4;
+    return capacity > kLongestLine ? kLongestLine : capacity;
+  }
+  if (recordLength == 0) return 80;
+  // A record must hold its blank and at least one character of an item, or a long
+  // item would never make progress.
+  return recordLength < 2 ? 2 : recordLength;
+}
+
+void FreeFormatWriter::begin(std::int32_t unitNumber) {
+  unit_ = acquireUnit(unitNumber);
+  if (unit_ == nullptr) fatalReport(kMsgOpenFailure, unitNumber, "");
+  lineLength_ = freeFormatLineLength(*unit_);
+  if (!reserveRecord(*unit_, lineLength_)) fail(kMsgRecordOverflow);
+  startRecord();
+}
+
+void FreeFormatWriter::transfer(const TransferItem& item) {
+  if (item.type() == kTypeCharacter && item.form() == kFormLengthAddress) {
+    const auto* block = static_cast<const LengthAddressBlock*>(item.argument);
+    const std::size_t length = block->length > 0 ? static_cast<std::size_t>(block->length) : 0;
+    place(static_cast<const char*>(block->address), length);
+  }
+  if (!item.isLast()) return;
+  // The last record of a statement is always written, even when it holds only its blank.
+  if (length_ == 0 && blankPending_) putBlank();
+  if (!endRecord()) fail(kMsgWriteError);
+  releaseUnit(*unit_);
+  unit_ = nullptr;
+}
+
+void FreeFormatWriter::place(const char* text, std::size_t length) {
+  std::size_t room = lineLength_ - length_;
+  // Whether the item fits is judged before the record's blank: an item as long as a line
+  // begins in a fresh record, after its blank, instead of leaving a record of the blank alone.
+  const std::size_t roomAtStart = room;
+  if (blankPending_ && length <= room) {
+    putBlank();
+    --room;
+  }
+  // An item that does not fit the rest of a record that already holds text starts a new one.
+  if (length > roomAtStart && length_ > 0) {
+    if (!endRecord()) fail(kMsgWriteError);
+    startRecord();
+    room = lineLength_;
+  }
+  // Longer than a line: fill whole records with it.
+  while (room < length) {
+    if (blankPending_) {
+      putBlank();
+      --room;
+    }
+    copy(text, room);
+    text += room;
+    length -= room;
+    if (!endRecord()) fail(kMsgWriteError);
+    startRecord();
+    room = lineLength_;
+  }
+  if (blankPending_) {
+    putBlank();
+    --room;
+    if (length > room) {
+      copy(text, room);
+      text += room;
+      length -= room;
+      if (!endRecord()) fail(kMsgWriteError);
+      startRecord();
+      putBlank();
+    }
+  }
+  copy(text, length);
+}
+
+void FreeFormatWriter::putBlank() {
+  unit_->record()[length_++] = ' ';
+  blankPending_ = false;
+}
+
+void FreeFormatWriter::copy(const char* text, std::size_t count) {
+  if (count > 0) std::memcpy(unit_->record() + length_, text, count);
+  length_ += count;
+}
+
+bool FreeFormatWriter::endRecord() { return putRecord(*unit_, unit_->record(), length_) == 0; }
+
+void FreeFormatWriter::startRecord() {
+  length_ = 0;
+  blankPending_ = true;
+}
+
+void FreeFormatWriter::fail(std::int32_t message) {
+  const std::int32_t number = unit_->number();
+  std::string path = unit_->path();
+  releaseUnit(*unit_);
+  unit_ = nullptr;
+  fatalReport(message, number, path);
+  // A severe report returns only to a thread that is already ending the run.
+  runStop(message);
+}
+
+}  // namespace recio

@@ -1,0 +1,281 @@
+// Binary to decimal: generateDigits, the value rounded to n significant digits.
+//
+// The digits are those of q = v * 10^(n-X) rounded to an integer, to nearest with ties to
+// even, where 10^(X-1) <= v < 10^X. Up to 16 digits, q is first formed with a 64-bit
+// power of ten (exact for 10^0 .. 10^27) as a 128-bit fixed-point number with a known
+// error bound; only when the rounding cannot be decided within that bound, and the
+// value is not an exact tie, is q worked out exactly with big integers.
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+
+#include "recio/decimal/decimal.h"
+#include "recio/decimal/bigint.h"
+#include "recio/decimal/powers.h"
+
+namespace recio {
+namespace {
+
+using decimal_detail::kMaxExactPower;
+using decimal_detail::NormalizedPower;
+using decimal_detail::UInt128;
+
+constexpr int kFastMaxDigits = 16;
+static_assert(DecimalDigits::kMaxDigits >= kFastMaxDigits);  // the fast path writes 16 characters
+
+template <std::uint64_t kBase, std::size_t kCount>
+constexpr std::array<std::uint64_t, kCount> integerPowers() {
+  std::array<std::uint64_t, kCount> powers{};
+  std::uint64_t power = 1;
+  for (std::uint64_t& entry : powers) {
+    entry = power;
+    power *= kBase;
+  }
+  return powers;
+}
+
+constexpr auto kPowersOfTen = integerPowers<10, kFastMaxDigits + 1>();
+constexpr auto kPowersOfFive = integerPowers<5, 23>();  // 5^22 < 2^53 <= 5^23
+
+// `value` < 10^8 as eight digit characters, all at once in the lanes of one 64-bit word: first
+// two lanes of 32 bits (the upper and lower four digits), then four lanes of 16 bits
+// (pairs), then eight bytes (digits). A lane is split by a multiplication with a
+// rounded-up reciprocal and a shift: for t < 10^4, t * 10486 >> 20 is t / 100 (the
+// reciprocal's excess, t * 2.3e-7 < 0.003, never carries past the next integer since
+// t / 100 is at least 0.01 below it) and stays under 2^32, inside its lane; for u < 100,
+// u * 103 >> 10 is u / 10 (excess below 0.06 against a gap of 0.1), under 2^16.
+constexpr std::uint64_t eightDigitBytes(std::uint32_t value) {
+  const std::uint64_t quads = value / 10000 | static_cast<std::uint64_t>(value % 10000) << 32;
+  const std::uint64_t hundreds = (quads * 10486 >> 20) & 0x0000007F0000007F;
+  const std::uint64_t pairs = hundreds | (quads - hundreds * 100) << 16;
+  const std::uint64_t tens = (pairs * 103 >> 10) & 0x000F000F000F000F;
+  return (tens | (pairs - tens * 10) << 8) | 0x3030303030303030;
+}
+
+static_assert(eightDigitBytes(12345678) == 0x3837363534333231 && eightDigitBytes(99999999) == 0x3939393939393939 &&
+              eightDigitBytes(0) == 0x3030303030303030);
+
+// The bytes of eightDigitBytes in memory order, first digit first.
+void storeDigitBytes(std::uint64_t bytes, char* out) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, &bytes, 8);
+  } else {
+    for (int i = 0; i < 8; ++i, bytes >>= 8) out[i] = static_cast<char>(bytes & 0xFF);
+  }
+}
+
+// `value` < 10^count (count <= 16) as exactly `count` digits, in one group of eight
+// when it fits, else scaled to 16 digits in two independent groups. `out` must have
+// room for 16 characters; those after the `count` digits are left undefined.
+void writeDigits(std::uint64_t value, int count, char* out) {
+  constexpr int kGroup = 8;
+  if (count <= kGroup) {
+    value *= kPowersOfTen[static_cast<std::size_t>(kGroup - count)];
+    storeDigitBytes(eightDigitBytes(static_cast<std::uint32_t>(value)), out);
+    return;
+  }
+  value *= kPowersOfTen[static_cast<std::size_t>(2 * kGroup - count)];
+  constexpr std::uint64_t kGroupScale = kPowersOfTen[kGroup];
+  const std::uint64_t upper = eightDigitBytes(static_cast<std::uint32_t>(value / kGroupScale));
+  const std::uint64_t lower = eightDigitBytes(static_cast<std::uint32_t>(value % kGroupScale));
+  storeDigitBytes(upper, out);
+  storeDigitBytes(lower, out + kGroup);
+}
+
+void setLeadingOne(int digitCount, std::int32_t exponent, DecimalDigits& result) {
+  result.digits[0] = '1';
+  std::memset(result.digits + 1, '0', static_cast<std::size_t>(digitCount - 1));
+  result.exponent = exponent;
+}
+
+// A finite non-zero value as significand * 2^binaryExponent, 2^52 <= significand < 2^53.
+struct Binary {
+  std::uint64_t significand;
+  int binaryExponent;
+};
+
+// X estimated from the binary exponent with 16 fraction bits appended (a 16.16 number L)
+// and log10(2) as the 32-bit fraction 0x4D104D42 / 2^32 = floor(log10(2) * 2^32) / 2^32:
+// floor(L * log10(2)) + 1. Reading the fraction bits linearly underestimates log2 (by
+// less than 0.09), so the estimate is never too high and at most one too low. The
+// callers check it against the digits they produce and correct it either way, so the
+// digits never depend on it.
+int estimateDecimalExponent(const Binary& binary) {
+  constexpr std::int64_t kLog10Of2 = 0x4D104D42;
+  const std::int64_t fixedLog2 = static_cast<std::int64_t>(binary.binaryExponent + 52) * 65536 +
+                                 static_cast<std::int64_t>((binary.significand >> 36) & 0xFFFF);
+  return static_cast<int>((fixedLog2 * kLog10Of2) >> 48) + 1;  // >> floors negative values too
+}
+
+// Whether v * 10^k is exactly an integer plus one half, for a k whose power of ten is not
+// exact in 64 bits. With v = m * 2^e, m odd, 2q = m * 5^k * 2^(e+k+1) must be an odd
+// integer. For k > 27 that would need 5^k < 2q < 2 * 10^16, which no such k gives; for
+// k < 0 the power of two must vanish and 5^-k must divide m, which needs -k <= 22.
+bool isExactTie(const Binary& binary, int k) {
+  if (k >= 0 || k < -22) return false;
+  const int trailingZeros = std::countr_zero(binary.significand);
+  const std::uint64_t odd = binary.significand >> trailingZeros;
+  return binary.binaryExponent + trailingZeros + k + 1 == 0 && odd % kPowersOfFive[static_cast<std::size_t>(-k)] == 0;
+}
+
+// The fast path for n <= 16: q from one 64 x 64-bit multiplication. With the value's
+// significand moved up to a set top bit, v = m * 2^e with 2^63 <= m < 2^64, and the power
+// 10^k ~ P * 2^(p - 64), the product W = m * P lies in [2^126, 2^128) and q = W * 2^(e+p-64).
+// As q < 10^16 < 2^54, the integer part of q is in W's upper word alone: it is
+// upper >> t with t = -(e + p), and W >= 2^126 gives t >= 9; the fraction is the upper
+// word's low t bits followed by the lower word.
+//
+// Error bound: P is exact for 0 <= k <= 27, so W is q exactly and the rounding is decided
+// exactly. Otherwise P is 10^k rounded once to 64 bits (relative error at most 2^-64), or
+// a coarse power so rounded times an exact fine one, rounded again: at most 2^-63 plus
+// 2^-128 in all. W < 2^128 is then off by at most 2^65 and a little, two units of the
+// upper word; with the lower word left out, the true fraction lies within three units
+// below and four above the upper word's fraction bits. Four units either side of one
+// half decide the rounding; inside them only an exact tie is still decided here.
+// Returns false when it cannot decide; then nothing in `result` but the sign and kind is
+// meaningful yet.
+bool fastDigits(const Binary& binary, int digitCount, int decimalExponent, DecimalDigits& result) {
+  constexpr std::uint64_t kMargin = 4;  // units of the upper word, see above
+  const std::uint64_t lower = kPowersOfTen[static_cast<std::size_t>(digitCount - 1)];
+  const std::uint64_t upper = kPowersOfTen[static_cast<std::size_t>(digitCount)];
+  const std::uint64_t significand = binary.significand << 11;
+  // A second attempt corrects an estimate of X that was one off.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int k = digitCount - decimalExponent;
+    const NormalizedPower power = decimal_detail::powerOfTen64(k);
+    const int shift = 11 - binary.binaryExponent - power.binaryExponent;
+    // Below 9 the estimate was far off; 64 and more only for n = 1 and q below 2.
+    if (shift < 9 || shift > 63) return false;
+    const UInt128 product = static_cast<UInt128>(significand) * power.significand;
+    const auto high = static_cast<std::uint64_t>(product >> 64);
+    const auto low = static_cast<std::uint64_t>(product);
+    std::uint64_t integer = high >> shift;
+    if (integer < lower) {
+      --decimalExponent;
+      continue;
+    }
+    if (integer >= upper) {
+      ++decimalExponent;
+      continue;
+    }
+    const std::uint64_t fraction = high & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    const bool odd = (integer & 1) != 0;
+    bool roundUp = false;
+    if (k >= 0 && k <= kMaxExactPower) {
+      roundUp = fraction > half || (fraction == half && (low != 0 || odd));
+    } else if (fraction + kMargin <= half) {
+      roundUp = false;
+    } else if (fraction >= half + kMargin) {
+      roundUp = true;
+    } else if (isExactTie(binary, k)) {
+      roundUp = odd;
+    } else {
+      return false;
+    }
+    integer += roundUp ? 1 : 0;
+    // q rounding up to 10^n is 10^(n-1) one decade higher. An integer part of 10^(n-1)
+    // is taken as is: if the true q lay just under it (X one too high), 10q rounds up
+    // to 10^n with X - 1, which gives the same digits and exponent.
+    if (integer == upper) {
+      setLeadingOne(digitCount, decimalExponent + 1, result);
+      return true;
+    }
+    writeDigits(integer, digitCount, result.digits);
+    result.exponent = decimalExponent;
+    return true;
+  }
+  return false;
+}
+
+// Exact generation with big integers: y = v * 10^(1-X) = numerator / denominator is
+// brought into [1, 10), then each digit is the integer part of the remainder times ten.
+void exactDigits(const Binary& binary, int digitCount, int decimalExponent, DecimalDigits& result) {
+  // The largest operand is about 2^53 * 10^325 < 2^1133 (the smallest subnormal scaled
+  // up), or a denominator of 2^1126 times ten; 40 limbs hold 1280 bits.
+  using Big = decimal_detail::FixedBigInt<40>;
+  Big numerator(binary.significand);
+  Big denominator(1);
+  if (binary.binaryExponent >= 0) {
+    numerator.shiftLeft(binary.binaryExponent);
+  } else {
+    denominator.shiftLeft(-binary.binaryExponent);
+  }
+  if (decimalExponent <= 1) {
+    numerator.multiplyPowerOfTen(1 - decimalExponent);
+  } else {
+    denominator.multiplyPowerOfTen(decimalExponent - 1);
+  }
+  while (compare(numerator, denominator) < 0) {
+    numerator.multiplySmall(10);
+    --decimalExponent;
+  }
+  for (;;) {
+    Big tenTimes = denominator;
+    tenTimes.multiplySmall(10);
+    if (compare(numerator, tenTimes) < 0) break;
+    denominator = tenTimes;
+    ++decimalExponent;
+  }
+  for (int i = 0; i < digitCount; ++i) {
+    if (i != 0) numerator.multiplySmall(10);
+    char digit = '0';
+    while (compare(numerator, denominator) >= 0) {
+      numerator.subtract(denominator);
+      ++digit;
+    }
+    result.digits[i] = digit;
+  }
+  numerator.shiftLeft(1);  // twice the remainder against the denominator: r against 1/2
+  const int remainderVersusHalf = compare(numerator, denominator);
+  const bool lastOdd = ((result.digits[digitCount - 1] - '0') & 1) != 0;
+  result.exponent = decimalExponent;
+  if (remainderVersusHalf < 0 || (remainderVersusHalf == 0 && !lastOdd)) return;
+  int position = digitCount - 1;
+  while (position >= 0 && result.digits[position] == '9') result.digits[position--] = '0';
+  if (position >= 0) {
+    ++result.digits[position];
+  } else {
+    setLeadingOne(digitCount, decimalExponent + 1, result);
+  }
+}
+
+}  // namespace
+
+void generateDigits(double value, int digitCount, DecimalDigits& result) noexcept {
+  digitCount = std::clamp(digitCount, 1, DecimalDigits::kMaxDigits);
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const bool signBit = (bits >> 63) != 0;
+  const int biasedExponent = static_cast<int>((bits >> 52) & 0x7FF);
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  result.exponent = 0;
+  result.text = "";
+  if (biasedExponent == 0x7FF) {
+    result.kind = fraction == 0 ? DigitsKind::Infinite : DigitsKind::NaN;
+    result.negative = fraction == 0 && signBit;
+    result.count = 0;
+    result.text = fraction == 0 ? "Infinity" : "NaN";
+    return;
+  }
+  result.negative = signBit;
+  result.count = digitCount;
+  if (biasedExponent == 0 && fraction == 0) {
+    result.kind = DigitsKind::Zero;
+    std::memset(result.digits, '0', static_cast<std::size_t>(digitCount));
+    return;
+  }
+  result.kind = DigitsKind::Finite;
+  Binary binary{};
+  if (biasedExponent == 0) {  // subnormal: normalised here, so every path sees 53 bits
+    const int shift = std::countl_zero(fraction) - 11;
+    binary = {fraction << shift, -1074 - shift};
+  } else {
+    binary = {fraction | (std::uint64_t{1} << 52), biasedExponent - 1075};
+  }
+  const int estimate = estimateDecimalExponent(binary);
+  if (digitCount <= kFastMaxDigits && fastDigits(binary, digitCount, estimate, result)) return;
+  exactDigits(binary, digitCount, estimate, result);
+}
+
+}  // namespace recio

@@ -1,0 +1,150 @@
+// Edited E fields kept for reuse. The characters of an Ew.d field under scale factor k
+// depend on nothing but the value's bits, w, d and k (no sign or blank setting of the
+// statement enters E editing), so a field edited once can be copied byte for byte.
+//
+// Tables repeat their values by position: the point table's y and elevation equal the
+// previous record's, and each x centre recurs once per row. So the fields are kept per
+// item position of the statement, each position in its own direct-mapped region, and a
+// value only ever evicts one of its own column.
+//
+// A slot is chosen by Fibonacci hashing of the value's bits (the top bits of bits x
+// 2^64/phi). Cell centres of a mesh with equal widths are an arithmetic progression,
+// and so are their bit patterns within one binade; by the three-distance theorem the
+// multiples of 1/phi spread such a progression almost evenly over the slots, so a row of
+// up to about a region's size of distinct x values stays in the cache whole.
+//
+// A column whose values do not repeat (the model values of a table, as a rule) would
+// only pay a lookup that misses the processor's caches and a store per field. So each
+// region counts its hits over windows of kWindow edits, and a region that hit less than
+// one edit in kBypassRatio is looked up only every kSampleStride-th edit in the next
+// window, which is enough to notice when its values begin to repeat.
+//
+// Size: kPositions x kSlots x 32 bytes = 512 KiB, allocated once by a writer that has
+// edited a few hundred E fields (format.h).
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "recio/format/edit.h"
+
+namespace recio::format {
+
+class FieldCache {
+ public:
+  static constexpr std::size_t kPositions = 4;   // later positions share the last region
+  static constexpr std::size_t kSlotBits = 12;
+  static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
+  static constexpr std::size_t kMaxWidth = 20;  // wider fields are edited every time
+  static_assert(kMaxWidth <= 32);
+
+  // What decides a field besides the value: w, d and k packed with a mark that makes
+  // every cacheable shape non-zero, so that an empty slot never matches. 0 when the
+  // field is not kept (too wide, or d or k outside the packed ranges).
+  static constexpr std::uint32_t shapeOf(std::int32_t width, std::int32_t fractionDigits, std::int32_t scaleFactor) {
+    if (width <= 0 || width > static_cast<std::int32_t>(kMaxWidth) || fractionDigits < 0 || fractionDigits > 0xFF ||
+        scaleFactor < -0x80 || scaleFactor > 0x7F) {
+      return 0;
+    }
+    return static_cast<std::uint32_t>(width) | static_cast<std::uint32_t>(fractionDigits) << 8 |
+           static_cast<std::uint32_t>(scaleFactor + 0x80) << 16 | std::uint32_t{1} << 24;
+  }
+
+  // Writes `value` as an Ew.d field under scale factor k into field[0, width), exactly
+  // as editReal (format_edit.h) does, for the item at `position` of its statement:
+  // copied when kept, else edited and kept.
+  void edit(std::size_t position, double value, std::int32_t width, std::int32_t fractionDigits,
+            std::int32_t scaleFactor, char* field) {
+    const std::uint32_t shape = shapeOf(width, fractionDigits, scaleFactor);
+    const std::size_t region = regionOf(position);
+    if (shape == 0 || !looksUp(region)) {
+      editReal(value, width, fractionDigits, scaleFactor, field);
+      return;
+    }
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    const auto fieldWidth = static_cast<std::size_t>(width);
+    if (const char* kept = find(position, bits, shape)) {
+      ++use_[region].hits;
+      copyField(field, kept, fieldWidth);
+      return;
+    }
+    editReal(value, width, fractionDigits, scaleFactor, field);
+    keep(position, bits, shape, field, fieldWidth);
+  }
+
+  // The kept characters of the field, or nullptr.
+  const char* find(std::size_t position, std::uint64_t bits, std::uint32_t shape) const {
+    const Slot& slot = slotFor(position, bits);
+    return slot.bits == bits && slot.shape == shape ? slot.text : nullptr;
+  }
+
+  // Keeps `width` (<= kMaxWidth) characters of a field, in place of whatever held its slot.
+  void keep(std::size_t position, std::uint64_t bits, std::uint32_t shape, const char* field, std::size_t width) {
+    Slot& slot = slotFor(position, bits);
+    slot.bits = bits;
+    slot.shape = shape;
+    copyField(slot.text, field, width);
+  }
+
+  // Copies 1 <= width <= 32 characters as two copies of a fixed size that overlap in
+  // the middle, which compile to plain loads and stores instead of a call.
+  static void copyField(char* to, const char* from, std::size_t width) {
+    if (width >= 16) {
+      std::memcpy(to, from, 16);
+      std::memcpy(to + width - 16, from + width - 16, 16);
+    } else if (width >= 8) {
+      std::memcpy(to, from, 8);
+      std::memcpy(to + width - 8, from + width - 8, 8);
+    } else {
+      std::memcpy(to, from, width);
+    }
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t bits = 0;
+    std::uint32_t shape = 0;
+    char text[kMaxWidth] = {};
+  };
+  static_assert(sizeof(Slot) == 32);
+
+  static constexpr std::uint64_t kGoldenRatioMultiplier = 0x9E3779B97F4A7C15;  // 2^64 / phi, odd
+
+  const Slot& slotFor(std::size_t position, std::uint64_t bits) const {
+    return slots_[regionOf(position)][bits * kGoldenRatioMultiplier >> (64 - kSlotBits)];
+  }
+  Slot& slotFor(std::size_t position, std::uint64_t bits) {
+    return const_cast<Slot&>(static_cast<const FieldCache&>(*this).slotFor(position, bits));
+  }
+
+  static constexpr std::uint32_t kWindow = 1024;
+  static constexpr std::uint32_t kBypassRatio = 8;
+  static constexpr std::uint32_t kSampleStride = 16;
+
+  struct RegionUse {
+    std::uint32_t edits = 0;    // in the current window
+    std::uint32_t lookups = 0;  // of those, the ones looked up
+    std::uint32_t hits = 0;
+    bool bypassed = false;      // this window looks up only every kSampleStride-th edit
+  };
+
+  static std::size_t regionOf(std::size_t position) { return position < kPositions ? position : kPositions - 1; }
+  // Whether this edit looks the field up; counts the edit in its window.
+  bool looksUp(std::size_t region) {
+    RegionUse& use = use_[region];
+    if (use.edits == kWindow) {
+      use = {0, 0, 0, use.hits * kBypassRatio < use.lookups};
+    }
+    const bool looks = !use.bypassed || use.edits % kSampleStride == 0;
+    ++use.edits;
+    use.lookups += looks ? 1 : 0;
+    return looks;
+  }
+
+  Slot slots_[kPositions][kSlots];
+  RegionUse use_[kPositions];
+};
+
+}  // namespace recio::format

@@ -1,0 +1,340 @@
+// The format interpreter of formatted write statements: control items, the data edit
+// descriptors in progress, and the records handed to the unit.
+#include "recio/format/formatted_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "recio/format/field_cache.h"
+#include "recio/format/edit.h"
+#include "recio/format/plan.h"
+#include "recio/stop/messages.h"
+#include "recio/stop/stop.h"
+#include "recio/units/records.h"
+#include "recio/units/unit_table.h"
+
+namespace recio {
+namespace {
+
+// The record buffer grows by at least this much, so that the first field of a unit
+// makes room for every record of ordinary length at once.
+constexpr std::size_t kMinimumRecordGrowth = 512;
+
+// E fields a writer edits before it makes its field cache.
+constexpr std::uint32_t kFieldsBeforeCache = 256;
+
+}  // namespace
+
+FormattedWriter::FormattedWriter() = default;
+FormattedWriter::~FormattedWriter() = default;
+
+void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& program) {
+  unit_ = acquireUnit(unitNumber);
+  if (unit_ == nullptr) {
+    return;
+  }
+  beginOnUnit(program);
+}
+
+// The statement's start on the unit it holds (unit_).
+void FormattedWriter::beginOnUnit(const FormatProgram& program) {
+  program_ = program;
+  state_ = FormatState{};
+  fieldLimit_ = unit_->recordCapacity();
+  if (unit_->recordLength() > 0) {
+    fieldLimit_ = std::min(fieldLimit_, static_cast<std::size_t>(unit_->recordLength()));
+  }
+  planned_ = followPlan(program);
+}
+
+// Whether this statement can follow the plan of its format: the format is one of E
+// fields alone and its record already fits the unit's record buffer. A record that
+// needs the buffer grown, or is longer than a fixed record length (66), is built by the
+// interpreter, which grows the buffer or fails at the field where the interpreter would.
+bool FormattedWriter::followPlan(const FormatProgram& program) {
+  if (plan_ == nullptr || !plan_->isPlanOf(program)) {
+    if (plan_ == nullptr) {
+      plan_.reset(new (std::nothrow) format::FieldPlan);
+      if (plan_ == nullptr) {
+        return false;
+      }
+    }
+    *plan_ = format::compilePlan(program);
+  }
+  return plan_->usable && plan_->recordLength <= fieldLimit_;
+}
+
+// Ew.d editing of one item into `field`: through the writer's field cache once it has
+// one, and asterisks for an item that is no double.
+inline void FormattedWriter::editRealItem(const TransferItem& item, std::int32_t width,
+                                          std::int32_t fractionDigits, std::int32_t scaleFactor, char* field) {
+  if (item.type() != kTypeReal64) {
+    std::memset(field, '*', static_cast<std::size_t>(std::max(width, 0)));  // no number to edit
+    return;
+  }
+  const double value = item.form() == kFormScalarAddress
+                           ? *static_cast<const double*>(static_cast<const AddressBlock*>(item.argument)->address)
+                           : *static_cast<const double*>(item.argument);
+  if (fieldCache_ != nullptr) {
+    fieldCache_->edit(state_.itemsEdited, value, width, fractionDigits, scaleFactor, field);
+    return;
+  }
+  format::editReal(value, width, fractionDigits, scaleFactor, field);
+  // A writer that goes on editing gets its cache; one used for a statement or two, as
+  // most are, never pays for it.
+  if (++fieldsEditedUncached_ == kFieldsBeforeCache) {
+    fieldCache_.reset(new (std::nothrow) format::FieldCache);
+  }
+}
+
+void FormattedWriter::transfer(const TransferItem& item) {
+  if (unit_ == nullptr) {
+    return;  // the statement has failed, or its unit is not connected
+  }
+  if (planned_) {
+    // The plan's next field, if any is left, then at the last item the record ends
+    // where the last edited field ends, as at the end of the interpreted format.
+    const format::FieldPlan& plan = *plan_;
+    const std::size_t position = state_.itemsEdited;
+    if (position < plan.fieldCount) {
+      const format::PlannedField& field = plan.fields[position];
+      editRealItem(item, field.width, field.fractionDigits, field.scaleFactor, unit_->record() + field.begin);
+      state_.highWater = field.begin + static_cast<std::size_t>(field.width);
+      state_.itemsEdited = position + 1;
+    }
+    if (item.isLast() && endRecord()) {
+      Unit& unit = *unit_;
+      unit_ = nullptr;
+      releaseUnit(unit);
+    }
+    return;
+  }
+  if (state_.repeatsLeft > 0 || runControlItems() == ControlOutcome::DataEdit) {
+    editItem(item);
+    if (unit_ == nullptr) {
+      return;
+    }
+    ++state_.itemsEdited;
+    if (--state_.repeatsLeft == 0) {
+      state_.itemOffset += item_.size;
+    }
+  }
+  // An item left over after the end of the format is not edited: the program's
+  // statements never supply one.
+  if (item.isLast() && unit_ != nullptr) {
+    finishStatement();
+  }
+}
+
+void FormattedWriter::writeEdited(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
+                                  const double* values, std::size_t valueCount) {
+  Unit* unit = acquireUnit(unitNumber);
+  if (unit == nullptr) {
+    return;
+  }
+  // The test of begin and followPlan, without the statement state that a record handed
+  // over whole never uses: the plan is the program's (compiled by an earlier statement)
+  // and its record fits the record buffer and any fixed record length.
+  if (plan_ != nullptr && plan_->isPlanOf(program) && plan_->usable && plan_->fieldCount == valueCount) {
+    const std::size_t recordLength = plan_->recordLength;
+    const std::int32_t fixedLength = unit->recordLength();
+    if (recordLength <= unit->recordCapacity() &&
+        (fixedLength <= 0 || recordLength <= static_cast<std::size_t>(fixedLength))) {
+      // What endRecord hands over after the plan's last field. A unit without a block
+      // buffer writes it at once: from the unit's own record buffer it goes out with its
+      // terminator in one piece, as an edited statement's record does.
+      const char* record = edited;
+      if (!unit->buffered()) {
+        std::memcpy(unit->record(), edited, recordLength);
+        record = unit->record();
+      }
+      const std::int32_t result = putRecord(*unit, record, recordLength);
+      if (result != 0) {
+        unit_ = unit;
+        fail(result);
+        return;
+      }
+      releaseUnit(*unit);
+      return;
+    }
+  }
+  unit_ = unit;
+  beginOnUnit(program);
+  for (std::size_t value = 0; value < valueCount; ++value) {
+    transfer(realItem(values[value], value + 1 == valueCount ? kFollowLast : kFollowMore));
+  }
+}
+
+// Interprets control items from the current one on, up to the next data edit
+// descriptor (which is then the one in progress) or the end of the format.
+FormattedWriter::ControlOutcome FormattedWriter::runControlItems() {
+  format::FormatItem& item = item_;
+  while (format::decodeItem(program_.bytes, program_.size, state_.itemOffset, item)) {
+    switch (item.meaning) {
+      case format::Meaning::FormatStart:
+        break;
+      case format::Meaning::ScaleFactor:
+        state_.scaleFactor = item.width;
+        break;
+      case format::Meaning::Literal: {
+        char* field = reserveField(item.textLength);
+        if (field == nullptr) {
+          return ControlOutcome::Failed;
+        }
+        std::memcpy(field, item.text, item.textLength);
+        break;
+      }
+      case format::Meaning::EndRecord:
+        for (std::int32_t record = 0; record < item.repeat; ++record) {
+          if (!endRecord()) {
+            return ControlOutcome::Failed;
+          }
+        }
+        break;
+      case format::Meaning::EditReal:
+      case format::Meaning::EditCharacter:
+        state_.repeatsLeft = std::max(item.repeat, 1);
+        return ControlOutcome::DataEdit;
+      case format::Meaning::FormatEnd:
+        return ControlOutcome::FormatEnd;
+      case format::Meaning::Unsupported:
+        return ControlOutcome::UnknownCode;
+    }
+    state_.itemOffset += item.size;
+  }
+  return ControlOutcome::FormatEnd;
+}
+
+void FormattedWriter::editItem(const TransferItem& item) {
+  switch (item_.meaning) {
+    case format::Meaning::EditReal:
+      editReal(item);
+      return;
+    case format::Meaning::EditCharacter:
+      editCharacter(item);
+      return;
+    // runControlItems stops only at the data edit descriptors above.
+    case format::Meaning::FormatStart:
+    case format::Meaning::FormatEnd:
+    case format::Meaning::ScaleFactor:
+    case format::Meaning::Literal:
+    case format::Meaning::EndRecord:
+    case format::Meaning::Unsupported:
+      return;
+  }
+}
+
+// Ew.d: a field of w characters; an item that is no double fills it with asterisks.
+void FormattedWriter::editReal(const TransferItem& item) {
+  const std::size_t width = static_cast<std::size_t>(std::max(item_.width, 0));
+  char* field = reserveField(width);
+  if (field == nullptr) {
+    return;
+  }
+  editRealItem(item, item_.width, item_.fractionDigits, state_.scaleFactor, field);
+}
+
+// A without a width: the field is the item's characters, as many as it has; an item
+// that is no character string writes nothing.
+void FormattedWriter::editCharacter(const TransferItem& item) {
+  if (item.type() != kTypeCharacter || item.form() != kFormLengthAddress) {
+    return;
+  }
+  const auto& block = *static_cast<const LengthAddressBlock*>(item.argument);
+  const std::size_t length = block.length > 0 ? static_cast<std::size_t>(block.length) : 0;
+  char* field = reserveField(length);
+  if (field != nullptr && length > 0) {
+    std::memcpy(field, block.address, length);
+  }
+}
+
+// The next `width` characters of the record; nullptr after a failure has ended the
+// statement.
+char* FormattedWriter::reserveField(std::size_t width) {
+  const std::size_t end = state_.recordPosition + width;
+  if (end > fieldLimit_ && !growRecord(end)) {
+    return nullptr;
+  }
+  char* field = unit_->record() + state_.recordPosition;
+  // Fields and literals are written whole and one after another, so the position
+  // never falls behind the high-water mark: every character up to it has been written.
+  state_.recordPosition = end;
+  state_.highWater = std::max(state_.highWater, end);
+  return field;
+}
+
+bool FormattedWriter::growRecord(std::size_t needed) {
+  Unit& unit = *unit_;
+  const auto recordLength = static_cast<std::size_t>(std::max(unit.recordLength(), 0));
+  if (recordLength > 0 && needed > recordLength) {
+    fail(kMsgRecordOverflow);
+    return false;
+  }
+  const std::size_t capacity = unit.recordCapacity();
+  const std::size_t growth = std::max({needed - capacity, kMinimumRecordGrowth, recordLength / 8});
+  std::size_t newCapacity =
+      capacity > std::numeric_limits<std::size_t>::max() - growth ? needed : capacity + growth;
+  if (recordLength > 0) {
+    newCapacity = std::min(newCapacity, recordLength);  // a fixed-length record is never longer
+  }
+  if (!reserveRecord(unit, newCapacity)) {
+    fail(kMsgRecordOverflow);
+    return false;
+  }
+  fieldLimit_ = recordLength > 0 ? std::min(unit.recordCapacity(), recordLength) : unit.recordCapacity();
+  return true;
+}
+
+// Hands the record built so far to the unit and starts an empty one.
+bool FormattedWriter::endRecord() {
+  const char* bytes = unit_->record() != nullptr ? unit_->record() : "";
+  const std::int32_t result = putRecord(*unit_, bytes, state_.highWater);
+  if (result != 0) {
+    fail(result);
+    return false;
+  }
+  state_.recordPosition = 0;
+  state_.highWater = 0;
+  return true;
+}
+
+// Runs the control items after the last edited item (literals and slashes still
+// write) up to the end of the format or a data edit descriptor that has no item left,
+// then hands over the last record and releases the unit.
+void FormattedWriter::finishStatement() {
+  if (state_.repeatsLeft == 0) {
+    switch (runControlItems()) {
+      case ControlOutcome::Failed:
+        return;
+      case ControlOutcome::DataEdit:   // a descriptor with no item left for it
+      case ControlOutcome::FormatEnd:
+        break;
+      case ControlOutcome::UnknownCode:
+        // A compiled format is constant data of the program, so an unknown code is a
+        // descriptor this writer was never taught: the format ends there, and the
+        // record built so far is handed over as at its end.
+        break;
+    }
+  }
+  if (!endRecord()) {
+    return;
+  }
+  Unit& unit = *unit_;
+  unit_ = nullptr;
+  releaseUnit(unit);
+}
+
+// Ends the statement with a fatal report. The unit is released first: the report
+// closes every unit, this one included, and must not find it locked.
+void FormattedWriter::fail(std::int32_t messageNumber) {
+  Unit& unit = *unit_;
+  unit_ = nullptr;
+  releaseUnit(unit);
+  // The connection stays in place until the report closes it, so its number and path
+  // are still the ones to name.
+  fatalReport(messageNumber, unit.number(), unit.path());
+}
+
+}  // namespace recio

@@ -1,0 +1,114 @@
+// Formatted output: write statements that lay out their items by a compiled format
+// and hand whole records to a unit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "recio/format/codes.h"
+#include "recio/transfer.h"
+
+namespace recio {
+
+class Unit;
+
+// A compiled format: items on 4-byte boundaries, little-endian (see format_codes.h).
+struct FormatProgram {
+  const std::uint8_t* bytes;
+  std::size_t size;
+};
+
+namespace format {
+class FieldCache;
+struct FieldPlan;
+}  // namespace format
+
+// The interpreter's state for one statement. The record being built is the unit's
+// own record buffer; `recordPosition` is where the next field goes and `highWater` the
+// furthest character written, which is where the record ends.
+struct FormatState {
+  std::size_t itemOffset = 0;    // the format item being interpreted
+  std::int32_t repeatsLeft = 0;  // items still to edit with the current data edit descriptor
+  std::int32_t scaleFactor = 0;
+  std::size_t recordPosition = 0;
+  std::size_t highWater = 0;
+  std::size_t itemsEdited = 0;  // the position of the next item in the statement
+};
+
+// One formatted write statement at a time: begin, then one transfer per item; the
+// statement ends inside the transfer of its last item. The statement holds the unit
+// from begin to its end. It does not handle errors: a record that overflows the
+// unit's fixed record length or cannot grow (66) and a failed write (38) end the run
+// with a fatal report.
+//
+// Fixed record length: a unit with record length n admits records of up to exactly n
+// characters; the terminator is not counted.
+//
+// A statement on a unit number that is not connected writes nothing.
+//
+// The E fields a writer edits are kept for the later statements of the same writer
+// (format_cache.h): a writer used for a whole table edits each repeated value once. A
+// format of E fields alone is compiled once per writer into a plan of fixed fields
+// (format_plan.h), which its statements follow instead of interpreting the format.
+class FormattedWriter {
+ public:
+  FormattedWriter();
+  ~FormattedWriter();
+  FormattedWriter(const FormattedWriter&) = delete;
+  FormattedWriter& operator=(const FormattedWriter&) = delete;
+
+  void begin(std::int32_t unitNumber, const FormatProgram& program);
+  // Edits `item` with the next data edit descriptor. After the item marked last, runs
+  // on to the end of the format, hands the last record to the unit and releases it.
+  void transfer(const TransferItem& item);
+
+  // One statement of `valueCount` real items, the last marked last, whose record was
+  // edited ahead by the plan of `program` into `edited` (format_ahead.h): when the
+  // statement follows the plan, `edited` is handed over as its record, byte for byte
+  // what the plan would make of the values; otherwise the values are transferred.
+  void writeEdited(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
+                   const double* values, std::size_t valueCount);
+
+ private:
+  // Where the control items of the format stopped running.
+  enum class ControlOutcome : std::uint8_t {
+    DataEdit,     // at a data edit descriptor, which is now the one in progress
+    FormatEnd,    // at the end of the format (or of the program's bytes)
+    UnknownCode,  // at an item whose descriptor this writer does not implement
+    Failed,       // a record could not be grown or written; the statement has ended
+  };
+
+  void beginOnUnit(const FormatProgram& program);
+  bool followPlan(const FormatProgram& program);
+  ControlOutcome runControlItems();
+  void editItem(const TransferItem& item);
+  void editReal(const TransferItem& item);
+  void editCharacter(const TransferItem& item);
+  void editRealItem(const TransferItem& item, std::int32_t width, std::int32_t fractionDigits,
+                    std::int32_t scaleFactor, char* field);
+  char* reserveField(std::size_t width);
+  bool growRecord(std::size_t needed);
+  bool endRecord();
+  void finishStatement();
+  void fail(std::int32_t messageNumber);
+
+  Unit* unit_ = nullptr;
+  FormatProgram program_{nullptr, 0};
+  FormatState state_;
+  // The item being interpreted; while repeatsLeft > 0, the data edit descriptor in progress.
+  format::FormatItem item_;
+  // Fields end at or below this without a check of their own: the record buffer's
+  // capacity, or the fixed record length when that is smaller.
+  std::size_t fieldLimit_ = 0;
+  // Made once the writer has edited a few hundred E fields; without the memory for it,
+  // fields are edited every time.
+  std::unique_ptr<format::FieldCache> fieldCache_;
+  std::uint32_t fieldsEditedUncached_ = 0;
+  // The plan of the last format of E fields this writer was begun with, and whether the
+  // statement in progress follows it.
+  std::unique_ptr<format::FieldPlan> plan_;
+  bool planned_ = false;
+};
+
+}  // namespace recio

@@ -1,0 +1,34 @@
+// The plain line: one input record that a read statement of one real value takes by
+// itself, through its common path, and with success: optional blanks, then a number of
+// the plain shape that converts, then the record's end or a byte that ends a token.
+// Whatever follows the token would be dropped with the statement.
+#pragma once
+
+#include "recio/decimal/decimal.h"
+#include "recio/reader/byte_classes.h"
+#include "recio/reader/plain_number.h"
+#include "recio/units/terminator_search.h"
+
+namespace recio {
+
+// [begin, end) is the record as the file holds it, its terminator left out and the CRs
+// before that terminator left in. False for every other record: a blank one (the
+// statement would go on into the next record), a null value, a slash, a quote or a
+// parenthesis, a repeat count, a logical value, a number word, a token that breaks a
+// rule or does not convert, and the end-of-file mark (a record of Ctrl-Z alone).
+inline bool plainLineValue(const char* begin, const char* end, char terminator, double& value) {
+  end = recordTextEnd(begin, end, terminator);  // the record layer's own cut
+  const char* at = begin;
+  while (at < end && reader_bytes::isBlank(*at)) ++at;
+  if (at == end || reader_bytes::valueStart(*at) != reader_bytes::ValueStart::Numeric) return false;
+  bool hasPoint = false;
+  bool hasExponent = false;
+  NumberParts parts;
+  if (reader_plain::plainNumberEnd(at, end, hasPoint, hasExponent, parts) == nullptr) return false;
+  const ParseResult<double> real = parseReal64(parts);
+  if (real.status != ConversionStatus::Ok) return false;
+  value = real.value;
+  return true;
+}
+
+}  // namespace recio

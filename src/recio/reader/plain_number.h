@@ -1,0 +1,124 @@
+// The plain shape of a numeric token, [sign] digits [. digits] [letter [sign] digits],
+// taken in runs of digits and cut into the parts its conversion takes. Shared by the
+// read statement's common path and by the scan of whole plain lines (plain_line.h), so
+// that both accept exactly the same tokens.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "recio/decimal/decimal.h"
+#include "recio/decimal/syntax.h"
+#include "recio/reader/byte_classes.h"
+
+namespace recio::reader_plain {
+
+// The value of eight digits held one to a byte, the first digit in the lowest byte:
+// neighbours are joined into pairs, pairs into fours and fours into the eight, each
+// step one multiplication for every lane at once. No lane overflows: a pair is at most
+// 99 in its byte, a four at most 9999 in its 16 bits.
+constexpr std::uint64_t eightDigitsValue(std::uint64_t digits) {
+  digits = (digits * 10 + (digits >> 8)) & 0x00FF00FF00FF00FF;
+  digits = (digits * 100 + (digits >> 16)) & 0x0000FFFF0000FFFF;
+  return (digits * 10000 + (digits >> 32)) & 0xFFFFFFFF;
+}
+static_assert(eightDigitsValue(0x0807060504030201) == 12345678);
+
+constexpr std::array<std::uint64_t, 9> kDigitScales = [] {
+  std::array<std::uint64_t, 9> scales{};
+  std::uint64_t scale = 1;
+  for (std::uint64_t& entry : scales) {
+    entry = scale;
+    scale *= 10;
+  }
+  return scales;
+}();
+
+// Steps over a run of digits and adds them to `value` (addWrittenDigit, eight at a
+// time): eight bytes at a time while the record holds that many, so that neither the
+// run's length nor its digits cost a branch per byte. Used for fractions, the long runs
+// of real files; integer parts and exponents are short, and a plain loop over them is
+// cheaper.
+inline const char* fractionRun(const char* at, const char* end, std::uint64_t& value) {
+  constexpr std::uint64_t kZeros = 0x3030303030303030;  // '0' in every byte
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
+  constexpr std::uint64_t kAboveNine = 0x7676767676767676;  // 0x80 - 10 in every byte
+  constexpr std::uint64_t kHigh = 0x8080808080808080;
+  while (end - at >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, at, sizeof word);
+    const std::uint64_t offsets = word ^ kZeros;  // a digit's byte becomes 0..9
+    // The top bit of a byte is set when its offset is 10 or more: by the addition for
+    // offsets below 0x80 (masked first so that no carry crosses bytes), else by itself.
+    const std::uint64_t others = (((offsets & kLow7) + kAboveNine) | offsets) & kHigh;
+    if (others != 0) {
+      const unsigned count = static_cast<unsigned>(std::countr_zero(others)) >> 3;
+      // The run's digits moved to the top bytes: the bytes below become leading zeros.
+      if (count != 0) value = value * kDigitScales[count] + eightDigitsValue(offsets << (64 - 8 * count));
+      return at + count;
+    }
+    value = value * kDigitScales[8] + eightDigitsValue(offsets);
+    at += 8;
+  }
+  for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
+    value = addWrittenDigit(value, digit);
+  }
+  return at;
+}
+
+// Nearly every token has the plain shape [sign] digits [. digits] [letter [sign]
+// digits], which meets every rule of a numeric token by its form. Such a token is
+// taken in runs of digits rather than byte by byte, and the runs, with their digits
+// added up on the way, are the parts that its conversion takes (whole only when an end
+// is returned); its end, or nullptr for any other token (the rules then decide) and for
+// one ended by '*' (a repeat count). `start` stands on a byte of the record.
+inline const char* plainNumberEnd(const char* start, const char* end, bool& hasPoint, bool& hasExponent,
+                                  NumberParts& parts) {
+  const auto run = [](const char* from, const char* to) {
+    return std::string_view(from, static_cast<std::size_t>(to - from));
+  };
+  // Signed and unsigned numbers come in no predictable order: no branch for the sign.
+  parts.negative = *start == '-';
+  const char* at = start + static_cast<int>(*start == '+' || *start == '-');
+  const char* const mantissa = at;
+  std::uint64_t written = 0;
+  for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
+    written = addWrittenDigit(written, digit);
+  }
+  parts.integerDigits = run(mantissa, at);
+  parts.fractionDigits = {};
+  std::ptrdiff_t pointBytes = 0;
+  if (at < end && *at == '.') {
+    hasPoint = true;
+    pointBytes = 1;
+    const char* const fraction = at + 1;
+    at = fractionRun(fraction, end, written);
+    parts.fractionDigits = run(fraction, at);
+  }
+  if (at - mantissa == pointBytes) return nullptr;  // no mantissa digit
+  parts.writtenDigits = written;
+  parts.exponentDigits = {};
+  parts.exponentValue = 0;
+  parts.exponentNegative = false;
+  if (at < end && reader_bytes::isExponentLetter(*at)) {
+    hasExponent = true;
+    ++at;
+    if (at < end && (*at == '+' || *at == '-')) parts.exponentNegative = *at++ == '-';
+    const char* const exponent = at;
+    std::int64_t exponentValue = 0;
+    for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
+      exponentValue = addExponentDigit(exponentValue, digit);
+    }
+    if (at == exponent) return nullptr;
+    parts.exponentDigits = run(exponent, at);
+    parts.exponentValue = exponentValue;
+  }
+  if (at < end && reader_bytes::numericByte(*at) != reader_bytes::NumericByte::End) return nullptr;
+  return at;
+}
+
+}  // namespace recio::reader_plain

@@ -1,0 +1,224 @@
+// The read statement: its begin and end, its items and the storing of their values,
+// and the path that nearly every value takes (blanks, then a plain number, cut into
+// the parts its conversion takes), kept in one place so that a statement of one value
+// costs little more than its conversion.
+#include "recio/reader/reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "recio/decimal/decimal.h"
+#include "recio/stop/messages.h"
+#include "recio/reader/byte_classes.h"
+#include "recio/reader/plain_number.h"
+#include "recio/stop/stop.h"
+#include "recio/units/records.h"
+#include "recio/units/unit_table.h"
+
+namespace recio {
+
+using reader_bytes::isBlank;
+using reader_bytes::ValueStart;
+
+namespace {
+
+constexpr std::int32_t kIntegerMinimum = std::numeric_limits<std::int32_t>::min();
+
+// Element sizes as shifts: a division per item would cost more than the rest of it.
+constexpr unsigned kInteger32Shift = 2;
+constexpr unsigned kReal64Shift = 3;
+static_assert(sizeof(std::int32_t) == 1u << kInteger32Shift && sizeof(double) == 1u << kReal64Shift);
+
+// A real value stored into an integer item: truncated toward zero; a value that has no
+// 32-bit integer (out of range, infinite or NaN) stores the most negative integer.
+std::int32_t truncateToInteger32(double value) {
+  // Both bounds are exact doubles; every value strictly between them truncates into
+  // range, and NaN fails both comparisons.
+  if (value > -2147483649.0 && value < 2147483648.0) return static_cast<std::int32_t>(value);
+  return kIntegerMinimum;
+}
+
+}  // namespace
+
+FreeFormatReader::FreeFormatReader() = default;
+
+IoOutcome FreeFormatReader::beginStatement(std::int32_t unitNumber, std::uint32_t options,
+                                           const TransferItem& first) {
+  unitNumber_ = unitNumber;
+  options_ = options;
+  state_ = ScanState{};
+  state_.newRecord = true;
+  unit_ = acquireUnit(unitNumber);
+  if (unit_ == nullptr) {
+    // No file is connected to the number, so there is nothing to read from.
+    if ((options & kHandlesErrors) != 0) return kMsgFileNotFound;
+    fatalReport(kMsgFileNotFound, unitNumber, {});
+    return kMsgFileNotFound;
+  }
+  // A statement always starts at a new record: the rest of the last one is dropped.
+  if (std::int32_t error = nextRecord(); error != 0) return failStatement(error);
+  return transferItem(first);
+}
+
+IoOutcome FreeFormatReader::transferItem(const TransferItem& item) {
+  ElementType type;
+  unsigned elementShift;  // an array's element count is its byte length shifted by this
+  if (item.type() == kTypeInteger32) {
+    type = ElementType::Integer32;
+    elementShift = kInteger32Shift;
+  } else if (item.type() == kTypeReal64) {
+    type = ElementType::Real64;
+    elementShift = kReal64Shift;
+  } else {
+    return failStatement(kMsgConversion);  // no value of this input converts into it
+  }
+
+  if (item.form() == kFormScalarAddress) {
+    void* address = static_cast<const AddressBlock*>(item.argument)->address;
+    if (std::int32_t error = fillElement(type, address); error != 0) return failStatement(error);
+  } else if (item.form() == kFormArray) {
+    const auto* block = static_cast<const LengthAddressBlock*>(item.argument);
+    const std::size_t count = block->length > 0 ? static_cast<std::size_t>(block->length) >> elementShift : 0;
+    char* element = static_cast<char*>(const_cast<void*>(block->address));
+    for (std::size_t index = 0; index < count; ++index, element += std::size_t{1} << elementShift) {
+      if (std::int32_t error = fillElement(type, element); error != 0) return failStatement(error);
+    }
+  } else {
+    return failStatement(kMsgConversion);
+  }
+
+  if (item.isLast()) return endStatement();
+  return kSuccess;
+}
+
+// One item or array element: it takes a repeated value, the next value of the input,
+// or nothing once a slash has ended the list. This and the two below it are the whole
+// of a one-value statement: kept inline in transferItem, a value costs no calls of its
+// own besides its scan and its conversion.
+[[gnu::always_inline]] inline std::int32_t FreeFormatReader::fillElement(ElementType type, void* address) {
+  std::int32_t error = 0;
+  if (state_.slashSeen) {
+    // Keeps its value.
+  } else if (state_.repeatLeft > 0) {
+    --state_.repeatLeft;
+    error = storeValue(type, address);
+  } else {
+    error = findValue();
+    if (error == 0) error = storeValue(type, address);
+    // The pair's second number belongs to this double; it must be passed over before
+    // the next value is sought.
+    if (error == 0 && state_.parenOpen && state_.valueKind == ValueKind::Numeric && type == ElementType::Real64) {
+      error = closePair();
+    }
+  }
+  state_.newRecord = false;
+  return error;
+}
+
+// The record's bytes lie in the unit's input buffer, which may have moved.
+std::int32_t FreeFormatReader::nextRecord() {
+  if (std::int32_t error = getRecord(*unit_); error != 0) return error;
+  const RecordText record = unit_->currentRecord();
+  recordBegin_ = record.begin;
+  recordEnd_ = record.end;
+  cursor_ = recordBegin_;
+  return 0;
+}
+
+[[gnu::always_inline]] inline std::int32_t FreeFormatReader::findValue() {
+  state_.partsCut = false;
+  // Inside a pair the flags carry over from the value before the pair's comma.
+  if (!state_.parenOpen) {
+    state_.valueKind = ValueKind::None;
+    state_.integerForm = false;
+    state_.commaTaken = false;
+    state_.prevEndedWithComma = false;
+    state_.textBeforeRecord = false;
+  }
+  if (cursor_ < recordEnd_ && !isBlank(*cursor_)) {
+    state_.textSeen = true;
+  } else if (std::int32_t error = skipBlanks(); error != 0) {
+    return error;
+  }
+  // The common value, a plain number, is taken without the general rules' loop.
+  if (reader_bytes::valueStart(*cursor_) == ValueStart::Numeric) {
+    bool hasPoint = false;
+    bool hasExponent = false;
+    if (const char* tokenEnd = reader_plain::plainNumberEnd(cursor_, recordEnd_, hasPoint, hasExponent, parts_)) {
+      state_.token = {cursor_, static_cast<std::size_t>(tokenEnd - cursor_)};
+      state_.partsCut = true;
+      state_.integerForm = !hasPoint && !hasExponent;
+      state_.valueKind = ValueKind::Numeric;
+      cursor_ = tokenEnd;
+      return 0;
+    }
+  }
+  return classifyValue();
+}
+
+[[gnu::always_inline]] inline std::int32_t FreeFormatReader::storeValue(ElementType type, void* address) {
+  switch (state_.valueKind) {
+    case ValueKind::None:  // after a slash
+    case ValueKind::Null:
+      return 0;
+    case ValueKind::Logical:
+    case ValueKind::Quoted:
+      return kMsgConversion;
+    case ValueKind::Numeric:
+      break;
+  }
+  // A token that its scan has cut is converted from its parts, without a second scan.
+  const Token& token = state_.token;
+  const auto parseReal = [&] {
+    return state_.partsCut ? parseReal64(parts_) : parseReal64(token.start, token.length);
+  };
+  if (type == ElementType::Real64) {
+    const ParseResult<double> real = parseReal();
+    if (real.status != ConversionStatus::Ok) return kMsgConversion;
+    *static_cast<double*>(address) = real.value;
+    return 0;
+  }
+  if (state_.integerForm) {
+    const ParseResult<std::int32_t> integer =
+        state_.partsCut ? parseInteger32(parts_) : parseInteger32(token.start, token.length);
+    if (integer.status != ConversionStatus::Ok) return kMsgConversion;
+    *static_cast<std::int32_t*>(address) = integer.value;
+    return 0;
+  }
+  const ParseResult<double> real = parseReal();
+  if (real.status != ConversionStatus::Ok) return kMsgConversion;
+  *static_cast<std::int32_t*>(address) = truncateToInteger32(real.value);
+  return 0;
+}
+
+IoOutcome FreeFormatReader::endStatement() {
+  // The rest of the record and any repetitions left are dropped: the next statement
+  // starts with a record of its own and a fresh state.
+  Unit* unit = unit_;
+  unit_ = nullptr;
+  releaseUnit(*unit);
+  return kSuccess;
+}
+
+IoOutcome FreeFormatReader::failStatement(std::int32_t error) {
+  state_.error = error;
+  Unit* unit = unit_;
+  unit_ = nullptr;
+  const bool handled = error == kMsgEndOfFile ? (options_ & kHandlesEndOfFile) != 0 : (options_ & kHandlesErrors) != 0;
+  if (handled) {
+    releaseUnit(*unit);
+    return error == kMsgEndOfFile ? kEndOfFile : error;
+  }
+  // The report closes every unit, which takes their locks: this statement's lock must
+  // be given up first, so the name it reports is copied out of the unit beforehand.
+  char path[kMaxPathLength];
+  const std::size_t pathLength = std::min(unit->path().size(), sizeof path);
+  std::memcpy(path, unit->path().data(), pathLength);
+  releaseUnit(*unit);
+  fatalReport(error, unitNumber_, std::string_view(path, pathLength));
+  return error;  // only when the run is already stopping
+}
+
+}  // namespace recio

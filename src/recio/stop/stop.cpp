@@ -1,0 +1,220 @@
+// Stopping the run: the normal stop, the fatal report, the stop of a console event.
+#include "recio/stop/stop.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "recio/stop/messages.h"
+#include "recio/platform/platform.h"
+#include "recio/units/io_settings.h"
+#include "recio/stop/traceback.h"
+#include "recio/units/unit_table.h"
+
+namespace recio {
+namespace {
+
+// Process-wide stop state. Allocated once and never destroyed, so that a thread still
+// blocked on it while the process exits finds it intact.
+struct StopState {
+  std::mutex mutex;
+  bool inProgress = false;
+  // inProgress, readable without the mutex by every statement's begin.
+  std::atomic<bool> begun{false};
+  std::thread::id owner;
+  int exitStatus = 0;
+  bool standardErrorRedirected = false;
+  bool reportIssued = false;
+};
+
+StopState& stopState() {
+  static StopState* state = new StopState;
+  return *state;
+}
+
+enum class StopClaim { Claimed, AlreadyMine, OtherThread };
+
+StopClaim claimStop(int exitStatus) {
+  StopState& state = stopState();
+  std::lock_guard<std::mutex> guard(state.mutex);
+  if (!state.inProgress) {
+    state.inProgress = true;
+    state.begun.store(true, std::memory_order_release);
+    state.owner = std::this_thread::get_id();
+    state.exitStatus = exitStatus;
+    return StopClaim::Claimed;
+  }
+  return state.owner == std::this_thread::get_id() ? StopClaim::AlreadyMine : StopClaim::OtherThread;
+}
+
+int stopExitStatus() {
+  StopState& state = stopState();
+  std::lock_guard<std::mutex> guard(state.mutex);
+  return state.exitStatus;
+}
+
+void setStopExitStatus(int exitStatus) {
+  StopState& state = stopState();
+  std::lock_guard<std::mutex> guard(state.mutex);
+  state.exitStatus = exitStatus;
+}
+
+[[noreturn]] void finishStop() {
+  closeAllUnits();
+  platform::exitProcess(stopExitStatus());
+}
+
+std::size_t appendText(char* buffer, std::size_t capacity, std::size_t length, const char* text,
+                       std::size_t count) {
+  if (length + count > capacity) count = capacity - length;
+  std::memcpy(buffer + length, text, count);
+  return length + count;
+}
+
+// The message text with %d replaced by the unit number and %s by the name.
+std::size_t composeMessage(char* buffer, std::size_t capacity, std::size_t length, const Message& message,
+                           std::int32_t unitNumber, std::string_view name) {
+  for (const char* c = message.text; *c != '\0'; ++c) {
+    if (c[0] == '%' && c[1] == 'd') {
+      char digits[16];
+      int count = std::snprintf(digits, sizeof digits, "%d", unitNumber);
+      length = appendText(buffer, capacity, length, digits, static_cast<std::size_t>(count));
+      ++c;
+    } else if (c[0] == '%' && c[1] == 's') {
+      length = appendText(buffer, capacity, length, name.data(), name.size());
+      ++c;
+    } else {
+      length = appendText(buffer, capacity, length, c, 1);
+    }
+  }
+  return length;
+}
+
+std::size_t composePrefix(char* buffer, std::size_t capacity, Severity severity, std::int32_t number) {
+  static constexpr const char* kPrefixes[] = {
+      "xiorun: ", "xiorun: info (%i): ", "xiorun: warning (%i): ", "xiorun: error (%i): ",
+      "xiorun: severe (%i): "};
+  int count = std::snprintf(buffer, capacity, kPrefixes[static_cast<int>(severity)], number);
+  return static_cast<std::size_t>(count) < capacity ? static_cast<std::size_t>(count) : capacity - 1;
+}
+
+void writeReport(const char* report, std::size_t length) {
+  if (const char* log = platform::environment("XIO_DIAGNOSTIC_LOG_FILE"); log != nullptr && *log != '\0') {
+    platform::appendToFile(log, report, length);
+  }
+  if (!environmentIsTrue("XIO_DISABLE_DIAGNOSTIC_DISPLAY")) {
+    int error = 0;
+    platform::writeFile(platform::standardError(), report, length, nullptr, 0, error);
+  }
+}
+
+}  // namespace
+
+bool stopBegunElsewhere() {
+  StopState& state = stopState();
+  if (!state.begun.load(std::memory_order_acquire)) return false;
+  std::lock_guard<std::mutex> guard(state.mutex);
+  return state.owner != std::this_thread::get_id();
+}
+
+// Another thread is already ending the run and will end the process with the status
+// of that stop. Waiting here, rather than exiting at once, lets it finish its report
+// and write out every unit; this thread never holds a unit lock when it gets here.
+void awaitOtherStop() { platform::suspendThread(); }
+
+void stopOnConsoleEvent(platform::ConsoleEvent event) {
+  // An interrupted command ends with 130, as shells report it; break and close keep
+  // their own codes.
+  const char* name = "control-C";
+  int exitStatus = 130;
+  if (event == platform::ConsoleEvent::Break) {
+    name = "control-BREAK";
+    exitStatus = 1;
+  } else if (event == platform::ConsoleEvent::Close) {
+    name = "window-CLOSE";
+    exitStatus = 2;
+  }
+  if (claimStop(exitStatus) != StopClaim::Claimed) awaitOtherStop();
+  fatalReport(kMsgAborting, 0, name);
+  finishStop();
+}
+
+void runStop(int exitStatus) {
+  switch (claimStop(exitStatus)) {
+    case StopClaim::Claimed:
+      break;
+    case StopClaim::AlreadyMine:
+      platform::exitProcess(stopExitStatus());
+    case StopClaim::OtherThread:
+      awaitOtherStop();
+  }
+  finishStop();
+}
+
+void fatalReport(std::int32_t messageNumber, std::int32_t unitNumber, std::string_view name) {
+  const Message* message = findMessage(messageNumber);
+  static constexpr Message kUnknown = {0, Severity::Severe, "unknown run-time error"};
+  if (message == nullptr) message = &kUnknown;
+  const Severity severity = message->severity;
+
+  bool nested = false;
+  if (severity == Severity::Severe) {
+    switch (claimStop(messageNumber)) {
+      case StopClaim::Claimed:
+        break;
+      case StopClaim::AlreadyMine:
+        // A unit failed while this thread was already closing everything: the report
+        // is written and the run ends with this message's number instead.
+        nested = true;
+        setStopExitStatus(messageNumber);
+        break;
+      case StopClaim::OtherThread:
+        awaitOtherStop();
+    }
+  }
+
+  const bool debuggerPresent = environmentIsTrue("XIO__IS_DEBUGGER_PRESENT") ||
+                               environmentIsTrue("XIO_DEBUGGER_IS_PRESENT") || platform::isDebuggerPresent();
+  const bool disableTrace = environmentIsTrue("XIO_DISABLE_STACK_TRACE");
+  const bool forceTrace = environmentIsTrue("XIO_FORCE_STACK_TRACE");
+
+  {
+    StopState& state = stopState();
+    std::lock_guard<std::mutex> guard(state.mutex);
+    if (!state.reportIssued) {
+      state.reportIssued = true;
+      const char* target = platform::environment("XIOT0");
+      if (target != nullptr && *target != '\0') {
+        state.standardErrorRedirected = platform::redirectStandardError(target);
+      }
+    }
+  }
+
+  char* report = static_cast<char*>(std::malloc(kReportCapacity));
+  const bool bufferObtained = report != nullptr;
+  char lineBuffer[512];
+  std::size_t capacity = kReportCapacity;
+  if (!bufferObtained) {
+    report = lineBuffer;
+    capacity = sizeof lineBuffer;
+  }
+  std::size_t length = composePrefix(report, capacity, severity, messageNumber);
+  length = composeMessage(report, capacity - 1, length, *message, unitNumber, name);
+  report[length++] = '\n';
+
+  bool traceback = forceTrace || (!disableTrace && tracebackAvailable() && bufferObtained);
+  if (severity != Severity::Severe && !forceTrace) traceback = traceback && severity == Severity::Error;
+  if (traceback) length = appendTraceback(report, capacity, length);
+
+  writeReport(report, length);
+  if (bufferObtained) std::free(report);
+
+  if (severity != Severity::Severe || nested) return;
+  if (debuggerPresent) platform::breakpointTrap();
+  finishStop();
+}
+
+}  // namespace recio

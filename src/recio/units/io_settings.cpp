@@ -1,0 +1,79 @@
+// Process-wide settings taken from the environment.
+#include "recio/units/io_settings.h"
+
+#include <cstdint>
+
+#include "recio/platform/platform.h"
+
+namespace recio {
+namespace {
+
+IoSettings& settings() {
+  static IoSettings* value = new IoSettings;
+  return *value;
+}
+
+// A decimal integer, digits only; false when it is not one or exceeds `limit`.
+bool parseSetting(const char* text, std::int64_t limit, std::int64_t& value) {
+  value = 0;
+  if (*text == '\0') return false;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return false;
+    value = value * 10 + (*c - '0');
+    if (value > limit) return false;
+  }
+  return true;
+}
+
+bool isSet(const char* text) { return text != nullptr && *text != '\0'; }
+
+}  // namespace
+
+void readStartUpSettings() {
+  IoSettings& io = settings();
+  io = IoSettings{};
+  std::int64_t value = 0;
+
+  if (const char* text = platform::environment("XIOT_BLOCKSIZE"); isSet(text)) {
+    // At most 2147467264 bytes (0x7FFFC000), the largest block size the runtime documents
+    // and accepts; a value is rounded up to a multiple of 512.
+    if (parseSetting(text, 2147467264, value)) {
+      std::int64_t rounded = (value + 511) / 512 * 512;
+      io.blockSize = static_cast<std::int32_t>(rounded < 512 ? 512 : rounded);
+    } else {
+      io.blockSizeInvalid = true;
+    }
+  }
+  if (const char* text = platform::environment("XIOT_BUFFERCOUNT"); isSet(text)) {
+    if (parseSetting(text, 127, value)) {
+      io.bufferCount = value == 0 ? 1 : static_cast<std::int32_t>(value);
+    } else {
+      io.bufferCountInvalid = true;
+    }
+  }
+  if (const char* text = platform::environment("XIOT_FMT_RECL"); isSet(text)) {
+    if (parseSetting(text, 0x7fffffff, value)) {
+      io.formattedRecordLength = static_cast<std::int32_t>(value);
+    } else {
+      io.formattedRecordLengthInvalid = true;
+    }
+  }
+}
+
+const IoSettings& ioSettings() { return settings(); }
+
+bool isTrue(const char* value) {
+  if (value == nullptr || *value == '\0') return false;
+  char first = value[0];
+  if (first == 't' || first == 'T' || first == 'y' || first == 'Y') return true;
+  bool nonZero = false;
+  for (const char* c = value; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9') return false;
+    if (*c != '0') nonZero = true;
+  }
+  return nonZero;
+}
+
+bool environmentIsTrue(const char* name) { return isTrue(platform::environment(name)); }
+
+}  // namespace recio

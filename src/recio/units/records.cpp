@@ -1,0 +1,239 @@
+// Records crossing a unit: output records handed to the operating system, input
+// records cut from the bytes read.
+#include "recio/units/records.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "recio/stop/messages.h"
+#include "recio/units/terminator_search.h"
+
+namespace recio {
+namespace {
+
+constexpr std::size_t kDefaultInputCapacity = 128 * 1024;
+
+struct InputLimits {
+  std::size_t initialCapacity = kDefaultInputCapacity;
+  std::size_t maximumCapacity = static_cast<std::size_t>(-1);
+};
+
+InputLimits& inputLimits() {
+  static InputLimits limits;
+  return limits;
+}
+
+// Grows the input buffer (allocating its first capacity); false when it cannot.
+bool growInput(InputBuffer& input) {
+  const InputLimits& limits = inputLimits();
+  std::size_t capacity = input.capacity == 0 ? limits.initialCapacity : input.capacity * 2;
+  if (capacity <= input.capacity || capacity > limits.maximumCapacity) return false;
+  char* data = static_cast<char*>(std::realloc(input.data, capacity));
+  if (data == nullptr) return false;
+  input.data = data;
+  input.capacity = capacity;
+  return true;
+}
+
+// Makes [begin, end) the current record, with the CRs before its terminator removed
+// (unless CR itself ends lines).
+std::int32_t takeRecord(InputBuffer& input, char terminator, std::size_t begin, std::size_t end, std::size_t next) {
+  end = static_cast<std::size_t>(recordTextEnd(input.data + begin, input.data + end, terminator) - input.data);
+  input.recordBegin = begin;
+  input.recordEnd = end;
+  input.next = next;
+  // A line holding only Ctrl-Z marks the end of the file; it counts as read.
+  if (end - begin == 1 && input.data[begin] == '\x1a') {
+    input.recordBegin = input.recordEnd = next;
+    return kMsgEndOfFile;
+  }
+  return 0;
+}
+
+// After a failed write a disk file is cut back to its last whole record.
+void cutToWholeRecords(const Connection& connection, const FileOutput& output) {
+  if (connection.isDiskFile) platform::truncateAt(connection.handle, output.wholeRecordBytes);
+}
+
+// Copies one record and its terminator into the block buffer, writing out each block
+// as it fills. A record may straddle two blocks: until its second part has been written
+// the file's last whole record is the one before it.
+bool bufferRecord(Unit& unit, FileOutput& output, const char* bytes, std::size_t count, const Terminator& terminator) {
+  const std::uint64_t start = output.bytesHandedOver;
+  const std::uint64_t end = start + count + terminator.length;
+  std::uint64_t copied = 0;
+  const struct {
+    const char* bytes;
+    std::size_t count;
+  } pieces[] = {{bytes, count}, {terminator.bytes, terminator.length}};
+  for (auto piece : pieces) {
+    while (piece.count > 0) {
+      const std::size_t room = output.blockCapacity - output.blockUsed;
+      const std::size_t part = piece.count < room ? piece.count : room;
+      std::memcpy(output.block + output.blockUsed, piece.bytes, part);
+      output.blockUsed += part;
+      piece.bytes += part;
+      piece.count -= part;
+      copied += part;
+      if (output.blockUsed == output.blockCapacity) {
+        if (!writeOutBlock(unit)) return false;
+        output.wholeRecordBytes = start + copied >= end ? end : start;
+      }
+    }
+  }
+  output.bytesHandedOver = end;
+  output.pending = output.blockUsed > 0;
+  return true;
+}
+
+}  // namespace
+
+void setInputBufferLimits(std::size_t initialCapacity, std::size_t maximumCapacity) {
+  InputLimits& limits = inputLimits();
+  limits.initialCapacity = initialCapacity != 0 ? initialCapacity : kDefaultInputCapacity;
+  limits.maximumCapacity = maximumCapacity != 0 ? maximumCapacity : static_cast<std::size_t>(-1);
+}
+
+std::int32_t getRecord(Unit& unit) {
+  InputBuffer& input = unit.input_;
+  const char terminator = unit.inputTerminator_;
+
+  // Whatever was not scanned of the previous record is dropped.
+  std::size_t searched = input.next;
+  for (;;) {
+    if (searched < input.end) {
+      const char* found = findTerminator(input.data + searched, input.data + input.end, terminator);
+      if (found != nullptr) {
+        std::size_t at = static_cast<std::size_t>(found - input.data);
+        return takeRecord(input, terminator, input.next, at, at + 1);
+      }
+    }
+    if (input.reachedEndOfFile) {
+      // Bytes after the last terminator form the last record, as if a terminator followed.
+      if (input.next == input.end) {
+        input.recordBegin = input.recordEnd = input.end;
+        return kMsgEndOfFile;
+      }
+      return takeRecord(input, terminator, input.next, input.end, input.end);
+    }
+
+    // Keep the unfinished line at the start of the buffer and read behind it.
+    std::size_t kept = input.end - input.next;
+    if (input.next > 0 && kept > 0) std::memmove(input.data, input.data + input.next, kept);
+    input.dataOffset += input.next;
+    input.next = 0;
+    input.end = kept;
+    input.recordBegin = input.recordEnd = 0;
+    searched = kept;
+    if (input.end == input.capacity && !growInput(input)) return kMsgBufferMemory;
+
+    long count =
+        platform::readFile(unit.connection_.handle, input.data + input.end, input.capacity - input.end, unit.osError_);
+    if (count < 0) return platform::isEndOfInputError(unit.osError_) ? kMsgEndOfFile : kMsgReadError;
+    // A short read is not taken as the end: pipes and terminals deliver a line at a
+    // time. Only a read that delivers nothing ends the file.
+    if (count == 0) input.reachedEndOfFile = true;
+    input.end += static_cast<std::size_t>(count);
+  }
+}
+
+std::uint64_t inputOffset(const Unit& unit) { return unit.input_.dataOffset + unit.input_.next; }
+
+bool moveInputTo(Unit& unit, std::uint64_t offset) {
+  InputBuffer& input = unit.input_;
+  if (offset >= input.dataOffset + input.next && offset <= input.dataOffset + input.end) {
+    input.next = static_cast<std::size_t>(offset - input.dataOffset);
+    input.recordBegin = input.recordEnd = input.next;
+    return true;
+  }
+  if (!platform::seekFile(unit.connection_.handle, offset, unit.osError_)) return false;
+  input.dataOffset = offset;
+  input.recordBegin = input.recordEnd = input.next = input.end = 0;
+  input.reachedEndOfFile = false;
+  return true;
+}
+
+std::size_t initialInputCapacity() { return inputLimits().initialCapacity; }
+
+bool writeOutBlock(Unit& unit) {
+  FileOutput& output = unit.output_;
+  const std::size_t used = output.blockUsed;
+  output.blockUsed = 0;
+  output.pending = false;
+  if (used == 0) return true;
+  if (!platform::writeFile(unit.connection_.handle, output.block, used, nullptr, 0, unit.osError_)) {
+    cutToWholeRecords(unit.connection_, output);
+    return false;
+  }
+  // Only whole records are ever left in the buffer when it is written out from here
+  // or at the close; a block written while a record straddles it is handled above.
+  output.wholeRecordBytes = output.bytesHandedOver;
+  return true;
+}
+
+std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count) {
+  Connection& connection = unit.connection_;
+  FileOutput& output = unit.output_;
+  const Terminator& terminator = unit.terminator_;
+  bool written = true;
+  if (!connection.buffered) {
+    if (bytes == unit.record_.data && unit.record_.capacity - count >= sizeof terminator.bytes) {
+      // A record built in the unit's own buffer takes its terminator behind it there and
+      // goes to the file as one piece: the same bytes in the same single call.
+      std::memcpy(unit.record_.data + count, terminator.bytes, sizeof terminator.bytes);
+      written = platform::writeFile(connection.handle, bytes, count + terminator.length, nullptr, 0, unit.osError_);
+    } else {
+      written =
+          platform::writeFile(connection.handle, bytes, count, terminator.bytes, terminator.length, unit.osError_);
+    }
+    if (written) {
+      output.bytesHandedOver += count + terminator.length;
+      output.wholeRecordBytes = output.bytesHandedOver;
+    } else {
+      cutToWholeRecords(connection, output);
+    }
+  } else {
+    if (output.block == nullptr) {
+      const std::size_t capacity = unit.blockBytes();
+      output.block = static_cast<char*>(std::malloc(capacity));
+      if (output.block == nullptr) {
+        // Without its block buffer the unit writes each record at once.
+        connection.buffered = false;
+        return putRecord(unit, bytes, count);
+      }
+      output.blockCapacity = capacity;
+      output.blockUsed = 0;
+    }
+    const std::size_t length = count + terminator.length;
+    if (output.blockCapacity - output.blockUsed > length) {
+      // The record and its terminator fit with room to spare, so the block does not
+      // fill: two copies and the counts, the common case of bufferRecord. The spare
+      // room takes both terminator bytes even when the terminator has one.
+      char* at = output.block + output.blockUsed;
+      std::memcpy(at, bytes, count);
+      std::memcpy(at + count, terminator.bytes, sizeof terminator.bytes);
+      output.blockUsed += length;
+      output.bytesHandedOver += length;
+      output.pending = true;
+    } else {
+      written = bufferRecord(unit, output, bytes, count, terminator);
+    }
+  }
+  if (written && connection.truncateAtFirstWrite) {
+    connection.truncateAtFirstWrite = false;
+    written = platform::truncateHere(connection.handle, unit.osError_);
+  }
+  return written ? 0 : kMsgWriteError;
+}
+
+bool reserveRecord(Unit& unit, std::size_t capacity) {
+  if (capacity <= unit.record_.capacity) return true;
+  char* data = static_cast<char*>(std::realloc(unit.record_.data, capacity));
+  if (data == nullptr) return false;
+  unit.record_.data = data;
+  unit.record_.capacity = capacity;
+  return true;
+}
+
+}  // namespace recio

@@ -1,0 +1,37 @@
+// One connection: settled when it is made, released when it is disconnected.
+#include "recio/units/unit.h"
+
+#include <cstdlib>
+#include <utility>
+
+#include "recio/stop/messages.h"
+#include "recio/units/records.h"
+
+namespace recio {
+
+Unit::Unit(Connection&& connection)
+    : connection_(std::move(connection)),
+      terminator_(terminatorOf(connection_.format)),
+      inputTerminator_(inputTerminatorOf(connection_.format)) {}
+
+std::int32_t Unit::disconnect() {
+  std::int32_t result = 0;
+  if (output_.blockUsed != 0 && !writeOutBlock(*this)) result = kMsgWriteError;
+  if (connection_.truncateAtFirstWrite && connection_.access == Access::Write) {
+    connection_.truncateAtFirstWrite = false;
+    if (!platform::truncateHere(connection_.handle, osError_) && result == 0) result = kMsgWriteError;
+  }
+  if (connection_.closesHandle && connection_.handle != platform::kNoFile) {
+    if (!platform::closeFile(connection_.handle, osError_) && result == 0) result = kMsgWriteError;
+  }
+  connection_.handle = platform::kNoFile;
+  std::free(input_.data);
+  std::free(record_.data);
+  std::free(output_.block);
+  input_ = InputBuffer{};
+  record_ = OutputRecord{};
+  output_.block = nullptr;
+  return result;
+}
+
+}  // namespace recio

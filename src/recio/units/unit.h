@@ -1,0 +1,146 @@
+// One connection of a unit number to a file or to the console: what was settled when
+// it was connected, the buffers it owns from then until it is disconnected, and the
+// lock that a statement holds on it. The unit table (unit_table.h) makes and finds
+// units; the records that cross a unit are records.h's.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "recio/platform/platform.h"
+#include "recio/units/record_format.h"
+#include "recio/units/statement_lock.h"
+
+namespace testing_support {
+struct UnitAccess;
+}
+
+namespace recio {
+
+constexpr std::int32_t kConsoleUnit = -1;
+constexpr std::size_t kMaxPathLength = 256;
+
+enum class Access : std::uint8_t { Read, Write };
+
+// What a unit is connected with, decided by openUnit or connectConsole. Afterwards only
+// the unit itself changes it: a unit whose block buffer cannot be had writes each
+// record at once, and the first write clears truncateAtFirstWrite.
+struct Connection {
+  std::int32_t number = 0;
+  std::string path;  // full path as resolved at the open: the %s of every message about the unit
+  platform::FileHandle handle = platform::kNoFile;
+  bool closesHandle = true;  // false for the process's own standard output
+  Access access = Access::Read;
+  RecordFormat format = RecordFormat::CrLf;
+  bool buffered = false;
+  std::int32_t blockSize = 0;
+  std::int32_t bufferCount = 1;
+  std::int32_t recordLength = 0;  // 0: none given, records grow without limit
+  bool noWrapMargin = false;      // free-format lines are not wrapped at 80 columns
+  bool isDiskFile = false;
+  bool truncateAtFirstWrite = false;
+};
+
+// Bytes read from a file: the current record [recordBegin, recordEnd), and the
+// bytes read beyond it, [next, end), that later records are cut from.
+struct InputBuffer {
+  char* data = nullptr;
+  std::size_t capacity = 0;
+  std::size_t recordBegin = 0;
+  std::size_t recordEnd = 0;
+  std::size_t next = 0;
+  std::size_t end = 0;
+  std::uint64_t dataOffset = 0;   // the file offset of data[0]
+  bool reachedEndOfFile = false;  // the file has delivered its last byte
+};
+
+// The output record being built by a write statement. It only ever grows.
+struct OutputRecord {
+  char* data = nullptr;
+  std::size_t capacity = 0;
+};
+
+// Output on its way to the file: the block buffer of a buffered unit, and for a disk
+// file, counted from the start of the connection, the bytes handed over so far
+// (buffered ones included) and the end of the last whole record that has reached the
+// file. A failed write cuts the file back to that end, so that the file never ends in
+// a torn record.
+struct FileOutput {
+  char* block = nullptr;
+  std::size_t blockCapacity = 0;
+  std::size_t blockUsed = 0;
+  bool pending = false;  // written data not yet handed to the operating system
+  std::uint64_t bytesHandedOver = 0;
+  std::uint64_t wholeRecordBytes = 0;
+};
+
+// The current input record: [begin, end), valid until the next record is fetched.
+struct RecordText {
+  const char* begin;
+  const char* end;
+};
+
+class Unit {
+ public:
+  explicit Unit(Connection&& connection);
+  Unit(const Unit&) = delete;
+  Unit& operator=(const Unit&) = delete;
+
+  std::int32_t number() const { return connection_.number; }
+  const std::string& path() const { return connection_.path; }
+  std::int32_t recordLength() const { return connection_.recordLength; }
+  bool noWrapMargin() const { return connection_.noWrapMargin; }
+  // Whether records collect in a block buffer rather than each going out in a call of its own.
+  bool buffered() const { return connection_.buffered; }
+  // Bytes of the block buffers: block size times buffer count.
+  std::size_t blockBytes() const {
+    return static_cast<std::size_t>(connection_.blockSize) * static_cast<std::size_t>(connection_.bufferCount);
+  }
+
+  // The output record buffer that write statements build their records in; it grows
+  // through reserveRecord (records.h) and keeps its contents.
+  char* record() { return record_.data; }
+  std::size_t recordCapacity() const { return record_.capacity; }
+
+  // The file, and the byte that ends its input records, for a reader of its own
+  // (input_split.h).
+  platform::FileHandle fileHandle() const { return connection_.handle; }
+  char inputTerminator() const { return inputTerminator_; }
+
+  // The input record made current by getRecord (records.h).
+  RecordText currentRecord() const {
+    return {input_.data + input_.recordBegin, input_.data + input_.recordEnd};
+  }
+
+  // Held by a transfer statement from its beginning to its end (unit_table.h).
+  void lock() { lock_.lock(); }
+  void unlock() { lock_.unlock(); }
+
+  // Writes out pending output, cuts a file whose first record never came (so that a run
+  // writing no record leaves an empty file, not the previous run's), closes the handle
+  // and frees the buffers. 0 or 38.
+  std::int32_t disconnect();
+
+ private:
+  friend std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count);
+  friend std::int32_t getRecord(Unit& unit);
+  friend std::uint64_t inputOffset(const Unit& unit);
+  friend bool moveInputTo(Unit& unit, std::uint64_t offset);
+  friend bool writeOutBlock(Unit& unit);
+  friend bool reserveRecord(Unit& unit, std::size_t capacity);
+  friend struct testing_support::UnitAccess;
+
+  Connection connection_;
+  // Settled with the record format at connection, so that no record looks it up.
+  Terminator terminator_;
+  char inputTerminator_;
+  int osError_ = 0;  // the operating system's code of the last failed read or write
+  InputBuffer input_;
+  OutputRecord record_;
+  FileOutput output_;
+
+  StatementLock lock_;
+};
+
+}  // namespace recio

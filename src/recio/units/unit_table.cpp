@@ -1,0 +1,219 @@
+// The unit table: connecting unit numbers to files, disconnecting them, and closing
+// everything when the run ends.
+#include "recio/units/unit_table.h"
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "recio/console/free_format_writer.h"
+#include "recio/stop/messages.h"
+#include "recio/units/io_settings.h"
+#include "recio/stop/stop.h"
+#include "recio/units/terminator_setting.h"
+
+namespace recio {
+namespace {
+
+constexpr int kMaxUnits = 16;
+
+// Connected units. Allocated once and never destroyed: after closeAllUnits its lock
+// stays held so that no statement of another thread can start on a closed unit.
+//
+// Connections change under the lock. A statement looks its unit up without it: only the
+// program thread opens, closes and uses units, and closeAllUnits, which may run on the
+// console event thread, never frees a unit, so a unit found here stays valid.
+struct UnitTable {
+  std::mutex lock;
+  std::atomic<Unit*> units[kMaxUnits] = {};
+};
+
+UnitTable& unitTable() {
+  static UnitTable* table = new UnitTable;
+  return *table;
+}
+
+std::atomic<Unit*>* findSlot(UnitTable& table, std::int32_t number) {
+  for (std::atomic<Unit*>& slot : table.units) {
+    Unit* unit = slot.load(std::memory_order_acquire);
+    if (unit != nullptr && unit->number() == number) return &slot;
+  }
+  return nullptr;
+}
+
+std::atomic<Unit*>* freeSlot(UnitTable& table) {
+  for (std::atomic<Unit*>& slot : table.units) {
+    if (slot.load(std::memory_order_relaxed) == nullptr) return &slot;
+  }
+  return nullptr;
+}
+
+std::int32_t failOpen(const OpenRequest& request, std::int32_t message, const std::string& path) {
+  if (!request.handlesErrors) fatalReport(message, request.unitNumber, path);
+  return message;
+}
+
+}  // namespace
+
+std::int32_t openUnit(const OpenRequest& request) {
+  // The name: at most 256 characters, leading blanks skipped, trailing blanks and NULs removed.
+  std::size_t length = request.fileName != nullptr ? request.fileNameLength : 0;
+  if (length > kMaxPathLength) length = kMaxPathLength;
+  const char* name = request.fileName;
+  while (length > 0 && *name == ' ') {
+    ++name;
+    --length;
+  }
+  while (length > 0 && (name[length - 1] == ' ' || name[length - 1] == '\0')) --length;
+  std::string path = platform::fullPath(std::string_view(name, length), kMaxPathLength);
+
+  const bool forReading = request.action == kActionRead;
+  if (request.unitNumber == kConsoleUnit) return failOpen(request, kMsgOpenFailure, path);
+
+  // A name with a NUL inside cannot reach the operating system as written.
+  if (std::memchr(path.data(), '\0', path.size()) != nullptr) return failOpen(request, kMsgFileNameError, path);
+
+  platform::OpenResult opened;
+  if (path.empty()) {
+    opened.message = kMsgFileNotFound;
+  } else {
+    opened = platform::openFile(path, forReading ? platform::OpenMode::Read : platform::OpenMode::Write);
+  }
+  if (opened.message != 0) return failOpen(request, opened.message, path);
+
+  const IoSettings& io = ioSettings();
+  std::int32_t settingError = io.blockSizeInvalid            ? kMsgBlockSizeSyntax
+                              : io.bufferCountInvalid        ? kMsgBufferCountSyntax
+                              : io.formattedRecordLengthInvalid ? kMsgReclSyntax
+                                                                : 0;
+  if (settingError != 0) {
+    int ignored = 0;
+    platform::closeFile(opened.handle, ignored);
+    return failOpen(request, settingError, path);
+  }
+
+  Connection connection;
+  connection.number = request.unitNumber;
+  connection.path = std::move(path);
+  connection.handle = opened.handle;
+  connection.access = forReading ? Access::Read : Access::Write;
+  connection.format = recordFormatFor(request.unitNumber);
+  connection.buffered = environmentIsTrue("XIOT_BUFFERED");
+  connection.blockSize = io.blockSize;
+  connection.bufferCount = io.bufferCount;
+  connection.recordLength = io.formattedRecordLength;
+  connection.isDiskFile = platform::isDiskFile(opened.handle);
+  connection.truncateAtFirstWrite = !forReading && connection.isDiskFile;
+
+  Unit* unit = new (std::nothrow) Unit(std::move(connection));
+  if (unit == nullptr) {
+    int ignored = 0;
+    platform::closeFile(opened.handle, ignored);
+    return failOpen(request, kMsgNoMemory, connection.path);
+  }
+
+  UnitTable& table = unitTable();
+  std::int32_t result = 0;
+  {
+    std::lock_guard<std::mutex> guard(table.lock);
+    // Opening a connected number connects it anew: the old connection is closed first.
+    if (std::atomic<Unit*>* old = findSlot(table, request.unitNumber)) {
+      Unit* previous = *old;
+      *old = nullptr;
+      std::lock_guard<Unit> unitGuard(*previous);
+      previous->disconnect();
+    }
+    if (std::atomic<Unit*>* slot = freeSlot(table)) {
+      *slot = unit;
+    } else {
+      result = kMsgOpenFailure;
+    }
+  }
+  if (result != 0) {
+    std::string failedPath = unit->path();
+    unit->disconnect();
+    delete unit;
+    return failOpen(request, result, failedPath);
+  }
+  return 0;
+}
+
+std::int32_t closeUnit(std::int32_t unitNumber, bool handlesErrors) {
+  UnitTable& table = unitTable();
+  Unit* unit = nullptr;
+  std::int32_t result = 0;
+  {
+    // The unit leaves the table only once its last block is written out and its file
+    // closed. A stop from another thread meanwhile (closeAllUnits) waits for the table
+    // and the unit, as it waits for a statement in progress, so the file never ends in
+    // a torn record. The order, table then unit, is closeAllUnits's own.
+    std::lock_guard<std::mutex> guard(table.lock);
+    std::atomic<Unit*>* slot = findSlot(table, unitNumber);
+    if (slot == nullptr) return 0;  // closing a unit that is not connected does nothing
+    unit = *slot;
+    {
+      std::lock_guard<Unit> unitGuard(*unit);
+      result = unit->disconnect();
+    }
+    *slot = nullptr;
+  }
+  std::string path = unit->path();
+  delete unit;
+  if (result != 0 && !handlesErrors) fatalReport(result, unitNumber, path);
+  return result;
+}
+
+Unit* acquireUnit(std::int32_t unitNumber) {
+  // Once another thread is ending the run, no statement begins: what it would write
+  // could only race that thread's closing of the units.
+  if (stopBegunElsewhere()) awaitOtherStop();
+  UnitTable& table = unitTable();
+  if (std::atomic<Unit*>* slot = findSlot(table, unitNumber)) {
+    if (Unit* unit = slot->load(std::memory_order_acquire)) {
+      unit->lock();
+      return unit;
+    }
+  }
+  Unit* unit = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(table.lock);
+    if (std::atomic<Unit*>* slot = findSlot(table, unitNumber)) {
+      unit = *slot;
+    } else if (unitNumber == kConsoleUnit) {
+      unit = connectConsole();
+      if (unit != nullptr) {
+        if (std::atomic<Unit*>* free = freeSlot(table)) {
+          *free = unit;
+        } else {
+          unit->disconnect();
+          delete unit;
+          unit = nullptr;
+        }
+      }
+    }
+  }
+  if (unit != nullptr) unit->lock();
+  return unit;
+}
+
+void releaseUnit(Unit& unit) { unit.unlock(); }
+
+void closeAllUnits() {
+  static std::atomic<bool> started{false};
+  if (started.exchange(true)) return;
+  UnitTable& table = unitTable();
+  // The table lock and every unit lock stay held: the process ends after this, and no
+  // statement on another thread may begin on a closed unit meanwhile.
+  table.lock.lock();
+  for (std::atomic<Unit*>& slot : table.units) {
+    Unit* unit = slot.load();
+    if (unit == nullptr) continue;
+    unit->lock();
+    // A unit that cannot be written out is reported (the run then ends with 38), and
+    // the others are still written out and closed.
+    if (std::int32_t result = unit->disconnect(); result != 0) fatalReport(result, unit->number(), unit->path());
+  }
+}
+
+}  // namespace recio

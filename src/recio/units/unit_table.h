@@ -1,0 +1,40 @@
+// The unit table: connecting unit numbers to files, finding a statement's unit, and
+// disconnecting them. Every operation returns 0 or a message number; the ones that
+// take an error-handling flag raise the fatal report themselves when the flag is clear.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "recio/units/unit.h"
+
+namespace recio {
+
+enum OpenStatus : std::int32_t {
+  kStatusAbsent = 0, kStatusOld = 1, kStatusNew = 2, kStatusScratch = 3, kStatusUnknown = 4, kStatusReplace = 5,
+};
+enum OpenAction : std::int32_t {
+  kActionAbsent = 0, kActionRead = 1, kActionReadWrite = 2, kActionWrite = 3,
+};
+
+struct OpenRequest {
+  std::int32_t unitNumber = 0;
+  const char* fileName = nullptr;
+  std::size_t fileNameLength = 0;
+  std::int32_t status = kStatusAbsent;
+  std::int32_t action = kActionAbsent;
+  bool handlesErrors = false;
+};
+
+std::int32_t openUnit(const OpenRequest& request);
+std::int32_t closeUnit(std::int32_t unitNumber, bool handlesErrors);
+
+// A statement's hold on a unit: finds the connection (connecting the console unit on
+// its first use) and takes its lock. nullptr when the number is not connected.
+Unit* acquireUnit(std::int32_t unitNumber);
+void releaseUnit(Unit& unit);
+
+// Writes out pending output and closes every connected unit, once per run.
+void closeAllUnits();
+
+}  // namespace recio
