@@ -12,10 +12,10 @@
 #include "app/grid.h"
 #include "app/mesh.h"
 #include "app/names.h"
-#include "app/stages.h"
+#include "app/model.h"
 #include "memory_file.h"
 #include "recio/platform/platform.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "memory_file.h"
 #include "recio/reader/reader.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 
 namespace {

@@ -14,7 +14,7 @@
 
 #include "recio/console/free_format_writer.h"
 #include "recio/transfer.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"

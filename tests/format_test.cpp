@@ -19,7 +19,7 @@
 #include "recio/format/builder.h"
 #include "recio/format/edit.h"
 #include "recio/format/plan.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 #include "support/e_field_format.h"
 #include "support/sanitizer.h"

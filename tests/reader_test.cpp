@@ -16,7 +16,7 @@
 
 #include "recio/decimal/decimal.h"
 #include "recio/stop/messages.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 #include "support/temp_dir.h"
 #include "support/sanitizer.h"

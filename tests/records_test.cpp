@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "recio/stop/messages.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"

@@ -21,7 +21,7 @@
 
 #include "recio/stop/messages.h"
 #include "recio/units/io_settings.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"

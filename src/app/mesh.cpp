@@ -6,7 +6,7 @@
 #include "app/connections.h"
 #include "app/formats.h"
 #include "app/grid.h"
-#include "app/stages.h"
+
 #include "recio/reader/reader.h"
 #include "recio/transfer.h"
 #include "recio/units/unit_table.h"

@@ -1,7 +1,11 @@
-// The tensor grid as read from the mesh file, with node and centre coordinates.
+// The tensor grid as read from the mesh file, with node and centre coordinates, and the
+// stage that reads it.
 #pragma once
 
 #include <cstdint>
+
+#include "app/names.h"
+#include "app/stage_status.h"
 
 namespace app {
 
@@ -28,5 +32,13 @@ struct Mesh {
 
 // Node running sums and centres, in the order that fixes their rounding.
 void computeNodesAndCentres(Mesh& mesh);
+
+// Reads the mesh file and computes node and centre coordinates. Returns only on
+// success; a missing or unreadable file ends the run with its message.
+void readMesh(const NameField& meshName, Mesh& mesh);
+// The same without the message and the stop: unit 1 is disconnected again whatever
+// the outcome. An array size over 32 bits or memory that cannot be had still ends the
+// run with its fatal report.
+StageStatus loadMesh(const NameField& meshName, Mesh& mesh);
 
 }  // namespace app

@@ -5,7 +5,7 @@
 #include "app/connections.h"
 #include "app/formats.h"
 #include "app/model_halves.h"
-#include "app/stages.h"
+#include "app/model.h"
 #include "recio/reader/reader.h"
 #include "recio/transfer.h"
 #include "recio/units/unit_table.h"

@@ -4,7 +4,7 @@
 #include <bit>
 
 #include "recio/fast_path_testing.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 #include "recio/worker_threads.h"
 
@@ -82,7 +82,7 @@ std::uint64_t ModelHalves::meet(std::uint64_t& cell) {
   // Each statement takes at least one line, and the first half has as many lines as
   // statements have run: they stand at the split only when each took exactly one.
   recio::Unit* unit = recio::acquireUnit(unitNumber_);
-  const bool atSplit = unit != nullptr && recio::inputOffset(*unit) == splitOffset_;
+  const bool atSplit = unit != nullptr && unit->inputOffset() == splitOffset_;
   if (unit != nullptr) recio::releaseUnit(*unit);
   if (!atSplit) cancelled_.store(true, std::memory_order_relaxed);
   worker_.join();
@@ -91,7 +91,7 @@ std::uint64_t ModelHalves::meet(std::uint64_t& cell) {
   // them.
   bool adopted = false;
   if (atSplit && (unit = recio::acquireUnit(unitNumber_)) != nullptr) {
-    adopted = recio::moveInputTo(*unit, workerLineEnd_);
+    adopted = unit->moveInputTo(workerLineEnd_);
     recio::releaseUnit(*unit);
   }
   if (adopted) {

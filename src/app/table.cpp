@@ -4,7 +4,7 @@
 
 #include "app/connections.h"
 #include "app/formats.h"
-#include "app/stages.h"
+#include "app/table.h"
 #include "recio/format/write_statements.h"
 #include "recio/units/unit_table.h"
 

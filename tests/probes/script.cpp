@@ -46,7 +46,7 @@
 #include "recio/stop/stop.h"
 #include "recio/transfer.h"
 #include "recio/units/open_keywords.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 
 namespace {
@@ -99,7 +99,7 @@ std::int32_t openStatement(std::int32_t unit, const std::string& name, const std
 void writeRecord(std::int32_t unitNumber, const std::string& text) {
   recio::Unit* unit = recio::acquireUnit(unitNumber);
   if (unit == nullptr) recio::fatalReport(recio::kMsgOpenFailure, unitNumber, "");
-  const std::int32_t result = recio::putRecord(*unit, text.data(), text.size());
+  const std::int32_t result = unit->putRecord(text.data(), text.size());
   const std::string path = unit->path();
   recio::releaseUnit(*unit);
   if (result != 0) recio::fatalReport(result, unitNumber, path);

@@ -5,7 +5,7 @@
 
 #include "recio/units/open_keywords.h"
 #include "recio/stop/messages.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/io_settings.h"
 #include "recio/units/unit_table.h"
 
@@ -48,7 +48,7 @@ std::int32_t openForWriting(std::int32_t unitNumber, std::string_view name) {
 std::int32_t writeRecord(std::int32_t unitNumber, std::string_view record) {
   recio::Unit* unit = recio::acquireUnit(unitNumber);
   if (unit == nullptr) return recio::kMsgOpenFailure;
-  const std::int32_t result = recio::putRecord(*unit, record.data(), record.size());
+  const std::int32_t result = unit->putRecord(record.data(), record.size());
   recio::releaseUnit(*unit);
   return result;
 }
@@ -57,7 +57,7 @@ InputRecord readRecord(std::int32_t unitNumber) {
   InputRecord record;
   recio::Unit* unit = recio::acquireUnit(unitNumber);
   if (unit == nullptr) return {recio::kMsgOpenFailure, {}};
-  record.result = recio::getRecord(*unit);
+  record.result = unit->getRecord();
   if (record.result == 0) {
     const recio::RecordText text = unit->currentRecord();
     record.text.assign(text.begin, text.end);

@@ -1,4 +1,4 @@
-// The console unit (its connection on first use) and free-format output of message lines.
+// Free-format output of message lines.
 #include "recio/console/free_format_writer.h"
 
 #include <cstring>
@@ -6,7 +6,7 @@
 
 #include "recio/stop/messages.h"
 #include "recio/platform/platform.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/io_settings.h"
 #include "recio/stop/stop.h"
 #include "recio/units/terminator_setting.h"
@@ -15,44 +15,10 @@
 namespace recio {
 namespace {
 
-// The console's own block buffer, used when XIOT_BUFFER_STDOUT is true.
-constexpr std::int32_t kConsoleBlockSize = 8192;
 // Line lengths are 16-bit quantities.
 constexpr std::size_t kLongestLine = 65535;
 
 }  // namespace
-
-Unit* connectConsole() {
-  Connection connection;
-  connection.number = kConsoleUnit;
-  connection.access = Access::Write;
-  connection.handle = platform::standardOutput();
-  connection.closesHandle = false;
-  connection.path = "stdout";
-  if (const char* target = platform::environment("XIO_PRINT"); target != nullptr && *target != '\0') {
-    std::string path = platform::fullPath(target, kMaxPathLength);
-    platform::OpenResult opened = platform::openConsoleFile(path);
-    // A file that cannot be opened leaves the messages on standard output.
-    if (opened.message == 0) {
-      connection.handle = opened.handle;
-      connection.closesHandle = true;
-      connection.path = std::move(path);
-    }
-  }
-  connection.format = recordFormatFor(kConsoleUnit);
-  connection.buffered = environmentIsTrue("XIOT_BUFFER_STDOUT");
-  connection.blockSize = kConsoleBlockSize;
-  connection.bufferCount = 1;
-  const IoSettings& io = ioSettings();
-  connection.recordLength = io.formattedRecordLengthInvalid ? 0 : io.formattedRecordLength;
-  connection.noWrapMargin = environmentIsTrue("XIOT_FMT_NO_WRAP_MARGIN");
-  Unit* unit = new (std::nothrow) Unit(std::move(connection));
-  if (unit == nullptr && connection.closesHandle) {
-    int ignored = 0;
-    platform::closeFile(connection.handle, ignored);
-  }
-  return unit;
-}
 
 std::size_t freeFormatLineLength(const Unit& unit) {
   const std::size_t recordLength = static_cast<std::size_t>(unit.recordLength());
@@ -71,7 +37,7 @@ void FreeFormatWriter::begin(std::int32_t unitNumber) {
   unit_ = acquireUnit(unitNumber);
   if (unit_ == nullptr) fatalReport(kMsgOpenFailure, unitNumber, "");
   lineLength_ = freeFormatLineLength(*unit_);
-  if (!reserveRecord(*unit_, lineLength_)) fail(kMsgRecordOverflow);
+  if (!unit_->reserveRecord(lineLength_)) fail(kMsgRecordOverflow);
   startRecord();
 }
 
@@ -142,7 +108,7 @@ void FreeFormatWriter::copy(const char* text, std::size_t count) {
   length_ += count;
 }
 
-bool FreeFormatWriter::endRecord() { return putRecord(*unit_, unit_->record(), length_) == 0; }
+bool FreeFormatWriter::endRecord() { return unit_->putRecord(unit_->record(), length_) == 0; }
 
 void FreeFormatWriter::startRecord() {
   length_ = 0;

@@ -1,4 +1,4 @@
-// The console unit and free-format output: the program's plain message lines.
+// Free-format output: the program's plain message lines, on the console unit or a file.
 #pragma once
 
 #include <cstddef>
@@ -8,10 +8,6 @@
 #include "recio/units/unit.h"
 
 namespace recio {
-
-// Creates the console unit's connection: standard output, or the file XIO_PRINT names.
-// Called by acquireUnit on the unit's first use.
-Unit* connectConsole();
 
 // The line length of free-format records on a unit: 80 columns, the unit's record
 // length when it has one, or no wrapping at all when XIOT_FMT_NO_WRAP_MARGIN was true

@@ -21,6 +21,16 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace recio {
+
+// A compiled format: the items above, from `bytes` on, `size` bytes in all.
+struct FormatProgram {
+  const std::uint8_t* bytes;
+  std::size_t size;
+};
+
+}  // namespace recio
+
 namespace recio::format {
 
 enum class ItemForm : std::uint8_t { Invalid, Long, Short, Literal };

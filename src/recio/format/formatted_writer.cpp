@@ -12,7 +12,7 @@
 #include "recio/format/plan.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/stop.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 
 namespace recio {
@@ -150,7 +150,7 @@ void FormattedWriter::writeEdited(std::int32_t unitNumber, const FormatProgram& 
         std::memcpy(unit->record(), edited, recordLength);
         record = unit->record();
       }
-      const std::int32_t result = putRecord(*unit, record, recordLength);
+      const std::int32_t result = unit->putRecord(record, recordLength);
       if (result != 0) {
         unit_ = unit;
         fail(result);
@@ -279,7 +279,7 @@ bool FormattedWriter::growRecord(std::size_t needed) {
   if (recordLength > 0) {
     newCapacity = std::min(newCapacity, recordLength);  // a fixed-length record is never longer
   }
-  if (!reserveRecord(unit, newCapacity)) {
+  if (!unit.reserveRecord(newCapacity)) {
     fail(kMsgRecordOverflow);
     return false;
   }
@@ -290,7 +290,7 @@ bool FormattedWriter::growRecord(std::size_t needed) {
 // Hands the record built so far to the unit and starts an empty one.
 bool FormattedWriter::endRecord() {
   const char* bytes = unit_->record() != nullptr ? unit_->record() : "";
-  const std::int32_t result = putRecord(*unit_, bytes, state_.highWater);
+  const std::int32_t result = unit_->putRecord(bytes, state_.highWater);
   if (result != 0) {
     fail(result);
     return false;

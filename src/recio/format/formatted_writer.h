@@ -13,12 +13,6 @@ namespace recio {
 
 class Unit;
 
-// A compiled format: items on 4-byte boundaries, little-endian (see format_codes.h).
-struct FormatProgram {
-  const std::uint8_t* bytes;
-  std::size_t size;
-};
-
 namespace format {
 class FieldCache;
 struct FieldPlan;

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "recio/format/formatted_writer.h"
+#include "recio/format/codes.h"
 
 namespace recio::format {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <new>
 
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/terminator_search.h"
 #include "recio/units/unit_table.h"
 

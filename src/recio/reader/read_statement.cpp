@@ -14,7 +14,7 @@
 #include "recio/reader/byte_classes.h"
 #include "recio/reader/plain_number.h"
 #include "recio/stop/stop.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 
 namespace recio {
@@ -119,7 +119,7 @@ IoOutcome FreeFormatReader::transferItem(const TransferItem& item) {
 
 // The record's bytes lie in the unit's input buffer, which may have moved.
 std::int32_t FreeFormatReader::nextRecord() {
-  if (std::int32_t error = getRecord(*unit_); error != 0) return error;
+  if (std::int32_t error = unit_->getRecord(); error != 0) return error;
   const RecordText record = unit_->currentRecord();
   recordBegin_ = record.begin;
   recordEnd_ = record.end;

@@ -12,7 +12,6 @@
 #include "recio/platform/platform.h"
 #include "recio/units/io_settings.h"
 #include "recio/stop/traceback.h"
-#include "recio/units/unit_table.h"
 
 namespace recio {
 namespace {
@@ -28,6 +27,7 @@ struct StopState {
   int exitStatus = 0;
   bool standardErrorRedirected = false;
   bool reportIssued = false;
+  std::atomic<UnitCloser> unitCloser{nullptr};
 };
 
 StopState& stopState() {
@@ -63,7 +63,7 @@ void setStopExitStatus(int exitStatus) {
 }
 
 [[noreturn]] void finishStop() {
-  closeAllUnits();
+  if (const UnitCloser closer = stopState().unitCloser.load(std::memory_order_acquire)) closer();
   platform::exitProcess(stopExitStatus());
 }
 
@@ -112,6 +112,8 @@ void writeReport(const char* report, std::size_t length) {
 }
 
 }  // namespace
+
+void setUnitCloser(UnitCloser closer) { stopState().unitCloser.store(closer, std::memory_order_release); }
 
 bool stopBegunElsewhere() {
   StopState& state = stopState();

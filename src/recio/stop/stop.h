@@ -28,6 +28,13 @@ bool stopBegunElsewhere();
 // Waits for the other thread's stop to end the process.
 [[noreturn]] void awaitOtherStop();
 
+// Every way of ending the run writes out and closes every unit last. The units report
+// their failures through the stop, so the stop reaches them only through this hook,
+// which start-up installs; until then (and in programs that never start up) a stop
+// ends the process without it.
+using UnitCloser = void (*)();
+void setUnitCloser(UnitCloser closer);
+
 // The stop forced by a console event (interrupt, break, window close): report 200 with
 // the event's name, then every unit is closed. Registered at start-up.
 void stopOnConsoleEvent(platform::ConsoleEvent event);

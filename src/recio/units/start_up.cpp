@@ -2,9 +2,10 @@
 #include "recio/units/start_up.h"
 
 #include "recio/platform/platform.h"
-#include "recio/units/io_settings.h"
 #include "recio/stop/stop.h"
 #include "recio/stop/traceback.h"
+#include "recio/units/io_settings.h"
+#include "recio/units/unit_table.h"
 
 namespace recio {
 
@@ -12,6 +13,8 @@ void startUp(int argc, char** argv) {
   platform::setArguments(argc, argv);
   platform::reserveStandardStreams();
   createTracebackRecord();
+  // Before the console events: an event's stop closes the units too.
+  setUnitCloser(closeAllUnits);
   platform::startConsoleEvents(stopOnConsoleEvent);
   readStartUpSettings();
   // The build's instruction set (x86-64 with SSE2) is the platform's baseline, so the

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "recio/stop/messages.h"
-#include "recio/units/records.h"
 
 namespace recio {
 
@@ -16,7 +15,7 @@ Unit::Unit(Connection&& connection)
 
 std::int32_t Unit::disconnect() {
   std::int32_t result = 0;
-  if (output_.blockUsed != 0 && !writeOutBlock(*this)) result = kMsgWriteError;
+  if (output_.blockUsed != 0 && !writeOutBlock()) result = kMsgWriteError;
   if (connection_.truncateAtFirstWrite && connection_.access == Access::Write) {
     connection_.truncateAtFirstWrite = false;
     if (!platform::truncateHere(connection_.handle, osError_) && result == 0) result = kMsgWriteError;

@@ -1,7 +1,7 @@
 // One connection of a unit number to a file or to the console: what was settled when
 // it was connected, the buffers it owns from then until it is disconnected, and the
-// lock that a statement holds on it. The unit table (unit_table.h) makes and finds
-// units; the records that cross a unit are records.h's.
+// lock that a statement holds on it, and the records that cross it. The unit table
+// (unit_table.h) makes and finds units.
 #pragma once
 
 #include <cstddef>
@@ -99,7 +99,7 @@ class Unit {
   }
 
   // The output record buffer that write statements build their records in; it grows
-  // through reserveRecord (records.h) and keeps its contents.
+  // through reserveRecord and keeps its contents.
   char* record() { return record_.data; }
   std::size_t recordCapacity() const { return record_.capacity; }
 
@@ -108,7 +108,7 @@ class Unit {
   platform::FileHandle fileHandle() const { return connection_.handle; }
   char inputTerminator() const { return inputTerminator_; }
 
-  // The input record made current by getRecord (records.h).
+  // The input record made current by getRecord.
   RecordText currentRecord() const {
     return {input_.data + input_.recordBegin, input_.data + input_.recordEnd};
   }
@@ -122,13 +122,34 @@ class Unit {
   // and frees the buffers. 0 or 38.
   std::int32_t disconnect();
 
+  // --- Records (unit_records.cpp). Each returns 0 or a message number; the statements
+  // that call them decide whether that is reported.
+
+  // Appends the unit's terminator to the record and hands it over: at once in one
+  // write call, or into the block buffer when the unit is buffered. 0 or 38.
+  std::int32_t putRecord(const char* bytes, std::size_t count);
+
+  // Writes out the block buffer of a buffered unit; false (with the system's error code
+  // kept) when the write fails, after cutting a disk file back to its last whole record.
+  bool writeOutBlock();
+
+  // Grows the output record to at least `capacity` bytes, keeping its contents. False
+  // when the memory cannot be had.
+  bool reserveRecord(std::size_t capacity);
+
+  // Makes the next input record current (currentRecord).
+  // 0, or 24 at end of file, 39 when the read fails, 98 when the buffer cannot grow.
+  std::int32_t getRecord();
+
+  // The file offset where the next input record begins: the first byte that no record
+  // has been cut from.
+  std::uint64_t inputOffset() const;
+
+  // Makes the next input record begin at `offset`, at or after inputOffset, of a disk
+  // file. False, with nothing changed, when the file cannot be positioned there.
+  bool moveInputTo(std::uint64_t offset);
+
  private:
-  friend std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count);
-  friend std::int32_t getRecord(Unit& unit);
-  friend std::uint64_t inputOffset(const Unit& unit);
-  friend bool moveInputTo(Unit& unit, std::uint64_t offset);
-  friend bool writeOutBlock(Unit& unit);
-  friend bool reserveRecord(Unit& unit, std::size_t capacity);
   friend struct testing_support::UnitAccess;
 
   Connection connection_;
@@ -142,5 +163,13 @@ class Unit {
 
   StatementLock lock_;
 };
+
+// The first capacity of every unit's input buffer: a line that fits it with its
+// terminator is read without the buffer ever growing.
+std::size_t initialInputCapacity();
+
+// For tests: the first capacity of a unit's input buffer and the largest it may grow
+// to before a doubling counts as failed (error 98). 0 restores the default.
+void setInputBufferLimits(std::size_t initialCapacity, std::size_t maximumCapacity);
 
 }  // namespace recio

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <new>
 
-#include "recio/console/free_format_writer.h"
+#include "recio/units/console_unit.h"
 #include "recio/stop/messages.h"
 #include "recio/units/io_settings.h"
 #include "recio/stop/stop.h"

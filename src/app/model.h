@@ -1,4 +1,4 @@
-// The three stages of a conversion.
+// The model stage: one value per cell from the model file into the grid.
 #pragma once
 
 #include <cstdint>
@@ -6,18 +6,9 @@
 #include "app/grid.h"
 #include "app/mesh.h"
 #include "app/names.h"
+#include "app/stage_status.h"
 
 namespace app {
-
-enum class StageStatus { Ok, NotFound, ReadError, TooShort };
-
-// Reads the mesh file and computes node and centre coordinates. Returns only on
-// success; a missing or unreadable file ends the run with its message.
-void readMesh(const NameField& meshName, Mesh& mesh);
-// The same without the message and the stop: unit 1 is disconnected again whatever
-// the outcome. An array size over 32 bits or memory that cannot be had still ends the
-// run with its fatal report.
-StageStatus loadMesh(const NameField& meshName, Mesh& mesh);
 
 // How the model is read. Both ways give the same values and the same outcome: one
 // statement per cell, or in addition the second half of a disk file of at least
@@ -38,8 +29,5 @@ struct ModelReading {
 void readModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid);
 StageStatus loadModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid,
                       const ModelReading& reading = ModelReading{});
-
-// Writes the point table: one record per cell, bottom layer first.
-void writeTable(const NameField& tableName, const Mesh& mesh, const ModelGrid& grid);
 
 }  // namespace app

@@ -1,6 +1,6 @@
-// Records crossing a unit: output records handed to the operating system, input
-// records cut from the bytes read.
-#include "recio/units/records.h"
+// The unit's records: output records handed to the operating system, input records
+// cut from the bytes read.
+#include "recio/units/unit.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -77,7 +77,7 @@ bool bufferRecord(Unit& unit, FileOutput& output, const char* bytes, std::size_t
       piece.count -= part;
       copied += part;
       if (output.blockUsed == output.blockCapacity) {
-        if (!writeOutBlock(unit)) return false;
+        if (!unit.writeOutBlock()) return false;
         output.wholeRecordBytes = start + copied >= end ? end : start;
       }
     }
@@ -95,9 +95,9 @@ void setInputBufferLimits(std::size_t initialCapacity, std::size_t maximumCapaci
   limits.maximumCapacity = maximumCapacity != 0 ? maximumCapacity : static_cast<std::size_t>(-1);
 }
 
-std::int32_t getRecord(Unit& unit) {
-  InputBuffer& input = unit.input_;
-  const char terminator = unit.inputTerminator_;
+std::int32_t Unit::getRecord() {
+  InputBuffer& input = input_;
+  const char terminator = inputTerminator_;
 
   // Whatever was not scanned of the previous record is dropped.
   std::size_t searched = input.next;
@@ -128,9 +128,8 @@ std::int32_t getRecord(Unit& unit) {
     searched = kept;
     if (input.end == input.capacity && !growInput(input)) return kMsgBufferMemory;
 
-    long count =
-        platform::readFile(unit.connection_.handle, input.data + input.end, input.capacity - input.end, unit.osError_);
-    if (count < 0) return platform::isEndOfInputError(unit.osError_) ? kMsgEndOfFile : kMsgReadError;
+    long count = platform::readFile(connection_.handle, input.data + input.end, input.capacity - input.end, osError_);
+    if (count < 0) return platform::isEndOfInputError(osError_) ? kMsgEndOfFile : kMsgReadError;
     // A short read is not taken as the end: pipes and terminals deliver a line at a
     // time. Only a read that delivers nothing ends the file.
     if (count == 0) input.reachedEndOfFile = true;
@@ -138,16 +137,16 @@ std::int32_t getRecord(Unit& unit) {
   }
 }
 
-std::uint64_t inputOffset(const Unit& unit) { return unit.input_.dataOffset + unit.input_.next; }
+std::uint64_t Unit::inputOffset() const { return input_.dataOffset + input_.next; }
 
-bool moveInputTo(Unit& unit, std::uint64_t offset) {
-  InputBuffer& input = unit.input_;
+bool Unit::moveInputTo(std::uint64_t offset) {
+  InputBuffer& input = input_;
   if (offset >= input.dataOffset + input.next && offset <= input.dataOffset + input.end) {
     input.next = static_cast<std::size_t>(offset - input.dataOffset);
     input.recordBegin = input.recordEnd = input.next;
     return true;
   }
-  if (!platform::seekFile(unit.connection_.handle, offset, unit.osError_)) return false;
+  if (!platform::seekFile(connection_.handle, offset, osError_)) return false;
   input.dataOffset = offset;
   input.recordBegin = input.recordEnd = input.next = input.end = 0;
   input.reachedEndOfFile = false;
@@ -156,14 +155,14 @@ bool moveInputTo(Unit& unit, std::uint64_t offset) {
 
 std::size_t initialInputCapacity() { return inputLimits().initialCapacity; }
 
-bool writeOutBlock(Unit& unit) {
-  FileOutput& output = unit.output_;
+bool Unit::writeOutBlock() {
+  FileOutput& output = output_;
   const std::size_t used = output.blockUsed;
   output.blockUsed = 0;
   output.pending = false;
   if (used == 0) return true;
-  if (!platform::writeFile(unit.connection_.handle, output.block, used, nullptr, 0, unit.osError_)) {
-    cutToWholeRecords(unit.connection_, output);
+  if (!platform::writeFile(connection_.handle, output.block, used, nullptr, 0, osError_)) {
+    cutToWholeRecords(connection_, output);
     return false;
   }
   // Only whole records are ever left in the buffer when it is written out from here
@@ -172,20 +171,19 @@ bool writeOutBlock(Unit& unit) {
   return true;
 }
 
-std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count) {
-  Connection& connection = unit.connection_;
-  FileOutput& output = unit.output_;
-  const Terminator& terminator = unit.terminator_;
+std::int32_t Unit::putRecord(const char* bytes, std::size_t count) {
+  Connection& connection = connection_;
+  FileOutput& output = output_;
+  const Terminator& terminator = terminator_;
   bool written = true;
   if (!connection.buffered) {
-    if (bytes == unit.record_.data && unit.record_.capacity - count >= sizeof terminator.bytes) {
+    if (bytes == record_.data && record_.capacity - count >= sizeof terminator.bytes) {
       // A record built in the unit's own buffer takes its terminator behind it there and
       // goes to the file as one piece: the same bytes in the same single call.
-      std::memcpy(unit.record_.data + count, terminator.bytes, sizeof terminator.bytes);
-      written = platform::writeFile(connection.handle, bytes, count + terminator.length, nullptr, 0, unit.osError_);
+      std::memcpy(record_.data + count, terminator.bytes, sizeof terminator.bytes);
+      written = platform::writeFile(connection.handle, bytes, count + terminator.length, nullptr, 0, osError_);
     } else {
-      written =
-          platform::writeFile(connection.handle, bytes, count, terminator.bytes, terminator.length, unit.osError_);
+      written = platform::writeFile(connection.handle, bytes, count, terminator.bytes, terminator.length, osError_);
     }
     if (written) {
       output.bytesHandedOver += count + terminator.length;
@@ -195,12 +193,12 @@ std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count) {
     }
   } else {
     if (output.block == nullptr) {
-      const std::size_t capacity = unit.blockBytes();
+      const std::size_t capacity = blockBytes();
       output.block = static_cast<char*>(std::malloc(capacity));
       if (output.block == nullptr) {
         // Without its block buffer the unit writes each record at once.
         connection.buffered = false;
-        return putRecord(unit, bytes, count);
+        return putRecord(bytes, count);
       }
       output.blockCapacity = capacity;
       output.blockUsed = 0;
@@ -217,22 +215,22 @@ std::int32_t putRecord(Unit& unit, const char* bytes, std::size_t count) {
       output.bytesHandedOver += length;
       output.pending = true;
     } else {
-      written = bufferRecord(unit, output, bytes, count, terminator);
+      written = bufferRecord(*this, output, bytes, count, terminator);
     }
   }
   if (written && connection.truncateAtFirstWrite) {
     connection.truncateAtFirstWrite = false;
-    written = platform::truncateHere(connection.handle, unit.osError_);
+    written = platform::truncateHere(connection.handle, osError_);
   }
   return written ? 0 : kMsgWriteError;
 }
 
-bool reserveRecord(Unit& unit, std::size_t capacity) {
-  if (capacity <= unit.record_.capacity) return true;
-  char* data = static_cast<char*>(std::realloc(unit.record_.data, capacity));
+bool Unit::reserveRecord(std::size_t capacity) {
+  if (capacity <= record_.capacity) return true;
+  char* data = static_cast<char*>(std::realloc(record_.data, capacity));
   if (data == nullptr) return false;
-  unit.record_.data = data;
-  unit.record_.capacity = capacity;
+  record_.data = data;
+  record_.capacity = capacity;
   return true;
 }
 
