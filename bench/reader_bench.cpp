@@ -1,5 +1,6 @@
-// Model-file reading: one free-format statement per line, as the model reader runs
-// them, against a plain std::from_chars loop over the same lines held in memory.
+// Model-file reading: one free-format statement per line, one by one and as a run
+// (readStatements, which the model reader runs), against a plain std::from_chars loop
+// over the same lines held in memory.
 #include <benchmark/benchmark.h>
 
 #include <charconv>
@@ -17,9 +18,10 @@
 
 #include "recio/decimal/decimal.h"
 #include "recio/outcome.h"
+#include "recio/reader/read_statements.h"
 #include "recio/reader/reader.h"
 #include "recio/transfer.h"
-#include "recio/units/records.h"
+#include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 
 namespace {
@@ -130,6 +132,37 @@ void BM_ReaderModelFile(benchmark::State& state) {
 }
 BENCHMARK(BM_ReaderModelFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Every statement's target is the same double: the run's statements alone, as the
+// loop above runs them, so that the two differ only by how the targets are handed over.
+class SameTarget final : public recio::StatementTargets {
+ public:
+  explicit SameTarget(double& value) : value_(value) {}
+  void fill(std::uint64_t, std::size_t count, double** targets) const override {
+    for (std::size_t statement = 0; statement < count; ++statement) targets[statement] = &value_;
+  }
+
+ private:
+  double& value_;
+};
+
+void BM_ReadStatementsModelFile(benchmark::State& state) {
+  const ModelFile& file = ModelFile::instance();
+  double value = 0.0;
+  const SameTarget target(value);
+  const recio::ReadAheadSettings statementsAlone{.allowed = false};
+  for (auto _ : state) {
+    if (!openModelFile(state, file)) return;
+    const recio::IoOutcome outcome =
+        recio::readStatements(kBenchUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile,
+                              static_cast<std::uint64_t>(file.lines()), target, statementsAlone);
+    if (outcome != 0) state.SkipWithError("read statement failed");
+    benchmark::DoNotOptimize(value);
+    recio::closeUnit(kBenchUnit, true);
+  }
+  reportPerValue(state, file.lines());
+}
+BENCHMARK(BM_ReadStatementsModelFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The model file's text in memory, and a loop over its lines: the baselines that read
 // no file.
 const std::string& modelText() {
@@ -192,7 +225,7 @@ void BM_UnitRecordsAndConversion(benchmark::State& state) {
     double sum = 0.0;
     for (;;) {
       recio::Unit* unit = recio::acquireUnit(kBenchUnit);
-      if (recio::getRecord(*unit) != 0) {
+      if (unit->getRecord() != 0) {
         recio::releaseUnit(*unit);
         break;
       }

@@ -3,31 +3,22 @@
 // statements long enough for the workers, their values drawn from the input so that
 // columns repeat. Both write a file of their own; the files must be equal.
 //
-// Input: one byte of field count, one of scale factor, then per field repeat, width and
-// d bytes; two bytes of statement count; a byte that picks the interpreted format, one
-// value more or fewer per statement, the values' stride and an unbuffered unit; then
-// the values, 8 bytes each, used in turn.
+// Input: the format (format_fuzzing.h: field count, scale factor, then per field repeat,
+// width and d bytes); two bytes of statement count; a byte that picks the interpreted
+// format, one value more or fewer per statement, the values' stride and an unbuffered
+// unit; then the values, 8 bytes each, used in turn.
 #include <stdlib.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "memory_file.h"
+#include "format_fuzzing.h"
 #include "recio/format/formatted_writer.h"
 #include "recio/format/write_statements.h"
-#include "recio/format/builder.h"
-#include "recio/transfer.h"
-#include "recio/units/unit_table.h"
-#include "support/e_field_format.h"
 
 namespace {
-
-using namespace recio::format;
 
 // Statement n's value at position p is pool[(n * stride + p) % pool size]: a stride of
 // 0 repeats every statement, others cycle through the pool.
@@ -49,31 +40,13 @@ class PoolValues final : public recio::StatementValues {
   std::size_t stride_;
 };
 
-template <class Statements>
-std::string writeFile(const std::string& name, Statements statements) {
-  const std::string path = fuzzing::scratchDirectory() + "/" + name;
-  if (fuzzing::openForWriting(path) != 0) std::abort();
-  statements();
-  if (recio::closeUnit(1, true) != 0) std::abort();
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 2) return 0;
   std::size_t at = 0;
-  const std::size_t fieldCount = 1 + data[at++] % 6;
-  const auto scale = static_cast<std::int32_t>(static_cast<std::int8_t>(data[at++]) % 4);
-  if (size - at < fieldCount * 3 + 3) return 0;
-  std::vector<LongDescriptor> fields;
-  std::size_t planFields = 0;
-  for (std::size_t field = 0; field < fieldCount; ++field, at += 3) {
-    const std::int32_t repeat = data[at] % 4;
-    fields.push_back(editE(repeat, 1 + data[at + 1] % 40, static_cast<std::uint8_t>(data[at + 2] % 20)));
-    planFields += repeat == 0 ? 1 : static_cast<std::size_t>(repeat);
-  }
+  fuzzing::EFieldInput format;
+  if (!fuzzing::readEFields(data, size, at, format) || size - at < 3) return 0;
+  const std::size_t planFields = format.planFields;
   // Up to about 2.5 runs of the workers' chunk ring, so that slots are reused.
   const std::size_t count = (data[at] | std::size_t{data[at + 1]} << 8) % 20000;
   const std::uint8_t shape = data[at + 2];
@@ -93,21 +66,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Workers only serve a unit with a block buffer; the other kind runs one by one.
   ::setenv("XIOT_BUFFERED", shape < 0x80 ? "true" : "0", 1);  // read at every open
 
-  const std::vector<std::uint32_t> words = testing_support::eFieldFormat(fields, scale, interpreted);
-  const recio::FormatProgram program{reinterpret_cast<const std::uint8_t*>(words.data()), words.size() * 4};
-  const std::string oneByOne = writeFile("one", [&] {
+  const std::vector<std::uint32_t> words = format.words(interpreted);
+  const recio::FormatProgram program = fuzzing::programOf(words);
+  const std::string oneByOne = fuzzing::bytesWrittenBy("one", [&] {
     recio::FormattedWriter writer;
     std::vector<double> statement(perStatement);
     for (std::size_t index = 0; index < count; ++index) {
       values.fill(index, 1, statement.data());
-      writer.begin(1, program);
-      for (std::size_t item = 0; item < perStatement; ++item) {
-        writer.transfer(recio::realItem(statement[item], item + 1 == perStatement ? recio::kFollowLast
-                                                                                     : recio::kFollowMore));
-      }
+      fuzzing::transferStatement(writer, program, statement.data(), perStatement);
     }
   });
-  const std::string ahead = writeFile("ahead", [&] { recio::writeStatements(1, program, count, perStatement, values); });
+  const std::string ahead =
+      fuzzing::bytesWrittenBy("ahead", [&] { recio::writeStatements(1, program, count, perStatement, values); });
   if (ahead != oneByOne) std::abort();
   return 0;
 }

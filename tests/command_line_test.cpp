@@ -1,5 +1,5 @@
-// The command line: splitting one string into arguments, the quoting of the platform
-// layer that must give every argument back unchanged, and the 120-character name fields.
+// The command line: splitting one string into arguments, the joining of an argument
+// vector that must give every argument back unchanged, and the 120-character name fields.
 #include "app/command_line.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +67,7 @@ std::string platformCommandLine(const Arguments& arguments) {
   for (std::string& argument : storage) argv.push_back(argument.data());
   argv.push_back(nullptr);
   recio::platform::setArguments(static_cast<int>(storage.size()), argv.data());
-  std::string line = recio::platform::commandLine();
+  std::string line = recio::platform::commandLine(app::joinArguments);
   recio::platform::setArguments(0, nullptr);
   return line;
 }

@@ -167,7 +167,7 @@ testing::AssertionResult sameBytes(const std::string& ahead, const std::string& 
          << std::mismatch(ahead.begin(), ahead.end(), oneByOne.begin(), oneByOne.end()).first - ahead.begin();
 }
 
-// How format_ahead.cpp cuts a run, which the trials' lengths are chosen around.
+// How write_statements.cpp cuts a run, which the trials' lengths are chosen around.
 constexpr std::size_t kStatementsPerChunk = 1024;
 constexpr std::size_t kRingChunks = 8;
 

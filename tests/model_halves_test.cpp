@@ -1,6 +1,7 @@
 // The model read in two halves against the model read one statement per cell: the
 // same outcome and the same bits in every cell, on generated models whose awkward
-// lines sit around the split and after the last cell's line.
+// lines sit around the split and after the last cell's line; and the runtime's run of
+// read statements (read_statements.h) on targets that already hold values.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -17,8 +18,11 @@
 #include "app/names.h"
 #include "app/model.h"
 #include "recio/fast_path_testing.h"
+#include "recio/outcome.h"
+#include "recio/reader/read_statements.h"
 #include "recio/units/unit.h"
 #include "recio/units/terminator_search.h"
+#include "recio/units/unit_table.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
 
@@ -235,6 +239,56 @@ TEST_F(ModelHalves, SecondHalfIsAdoptedOnlyAtTheSplit) {
     EXPECT_TRUE(sameBits(halves.values, meeting.model.plain.values));
     EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
     EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, meeting.adopted);
+  }
+}
+
+// Statement n reads into element n of a vector.
+class VectorTargets final : public recio::StatementTargets {
+ public:
+  explicit VectorTargets(std::vector<double>& values) : values_(values) {}
+  void fill(std::uint64_t first, std::size_t count, double** targets) const override {
+    for (std::size_t statement = 0; statement < count; ++statement) targets[statement] = &values_[first + statement];
+  }
+
+ private:
+  std::vector<double>& values_;
+};
+
+// The worker writes only targets that hold +0.0, so that it can give them back: where
+// the targets already hold values, a null value in the second half must leave its
+// target's value, and the worker takes no statement from them. With a blank line in the
+// first half, the statements do not stand at the split and give the worker's targets
+// back: given back as +0.0, a target the worker had written would keep that through a
+// null value.
+TEST_F(ModelHalves, TargetsThatHoldValuesAreLeftToTheStatements) {
+  constexpr std::int32_t kUnit = 7;
+  constexpr std::size_t kStatements = 600;
+  for (const bool shifted : {false, true}) {
+    SCOPED_TRACE(shifted ? "shifted model" : "model of a line per statement");
+    TempDir dir;
+    std::string model;
+    for (std::size_t line = 0; line < kStatements; ++line) {
+      if (shifted && line == 10) model += "\n";
+      model += line % 100 == 70 ? std::string(",\n") : std::to_string(100000 + line) + "\n";
+    }
+    const std::string path = dir.write("model", model);
+    const auto read = [&](const recio::ReadAheadSettings& readAhead) {
+      std::vector<double> values(kStatements, 2.5);
+      EXPECT_EQ(testing_support::openForReading(kUnit, path), 0);
+      const VectorTargets targets(values);
+      EXPECT_EQ(recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements, targets,
+                                      readAhead),
+                recio::kSuccess);
+      EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
+      return values;
+    };
+    recio::resetFastPathCounts();
+    const std::vector<double> alone = read({.allowed = false});
+    EXPECT_EQ(alone[370], 2.5);  // the first null value after the middle
+    const std::vector<double> ahead = read({.minimumBytes = 0, .awaitLineCount = true});
+    EXPECT_TRUE(sameBits(ahead, alone));
+    EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
+    EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load(), 0u);
   }
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "recio/stop/messages.h"
-#include "recio/units/io_settings.h"
+#include "recio/environment.h"
 #include "recio/stop/stop.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"

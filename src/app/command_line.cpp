@@ -1,6 +1,23 @@
+// The command line's quoting rule, both ways.
 #include "app/command_line.h"
 
 namespace app {
+namespace {
+
+// The pair of quotes gives a literal quote and ends the quotation; the third reopens it.
+void appendQuoted(std::string& line, const char* argument) {
+  line += '"';
+  for (const char* c = argument; *c != '\0'; ++c) {
+    if (*c == '"') {
+      line += "\"\"\"";
+    } else {
+      line += *c;
+    }
+  }
+  line += '"';
+}
+
+}  // namespace
 
 std::vector<std::string> splitCommandLine(std::string_view line) {
   std::vector<std::string> arguments;
@@ -31,6 +48,15 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
   }
   if (inArgument) arguments.push_back(std::move(current));
   return arguments;
+}
+
+std::string joinArguments(int count, const char* const* arguments) {
+  std::string line;
+  for (int index = 0; index < count; ++index) {
+    if (index > 0) line += ' ';
+    appendQuoted(line, arguments[index]);
+  }
+  return line;
 }
 
 }  // namespace app

@@ -5,9 +5,7 @@
 #include <new>
 
 #include "recio/stop/messages.h"
-#include "recio/platform/platform.h"
 #include "recio/units/unit.h"
-#include "recio/units/io_settings.h"
 #include "recio/stop/stop.h"
 #include "recio/units/terminator_setting.h"
 #include "recio/units/unit_table.h"

@@ -8,11 +8,15 @@
 // Adding a descriptor:
 //   1. give it a Meaning below and map its long code in meaningOfLongCode (the short
 //      code follows by the offset; add it to takesOnlyRepeat if a short item can hold it);
-//   2. let format_builder.h compile it, if a format of the program uses it;
-//   3. build: every switch over Meaning then names the place that must handle it:
-//      FormattedWriter::runControlItems (a control item, or where a data edit
-//      descriptor stops) and FormattedWriter::editItem (how a data edit descriptor
-//      turns an item into a field, usually an operation of format_edit.h).
+//   2. let builder.h compile it, if a format of the program uses it;
+//   3. build: every switch over Meaning then names a place to consider:
+//      FormatWalk::nextItem (walk.h: an item that only changes how later fields are
+//      edited, as kP does, is applied there for the interpreter and the plan alike),
+//      FormattedWriter::runControlItems (a control item that writes, or where a data
+//      edit descriptor stops), FormattedWriter::editItem (how a data edit descriptor
+//      turns an item into a field, usually an operation of edit.h) and compilePlan
+//      (plan.cpp: whether a format with it can still be followed as fixed fields; if
+//      so, the plan must lay out exactly the characters the interpreter writes).
 //   Until then its code decodes as Unsupported, and a format that reaches it ends there.
 #pragma once
 

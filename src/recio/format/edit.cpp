@@ -1,3 +1,7 @@
+// Ew.d editing of one value into its field: the value rounded to the field's decimal
+// digits (decimal.h) placed around the point as the scale factor asks, then the
+// exponent; zero, infinities and NaN take layouts of their own, and a field too narrow
+// for its text takes asterisks.
 #include "recio/format/edit.h"
 
 #include <algorithm>

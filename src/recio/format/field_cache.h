@@ -20,13 +20,16 @@
 // window, which is enough to notice when its values begin to repeat.
 //
 // Size: kPositions x kSlots x 32 bytes = 512 KiB, allocated once by a writer that has
-// edited a few hundred E fields (format.h).
+// edited a few hundred E fields (formatted_writer.h), and by each thread that edits
+// records ahead (write_statements.h).
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "recio/format/edit.h"
 
@@ -53,7 +56,7 @@ class FieldCache {
   }
 
   // Writes `value` as an Ew.d field under scale factor k into field[0, width), exactly
-  // as editReal (format_edit.h) does, for the item at `position` of its statement:
+  // as editReal (edit.h) does, for the item at `position` of its statement:
   // copied when kept, else edited and kept.
   void edit(std::size_t position, double value, std::int32_t width, std::int32_t fractionDigits,
             std::int32_t scaleFactor, char* field) {
@@ -146,5 +149,11 @@ class FieldCache {
   Slot slots_[kPositions][kSlots];
   RegionUse use_[kPositions];
 };
+
+// A new cache, or nullptr without the memory for it: the cache only saves work, so its
+// owner then edits every field itself.
+inline std::unique_ptr<FieldCache> makeFieldCache() {
+  return std::unique_ptr<FieldCache>(new (std::nothrow) FieldCache);
+}
 
 }  // namespace recio::format

@@ -25,10 +25,52 @@ constexpr std::size_t kMinimumRecordGrowth = 512;
 // E fields a writer edits before it makes its field cache.
 constexpr std::uint32_t kFieldsBeforeCache = 256;
 
+// The characters a record can take as the unit stands, which fields that end within
+// need no check of: the record buffer's capacity, or the fixed record length when that
+// is smaller. Beyond it the record buffer grows, or the record overflows (66).
+std::size_t recordLimit(const Unit& unit) {
+  const std::size_t capacity = unit.recordCapacity();
+  const std::int32_t fixedLength = unit.recordLength();
+  return fixedLength > 0 ? std::min(capacity, static_cast<std::size_t>(fixedLength)) : capacity;
+}
+
 }  // namespace
 
 FormattedWriter::FormattedWriter() = default;
 FormattedWriter::~FormattedWriter() = default;
+
+// Compiles the plan of `program` in place of the writer's last one; false without the
+// memory for a plan.
+bool FormattedWriter::compilePlanOf(const FormatProgram& program) {
+  if (plan_ == nullptr) {
+    plan_.reset(new (std::nothrow) format::FieldPlan);
+    if (plan_ == nullptr) {
+      return false;
+    }
+  }
+  *plan_ = format::compilePlan(program);
+  return true;
+}
+
+// Settles the statement's field limit, and whether the statement can follow the plan
+// of its format: the format is one of E fields alone and its record already fits the
+// unit's record buffer. A record that needs the buffer grown, or is longer than a fixed
+// record length (66), is built by the interpreter, which grows the buffer or fails at
+// the field where the interpreter would.
+inline bool FormattedWriter::followPlan(const FormatProgram& program) {
+  fieldLimit_ = recordLimit(*unit_);
+  if ((plan_ == nullptr || !plan_->isPlanOf(program)) && !compilePlanOf(program)) {
+    return false;
+  }
+  return plan_->usable && plan_->recordLength <= fieldLimit_;
+}
+
+// The statement's start on the unit it holds (unit_).
+inline void FormattedWriter::beginOnUnit(const FormatProgram& program) {
+  program_ = program;
+  state_ = FormatState{};
+  planned_ = followPlan(program);
+}
 
 void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& program) {
   unit_ = acquireUnit(unitNumber);
@@ -36,34 +78,6 @@ void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& progra
     return;
   }
   beginOnUnit(program);
-}
-
-// The statement's start on the unit it holds (unit_).
-void FormattedWriter::beginOnUnit(const FormatProgram& program) {
-  program_ = program;
-  state_ = FormatState{};
-  fieldLimit_ = unit_->recordCapacity();
-  if (unit_->recordLength() > 0) {
-    fieldLimit_ = std::min(fieldLimit_, static_cast<std::size_t>(unit_->recordLength()));
-  }
-  planned_ = followPlan(program);
-}
-
-// Whether this statement can follow the plan of its format: the format is one of E
-// fields alone and its record already fits the unit's record buffer. A record that
-// needs the buffer grown, or is longer than a fixed record length (66), is built by the
-// interpreter, which grows the buffer or fails at the field where the interpreter would.
-bool FormattedWriter::followPlan(const FormatProgram& program) {
-  if (plan_ == nullptr || !plan_->isPlanOf(program)) {
-    if (plan_ == nullptr) {
-      plan_.reset(new (std::nothrow) format::FieldPlan);
-      if (plan_ == nullptr) {
-        return false;
-      }
-    }
-    *plan_ = format::compilePlan(program);
-  }
-  return plan_->usable && plan_->recordLength <= fieldLimit_;
 }
 
 // Ew.d editing of one item into `field`: through the writer's field cache once it has
@@ -85,7 +99,7 @@ inline void FormattedWriter::editRealItem(const TransferItem& item, std::int32_t
   // A writer that goes on editing gets its cache; one used for a statement or two, as
   // most are, never pays for it.
   if (++fieldsEditedUncached_ == kFieldsBeforeCache) {
-    fieldCache_.reset(new (std::nothrow) format::FieldCache);
+    fieldCache_ = format::makeFieldCache();
   }
 }
 
@@ -105,9 +119,7 @@ void FormattedWriter::transfer(const TransferItem& item) {
       state_.itemsEdited = position + 1;
     }
     if (item.isLast() && endRecord()) {
-      Unit& unit = *unit_;
-      unit_ = nullptr;
-      releaseUnit(unit);
+      releaseHeldUnit();
     }
     return;
   }
@@ -118,7 +130,7 @@ void FormattedWriter::transfer(const TransferItem& item) {
     }
     ++state_.itemsEdited;
     if (--state_.repeatsLeft == 0) {
-      state_.itemOffset += item_.size;
+      state_.walk.pass(item_);
     }
   }
   // An item left over after the end of the format is not edited: the program's
@@ -128,40 +140,42 @@ void FormattedWriter::transfer(const TransferItem& item) {
   }
 }
 
-void FormattedWriter::writeEdited(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
-                                  const double* values, std::size_t valueCount) {
-  Unit* unit = acquireUnit(unitNumber);
-  if (unit == nullptr) {
+// What endRecord hands over after the plan's last field, with the characters the plan
+// would have edited into the record buffer edited elsewhere instead: the statement
+// follows the plan, so they fit the record buffer and any fixed record length
+// (followPlan).
+inline void FormattedWriter::handOverEdited(const char* edited) {
+  const std::int32_t result = unit_->putRecordCopy(edited, plan_->recordLength);
+  if (result != 0) {
+    fail(result);
     return;
   }
-  // The test of begin and followPlan, without the statement state that a record handed
-  // over whole never uses: the plan is the program's (compiled by an earlier statement)
-  // and its record fits the record buffer and any fixed record length.
-  if (plan_ != nullptr && plan_->isPlanOf(program) && plan_->usable && plan_->fieldCount == valueCount) {
-    const std::size_t recordLength = plan_->recordLength;
-    const std::int32_t fixedLength = unit->recordLength();
-    if (recordLength <= unit->recordCapacity() &&
-        (fixedLength <= 0 || recordLength <= static_cast<std::size_t>(fixedLength))) {
-      // What endRecord hands over after the plan's last field. A unit without a block
-      // buffer writes it at once: from the unit's own record buffer it goes out with its
-      // terminator in one piece, as an edited statement's record does.
-      const char* record = edited;
-      if (!unit->buffered()) {
-        std::memcpy(unit->record(), edited, recordLength);
-        record = unit->record();
-      }
-      const std::int32_t result = unit->putRecord(record, recordLength);
-      if (result != 0) {
-        unit_ = unit;
-        fail(result);
-        return;
-      }
-      releaseUnit(*unit);
-      return;
-    }
+  releaseHeldUnit();
+}
+
+void FormattedWriter::runStatement(std::int32_t unitNumber, const FormatProgram& program, const double* values,
+                                   std::size_t valueCount) {
+  begin(unitNumber, program);
+  transferReals(values, valueCount);
+}
+
+void FormattedWriter::runEditedStatement(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
+                                         const double* values, std::size_t valueCount) {
+  unit_ = acquireUnit(unitNumber);
+  if (unit_ == nullptr) {
+    return;
   }
-  unit_ = unit;
+  // Of the statement's start, a record handed over whole needs only the test whether the
+  // statement follows the plan; the rest is left to a statement that does not.
+  if (followPlan(program) && plan_->fieldCount == valueCount) {
+    handOverEdited(edited);
+    return;
+  }
   beginOnUnit(program);
+  transferReals(values, valueCount);
+}
+
+void FormattedWriter::transferReals(const double* values, std::size_t valueCount) {
   for (std::size_t value = 0; value < valueCount; ++value) {
     transfer(realItem(values[value], value + 1 == valueCount ? kFollowLast : kFollowMore));
   }
@@ -171,13 +185,8 @@ void FormattedWriter::writeEdited(std::int32_t unitNumber, const FormatProgram& 
 // descriptor (which is then the one in progress) or the end of the format.
 FormattedWriter::ControlOutcome FormattedWriter::runControlItems() {
   format::FormatItem& item = item_;
-  while (format::decodeItem(program_.bytes, program_.size, state_.itemOffset, item)) {
+  while (state_.walk.nextItem(program_, item)) {
     switch (item.meaning) {
-      case format::Meaning::FormatStart:
-        break;
-      case format::Meaning::ScaleFactor:
-        state_.scaleFactor = item.width;
-        break;
       case format::Meaning::Literal: {
         char* field = reserveField(item.textLength);
         if (field == nullptr) {
@@ -195,14 +204,17 @@ FormattedWriter::ControlOutcome FormattedWriter::runControlItems() {
         break;
       case format::Meaning::EditReal:
       case format::Meaning::EditCharacter:
-        state_.repeatsLeft = std::max(item.repeat, 1);
+        state_.repeatsLeft = item.repeat;
         return ControlOutcome::DataEdit;
       case format::Meaning::FormatEnd:
         return ControlOutcome::FormatEnd;
       case format::Meaning::Unsupported:
         return ControlOutcome::UnknownCode;
+      case format::Meaning::FormatStart:  // applied by the walk, which never stops at them
+      case format::Meaning::ScaleFactor:
+        break;
     }
-    state_.itemOffset += item.size;
+    state_.walk.pass(item);
   }
   return ControlOutcome::FormatEnd;
 }
@@ -233,7 +245,7 @@ void FormattedWriter::editReal(const TransferItem& item) {
   if (field == nullptr) {
     return;
   }
-  editRealItem(item, item_.width, item_.fractionDigits, state_.scaleFactor, field);
+  editRealItem(item, item_.width, item_.fractionDigits, state_.walk.scaleFactor, field);
 }
 
 // A without a width: the field is the item's characters, as many as it has; an item
@@ -283,7 +295,7 @@ bool FormattedWriter::growRecord(std::size_t needed) {
     fail(kMsgRecordOverflow);
     return false;
   }
-  fieldLimit_ = recordLength > 0 ? std::min(unit.recordCapacity(), recordLength) : unit.recordCapacity();
+  fieldLimit_ = recordLimit(unit);
   return true;
 }
 
@@ -321,6 +333,10 @@ void FormattedWriter::finishStatement() {
   if (!endRecord()) {
     return;
   }
+  releaseHeldUnit();
+}
+
+void FormattedWriter::releaseHeldUnit() {
   Unit& unit = *unit_;
   unit_ = nullptr;
   releaseUnit(unit);
@@ -330,8 +346,7 @@ void FormattedWriter::finishStatement() {
 // closes every unit, this one included, and must not find it locked.
 void FormattedWriter::fail(std::int32_t messageNumber) {
   Unit& unit = *unit_;
-  unit_ = nullptr;
-  releaseUnit(unit);
+  releaseHeldUnit();
   // The connection stays in place until the report closes it, so its number and path
   // are still the ones to name.
   fatalReport(messageNumber, unit.number(), unit.path());

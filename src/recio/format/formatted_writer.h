@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "recio/format/codes.h"
+#include "recio/format/walk.h"
 #include "recio/transfer.h"
 
 namespace recio {
@@ -22,9 +23,8 @@ struct FieldPlan;
 // own record buffer; `recordPosition` is where the next field goes and `highWater` the
 // furthest character written, which is where the record ends.
 struct FormatState {
-  std::size_t itemOffset = 0;    // the format item being interpreted
+  format::FormatWalk walk;       // the format item being interpreted, and the scale factor
   std::int32_t repeatsLeft = 0;  // items still to edit with the current data edit descriptor
-  std::int32_t scaleFactor = 0;
   std::size_t recordPosition = 0;
   std::size_t highWater = 0;
   std::size_t itemsEdited = 0;  // the position of the next item in the statement
@@ -42,9 +42,9 @@ struct FormatState {
 // A statement on a unit number that is not connected writes nothing.
 //
 // The E fields a writer edits are kept for the later statements of the same writer
-// (format_cache.h): a writer used for a whole table edits each repeated value once. A
+// (field_cache.h): a writer used for a whole table edits each repeated value once. A
 // format of E fields alone is compiled once per writer into a plan of fixed fields
-// (format_plan.h), which its statements follow instead of interpreting the format.
+// (plan.h), which its statements follow instead of interpreting the format.
 class FormattedWriter {
  public:
   FormattedWriter();
@@ -57,12 +57,17 @@ class FormattedWriter {
   // on to the end of the format, hands the last record to the unit and releases it.
   void transfer(const TransferItem& item);
 
-  // One statement of `valueCount` real items, the last marked last, whose record was
-  // edited ahead by the plan of `program` into `edited` (format_ahead.h): when the
-  // statement follows the plan, `edited` is handed over as its record, byte for byte
-  // what the plan would make of the values; otherwise the values are transferred.
-  void writeEdited(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
-                   const double* values, std::size_t valueCount);
+  // One statement of `valueCount` real items, the last marked last: begin, then a
+  // transfer of each.
+  void runStatement(std::int32_t unitNumber, const FormatProgram& program, const double* values,
+                    std::size_t valueCount);
+
+  // runStatement for values whose record was edited ahead by the plan of `program` into
+  // `edited` (write_statements.h): when the statement follows the plan, `edited` is
+  // handed over as its record, byte for byte what the plan would make of the values;
+  // otherwise the values are transferred.
+  void runEditedStatement(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
+                          const double* values, std::size_t valueCount);
 
  private:
   // Where the control items of the format stopped running.
@@ -74,7 +79,10 @@ class FormattedWriter {
   };
 
   void beginOnUnit(const FormatProgram& program);
+  bool compilePlanOf(const FormatProgram& program);
   bool followPlan(const FormatProgram& program);
+  void transferReals(const double* values, std::size_t valueCount);
+  void handOverEdited(const char* edited);
   ControlOutcome runControlItems();
   void editItem(const TransferItem& item);
   void editReal(const TransferItem& item);
@@ -85,6 +93,7 @@ class FormattedWriter {
   bool growRecord(std::size_t needed);
   bool endRecord();
   void finishStatement();
+  void releaseHeldUnit();
   void fail(std::int32_t messageNumber);
 
   Unit* unit_ = nullptr;
@@ -92,8 +101,8 @@ class FormattedWriter {
   FormatState state_;
   // The item being interpreted; while repeatsLeft > 0, the data edit descriptor in progress.
   format::FormatItem item_;
-  // Fields end at or below this without a check of their own: the record buffer's
-  // capacity, or the fixed record length when that is smaller.
+  // Fields end at or below this without a check of their own: the unit's record limit
+  // (recordLimit) as the statement began or the record buffer last grew.
   std::size_t fieldLimit_ = 0;
   // Made once the writer has edited a few hundred E fields; without the memory for it,
   // fields are edited every time.

@@ -29,11 +29,13 @@ struct FieldPlan {
   PlannedField fields[kMaxFields] = {};
 
   // The program it was compiled from. A compiled format is constant data of static
-  // storage duration (format_builder.h), so its address and size name its bytes.
+  // storage duration (builder.h), so its address and size name its bytes.
   const std::uint8_t* programAddress = nullptr;
   std::size_t programSize = 0;
 
-  bool isPlanOf(const FormatProgram& program) const;
+  bool isPlanOf(const FormatProgram& program) const {
+    return program.bytes == programAddress && program.size == programSize;
+  }
 };
 
 FieldPlan compilePlan(const FormatProgram& program);

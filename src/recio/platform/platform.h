@@ -1,7 +1,8 @@
-// The one place where the program meets the operating system: command line,
-// environment, files, standard streams, console events, floating-point control,
-// stack walking and process exit. One implementation per operating system, in
-// platform/ (posix.cpp, windows.cpp); nothing else includes a system header.
+// The one place where the program meets the operating system: the command line, the
+// standard streams and console events, files, floating-point control, and the stack
+// and its addresses. One implementation per operating system, in platform/ (posix.cpp,
+// windows.cpp); nothing else includes a system header. What both systems would do alike
+// (reading the environment, ending the process, a traceback's policy) is built above.
 #pragma once
 
 #include <cstddef>
@@ -17,31 +18,47 @@ using FileHandle = std::intptr_t;
 constexpr FileHandle kNoFile = -1;
 
 // --- Process -----------------------------------------------------------------
-// The arguments as main received them (the command line of a platform that has none
-// as one string is rebuilt from them).
+// The arguments as main received them, for a platform that hands the command line over
+// as a vector.
 void setArguments(int argc, char** argv);
-// Gives a closed standard input, output or error a descriptor that fails every write
-// (and reads nothing), so that no file the program opens can take its place.
-void reserveStandardStreams();
+// Joins an argument vector into one command line. The program that splits the line
+// supplies it, so that both directions of its quoting rule stay in one place.
+using ArgumentJoiner = std::string (*)(int count, const char* const* arguments);
 // The whole command line as one string, program name included: on Windows as the
-// process got it; on POSIX quoted so that the command-line splitter gives back exactly
-// the arguments the process received.
-std::string commandLine();
-// nullptr when the variable is not set.
-const char* environment(const char* name);
-[[noreturn]] void exitProcess(int status);
+// process got it; on POSIX the arguments main received, joined by `join`.
+std::string commandLine(ArgumentJoiner join);
 // Blocks the calling thread until the process ends.
 [[noreturn]] void suspendThread();
 bool isDebuggerPresent();
 void breakpointTrap();
+
+// --- Floating-point control ------------------------------------------------------
 void enableFlushToZero();
-bool flushToZeroEnabled();
+
+// --- Console -----------------------------------------------------------------
+FileHandle standardOutput();
+FileHandle standardError();
+// Gives a closed standard input, output or error a descriptor that fails every write
+// (and reads nothing), so that no file the program opens can take its place.
+void reserveStandardStreams();
+// Makes `file` the process's standard error. The file is taken over either way.
+bool replaceStandardError(FileHandle file);
+
+enum class ConsoleEvent : std::uint8_t { Interrupt, Break, Close };
+using ConsoleEventHandler = void (*)(ConsoleEvent event);
+// Takes the interrupt, break and close events on a thread of their own and calls the
+// handler there, as ordinary code. A C signal handler of the program's own for the
+// interrupt or break takes that event instead. Call before any other thread exists.
+void startConsoleEvents(ConsoleEventHandler handler);
 
 // --- Files -------------------------------------------------------------------
+// Why an open failed, sorted from each system's own error codes into what the run-time
+// messages tell apart.
+enum class Failure : std::uint8_t { None, NotFound, Denied, BadName, NoDevice, Other };
 enum class OpenMode : std::uint8_t { Read, Write };
 struct OpenResult {
   FileHandle handle = kNoFile;
-  std::int32_t message = 0;  // 0, or the message number of the failure
+  Failure failure = Failure::None;
   int osError = 0;
 };
 // Read: the file must exist; others may read. Write: created if missing, never
@@ -49,8 +66,13 @@ struct OpenResult {
 OpenResult openFile(const std::string& path, OpenMode mode);
 // Opens a file for console output (XIO_PRINT): created or replaced.
 OpenResult openConsoleFile(const std::string& path);
+// Opens a file to add to its end: created if missing; others may read and write. kNoFile
+// when it cannot be opened.
+FileHandle openForAppending(const char* path);
 // Absolute, lexically normalised name; over `maximumLength` characters the name as written.
 std::string fullPath(std::string_view name, std::size_t maximumLength);
+// Whether `c` ends a folder's name within a path.
+bool isPathSeparator(char c);
 bool isDiskFile(FileHandle handle);
 // Bytes read (0 at end of file), or -1 with osError set.
 long readFile(FileHandle handle, char* buffer, std::size_t capacity, int& osError);
@@ -75,40 +97,34 @@ bool truncateHere(FileHandle handle, int& osError);
 // Cuts a file to `size` bytes.
 bool truncateAt(FileHandle handle, std::uint64_t size);
 bool closeFile(FileHandle handle, int& osError);
-FileHandle standardOutput();
-FileHandle standardError();
-// Reopens standard error, appending, onto a file.
-bool redirectStandardError(const char* path);
-// Appends bytes to a named file (opened, written, closed).
-bool appendToFile(const char* path, const char* bytes, std::size_t count);
 
-// --- Console events ------------------------------------------------------------
-enum class ConsoleEvent : std::uint8_t { Interrupt, Break, Close };
-using ConsoleEventHandler = void (*)(ConsoleEvent event);
-// Takes the interrupt, break and close events on a thread of their own and calls the
-// handler there, as ordinary code. Call before any other thread exists.
-void startConsoleEvents(ConsoleEventHandler handler);
-// A handler function of the program's own installed for the event's signal, or nullptr.
-using SignalFunction = void (*)(int);
-SignalFunction installedSignalHandler(ConsoleEvent event);
-// The C signal that stands for the event, 0 when none does (window close on Windows).
-int signalNumberOf(ConsoleEvent event);
-
-// --- Stack walking -------------------------------------------------------------
-struct Frame {
-  const char* module;   // nullptr when unknown
-  std::uint64_t pc;     // address relative to the module's load base
-  bool pcKnown;
-  const char* routine;  // nullptr when unknown
-  int line;             // 0 when unknown
-  const char* source;   // nullptr when unknown
-};
+// --- Stack walking and symbol lookup -----------------------------------------------
 // Prepares the debug-information reader; false when it cannot be had.
-bool createTraceback();
-// Calls `visit` for each frame of the calling thread, innermost first, skipping
-// `skip` frames of the caller's own. Returns false when the walk failed part way.
-// `visit` returns false to stop the walk.
-using FrameVisitor = bool (*)(const Frame& frame, void* context);
-bool walkStack(int skip, FrameVisitor visit, void* context);
+bool prepareSymbolLookup();
+// The return addresses of the calling thread's frames, innermost first, after `skip`
+// frames of the caller's own: at most `capacity`, their count returned. `whole` tells
+// whether the walk reached the outermost frame, neither breaking off nor running out of
+// room.
+int captureStack(int skip, std::uintptr_t* addresses, int capacity, bool& whole);
+
+// Names stay valid until the next lookup.
+struct ModuleAddress {
+  const char* module = nullptr;  // the module's path; nullptr when unknown
+  std::uint64_t offset = 0;      // from the module's load base
+  const char* symbol = nullptr;  // the symbol table's routine as recorded; nullptr when unknown
+};
+// False when no loaded module holds `address`.
+bool lookUpModule(std::uintptr_t address, ModuleAddress& found);
+
+// What debug information says about an address, once per routine there: the innermost
+// inlined routine first, then each that it was inlined into.
+struct SourceLine {
+  const char* symbol;  // nullptr when unknown
+  const char* source;  // the source file's path; nullptr when unknown
+  int line;            // 0 when unknown
+};
+// `visit` returns false to stop.
+using SourceLineVisitor = bool (*)(const SourceLine& line, void* context);
+void lookUpSourceLines(std::uintptr_t address, SourceLineVisitor visit, void* context);
 
 }  // namespace recio::platform

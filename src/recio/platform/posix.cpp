@@ -1,4 +1,6 @@
-// POSIX implementation of the platform layer.
+// The platform layer on POSIX (Linux): descriptors, signals taken on a thread of their
+// own, the unwinder and dladdr, and libbacktrace for lines and sources when the build
+// has it.
 #include "recio/platform/platform.h"
 
 #include <dlfcn.h>
@@ -12,7 +14,6 @@
 #include <unistd.h>
 #include <unwind.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -25,55 +26,37 @@
 #include <backtrace.h>
 #endif
 
-#include "recio/stop/messages.h"
-#include "recio/platform/routine_name.h"
-
 namespace recio::platform {
 namespace {
 
 int savedArgc = 0;
 char** savedArgv = nullptr;
 
-// Quotes one argument so that the command-line splitter returns it unchanged: the
-// whole argument is quoted, and a double quote inside is written as three quotes
-// (the pair gives a literal quote and ends the quotation, the third reopens it).
-void appendQuoted(std::string& line, const char* argument) {
-  line += '"';
-  for (const char* c = argument; *c != '\0'; ++c) {
-    if (*c == '"') {
-      line += "\"\"\"";
-    } else {
-      line += *c;
-    }
-  }
-  line += '"';
-}
-
-std::int32_t messageForOpenError(int error) {
+Failure failureOf(int error) {
   switch (error) {
     case ENOENT:
     case ENOTDIR:
-      return kMsgFileNotFound;
+      return Failure::NotFound;
     case EACCES:
     case EPERM:
     case EROFS:
     case EISDIR:
-      return kMsgPermissionDenied;
+      return Failure::Denied;
     case ENAMETOOLONG:
     case EINVAL:
     case EILSEQ:
-      return kMsgFileNameError;
+      return Failure::BadName;
     case ENXIO:
     case ENODEV:
-      return kMsgNoSuchDevice;
+      return Failure::NoDevice;
     default:
-      return kMsgOpenFailure;
+      return Failure::Other;
   }
 }
 
 OpenResult failure(int error) {
   OpenResult result;
-  result.message = messageForOpenError(error);
+  result.failure = failureOf(error);
   result.osError = error;
   return result;
 }
@@ -96,21 +79,7 @@ void reserveStandardStreams() {
   }
 }
 
-std::string commandLine() {
-  std::string line;
-  for (int index = 0; index < savedArgc; ++index) {
-    if (index > 0) line += ' ';
-    appendQuoted(line, savedArgv[index]);
-  }
-  return line;
-}
-
-const char* environment(const char* name) { return std::getenv(name); }
-
-void exitProcess(int status) {
-  std::fflush(nullptr);
-  std::exit(status);
-}
+std::string commandLine(ArgumentJoiner join) { return join(savedArgc, savedArgv); }
 
 void suspendThread() {
   for (;;) ::pause();
@@ -133,14 +102,6 @@ void breakpointTrap() { ::raise(SIGTRAP); }
 void enableFlushToZero() {
 #if defined(__x86_64__) || defined(__i386__)
   _mm_setcsr(_mm_getcsr() | _MM_FLUSH_ZERO_ON);
-#endif
-}
-
-bool flushToZeroEnabled() {
-#if defined(__x86_64__) || defined(__i386__)
-  return (_mm_getcsr() & _MM_FLUSH_ZERO_MASK) == _MM_FLUSH_ZERO_ON;
-#else
-  return false;
 #endif
 }
 
@@ -188,6 +149,11 @@ OpenResult openConsoleFile(const std::string& path) {
   return result;
 }
 
+FileHandle openForAppending(const char* path) {
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  return fd < 0 ? kNoFile : fd;
+}
+
 std::string fullPath(std::string_view name, std::size_t maximumLength) {
   if (name.empty()) return std::string();
   std::string absolute;
@@ -229,6 +195,8 @@ std::string fullPath(std::string_view name, std::size_t maximumLength) {
   }
   return normal;
 }
+
+bool isPathSeparator(char c) { return c == '/'; }
 
 bool isDiskFile(FileHandle handle) {
   struct stat info;
@@ -342,24 +310,15 @@ bool closeFile(FileHandle handle, int& osError) {
 FileHandle standardOutput() { return STDOUT_FILENO; }
 FileHandle standardError() { return STDERR_FILENO; }
 
-bool redirectStandardError(const char* path) {
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool moved = ::dup2(fd, STDERR_FILENO) >= 0;
-  ::close(fd);
+bool replaceStandardError(FileHandle file) {
+  bool moved = ::dup2(static_cast<int>(file), STDERR_FILENO) >= 0;
+  ::close(static_cast<int>(file));
   return moved;
 }
 
-bool appendToFile(const char* path, const char* bytes, std::size_t count) {
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  int error = 0;
-  bool written = writeFile(fd, bytes, count, nullptr, 0, error);
-  ::close(fd);
-  return written;
-}
-
 // --- Console events ------------------------------------------------------------
+
+namespace {
 
 int signalNumberOf(ConsoleEvent event) {
   switch (event) {
@@ -370,6 +329,8 @@ int signalNumberOf(ConsoleEvent event) {
   return SIGINT;
 }
 
+// A handler function of the program's own installed for the event's signal, or nullptr.
+using SignalFunction = void (*)(int);
 SignalFunction installedSignalHandler(ConsoleEvent event) {
   struct sigaction current;
   if (::sigaction(signalNumberOf(event), nullptr, &current) != 0) return nullptr;
@@ -377,8 +338,6 @@ SignalFunction installedSignalHandler(ConsoleEvent event) {
   if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN) return nullptr;
   return current.sa_handler;
 }
-
-namespace {
 
 ConsoleEventHandler consoleHandler = nullptr;
 
@@ -439,7 +398,7 @@ void startConsoleEvents(ConsoleEventHandler handler) {
   if (!started) ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
-// --- Stack walking -------------------------------------------------------------
+// --- Stack walking and symbol lookup -----------------------------------------------
 
 namespace {
 
@@ -448,78 +407,47 @@ backtrace_state* debugInfo = nullptr;
 void ignoreError(void*, const char*, int) {}
 #endif
 
-// More frames than a report buffer can show (a frame line takes at least 60 bytes of the
-// 16384), so that a deep stack ends in the buffer-overflow note rather than looking like
-// a walk that failed.
-constexpr int kMaxFrames = 512;
-
-struct PcList {
-  std::uintptr_t pcs[kMaxFrames];
+struct Capture {
+  std::uintptr_t* addresses;
+  int capacity;
   int count = 0;
   int skip = 0;
   bool truncated = false;
 };
 
-_Unwind_Reason_Code collectPc(struct _Unwind_Context* context, void* data) {
-  auto* list = static_cast<PcList*>(data);
-  if (list->skip > 0) {
-    --list->skip;
+_Unwind_Reason_Code collectAddress(struct _Unwind_Context* context, void* data) {
+  auto* capture = static_cast<Capture*>(data);
+  if (capture->skip > 0) {
+    --capture->skip;
     return _URC_NO_REASON;
   }
-  if (list->count == kMaxFrames) {
-    list->truncated = true;
+  if (capture->count == capture->capacity) {
+    capture->truncated = true;
     return _URC_END_OF_STACK;
   }
   std::uintptr_t pc = _Unwind_GetIP(context);
   // The outermost frame reports no address. Ending the walk from here would make the
   // unwinder report a failure; it ends by itself after this frame.
   if (pc == 0) return _URC_NO_REASON;
-  list->pcs[list->count++] = pc;
+  capture->addresses[capture->count++] = pc;
   return _URC_NO_REASON;
 }
 
-const char* baseName(const char* path) {
-  const char* slash = std::strrchr(path, '/');
-  return slash != nullptr ? slash + 1 : path;
-}
-
-struct FrameWalk {
-  FrameVisitor visit;
+#if defined(RECIO_HAVE_LIBBACKTRACE)
+struct SourceLookup {
+  SourceLineVisitor visit;
   void* context;
-  Frame frame;
-  bool stopped = false;
-  bool sawLine = false;
-  char routine[256];
-  char previousRoutine[256] = {};
 };
 
-#if defined(RECIO_HAVE_LIBBACKTRACE)
 int onPcInfo(void* data, std::uintptr_t, const char* file, int line, const char* function) {
-  auto* walk = static_cast<FrameWalk*>(data);
-  if (function == nullptr && file == nullptr) return 0;
-  walk->sawLine = true;
-  Frame frame = walk->frame;
-  if (function != nullptr) {
-    shortRoutineName(function, walk->routine, sizeof walk->routine);
-    // A routine inlined into itself at one address (a helper's own inlined pieces)
-    // shows once: its innermost line is the one that says where it was.
-    if (std::strcmp(walk->routine, walk->previousRoutine) == 0) return 0;
-    std::memcpy(walk->previousRoutine, walk->routine, sizeof walk->routine);
-    frame.routine = walk->routine;
-  }
-  frame.source = file != nullptr ? baseName(file) : nullptr;
-  frame.line = line;
-  if (!walk->visit(frame, walk->context)) {
-    walk->stopped = true;
-    return 1;
-  }
-  return 0;
+  auto* lookup = static_cast<SourceLookup*>(data);
+  return lookup->visit(SourceLine{function, file, line}, lookup->context) ? 0 : 1;
 }
 #endif
 
 }  // namespace
 
-bool createTraceback() {
+bool prepareSymbolLookup() {
 #if defined(RECIO_HAVE_LIBBACKTRACE)
   debugInfo = backtrace_create_state(nullptr, 1, ignoreError, nullptr);
   return debugInfo != nullptr;
@@ -528,35 +456,33 @@ bool createTraceback() {
 #endif
 }
 
-bool walkStack(int skip, FrameVisitor visit, void* context) {
-  PcList list;
-  list.skip = skip + 1;  // this routine itself
-  _Unwind_Reason_Code reason = _Unwind_Backtrace(collectPc, &list);
-  bool complete = reason == _URC_END_OF_STACK || reason == _URC_NO_REASON;
+int captureStack(int skip, std::uintptr_t* addresses, int capacity, bool& whole) {
+  Capture capture{addresses, capacity};
+  capture.skip = skip + 1;  // this routine itself
+  _Unwind_Reason_Code reason = _Unwind_Backtrace(collectAddress, &capture);
+  whole = (reason == _URC_END_OF_STACK || reason == _URC_NO_REASON) && !capture.truncated;
+  return capture.count;
+}
 
-  for (int index = 0; index < list.count; ++index) {
-    // A return address points after the call; look up the call itself.
-    std::uintptr_t pc = list.pcs[index] - (index > 0 ? 1 : 0);
-    FrameWalk walk{visit, context, Frame{nullptr, 0, false, nullptr, 0, nullptr}, false, false, {}};
-    Dl_info info;
-    if (::dladdr(reinterpret_cast<void*>(pc), &info) != 0) {
-      if (info.dli_fname != nullptr && info.dli_fname[0] != '\0') walk.frame.module = baseName(info.dli_fname);
-      walk.frame.pc = pc - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
-      walk.frame.pcKnown = true;
-      if (info.dli_sname != nullptr) {
-        shortRoutineName(info.dli_sname, walk.routine, sizeof walk.routine);
-        walk.frame.routine = walk.routine;
-      }
-    }
+bool lookUpModule(std::uintptr_t address, ModuleAddress& found) {
+  Dl_info info;
+  if (::dladdr(reinterpret_cast<void*>(address), &info) == 0) return false;
+  found.module = info.dli_fname;
+  found.offset = address - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+  found.symbol = info.dli_sname;
+  return true;
+}
+
+void lookUpSourceLines(std::uintptr_t address, SourceLineVisitor visit, void* context) {
 #if defined(RECIO_HAVE_LIBBACKTRACE)
-    if (debugInfo != nullptr) {
-      backtrace_pcinfo(debugInfo, pc, onPcInfo, ignoreError, &walk);
-      if (walk.stopped) return true;
-    }
+  if (debugInfo == nullptr) return;
+  SourceLookup lookup{visit, context};
+  backtrace_pcinfo(debugInfo, address, onPcInfo, ignoreError, &lookup);
+#else
+  (void)address;
+  (void)visit;
+  (void)context;
 #endif
-    if (!walk.sawLine && !visit(walk.frame, context)) return true;
-  }
-  return complete && !list.truncated;
 }
 
 }  // namespace recio::platform

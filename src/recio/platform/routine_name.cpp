@@ -1,3 +1,4 @@
+// Routine names from symbols, through the C++ ABI's demangler.
 #include "recio/platform/routine_name.h"
 
 #include <cxxabi.h>

@@ -1,4 +1,5 @@
-// The routine column of a traceback frame, shared by the platform implementations.
+// The routine column of a traceback frame. With the platform because it reads symbols as
+// the toolchain mangles them (the same C++ ABI on both systems).
 #pragma once
 
 #include <cstddef>

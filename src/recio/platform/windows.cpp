@@ -1,5 +1,6 @@
-// Windows implementation of the platform layer: Win32 with the ANSI entry points, as
-// the program's file names are bytes.
+// The platform layer on Windows: Win32 with the ANSI entry points, as the program's file
+// names are bytes; the console control handler; the x64 unwind tables and the image's
+// own symbol table for tracebacks.
 #include "recio/platform/platform.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -10,13 +11,10 @@
 #include <xmmintrin.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
-
-#include "recio/stop/messages.h"
-#include "recio/platform/routine_name.h"
 
 namespace recio::platform {
 namespace {
@@ -24,38 +22,38 @@ namespace {
 HANDLE toHandle(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 FileHandle fromHandle(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
 
-// The same outcomes as the POSIX layer gives for the corresponding errno values.
-struct ErrorMessage {
+// The same kinds as the POSIX layer gives for the corresponding errno values.
+struct ErrorKind {
   DWORD error;
-  std::int32_t message;
+  Failure failure;
 };
-constexpr ErrorMessage kOpenErrors[] = {
-    {ERROR_FILE_NOT_FOUND, kMsgFileNotFound},
-    {ERROR_PATH_NOT_FOUND, kMsgFileNotFound},
-    {ERROR_ACCESS_DENIED, kMsgPermissionDenied},
-    {ERROR_WRITE_PROTECT, kMsgPermissionDenied},
-    {ERROR_INVALID_NAME, kMsgFileNameError},
-    {ERROR_BAD_PATHNAME, kMsgFileNameError},
-    {ERROR_FILENAME_EXCED_RANGE, kMsgFileNameError},
-    {ERROR_DIRECTORY, kMsgFileNameError},
-    {ERROR_INVALID_DRIVE, kMsgNoSuchDevice},
-    {ERROR_BAD_UNIT, kMsgNoSuchDevice},
-    {ERROR_NOT_READY, kMsgNoSuchDevice},
-    {ERROR_BAD_NETPATH, kMsgNoSuchDevice},
-    {ERROR_BAD_NET_NAME, kMsgNoSuchDevice},
-    // A sharing violation that remains, too many open files and everything else: 30.
+constexpr ErrorKind kOpenErrors[] = {
+    {ERROR_FILE_NOT_FOUND, Failure::NotFound},
+    {ERROR_PATH_NOT_FOUND, Failure::NotFound},
+    {ERROR_ACCESS_DENIED, Failure::Denied},
+    {ERROR_WRITE_PROTECT, Failure::Denied},
+    {ERROR_INVALID_NAME, Failure::BadName},
+    {ERROR_BAD_PATHNAME, Failure::BadName},
+    {ERROR_FILENAME_EXCED_RANGE, Failure::BadName},
+    {ERROR_DIRECTORY, Failure::BadName},
+    {ERROR_INVALID_DRIVE, Failure::NoDevice},
+    {ERROR_BAD_UNIT, Failure::NoDevice},
+    {ERROR_NOT_READY, Failure::NoDevice},
+    {ERROR_BAD_NETPATH, Failure::NoDevice},
+    {ERROR_BAD_NET_NAME, Failure::NoDevice},
+    // A sharing violation that remains, too many open files and everything else: Other.
 };
 
-std::int32_t messageForOpenError(DWORD error) {
-  for (const ErrorMessage& entry : kOpenErrors) {
-    if (entry.error == error) return entry.message;
+Failure failureOf(DWORD error) {
+  for (const ErrorKind& entry : kOpenErrors) {
+    if (entry.error == error) return entry.failure;
   }
-  return kMsgOpenFailure;
+  return Failure::Other;
 }
 
 OpenResult failure(DWORD error) {
   OpenResult result;
-  result.message = messageForOpenError(error);
+  result.failure = failureOf(error);
   result.osError = static_cast<int>(error);
   return result;
 }
@@ -65,11 +63,6 @@ OpenResult opened(HANDLE handle) {
   OpenResult result;
   result.handle = fromHandle(handle);
   return result;
-}
-
-HANDLE openForAppending(const char* path) {
-  return CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // A Win32 call's success; on failure its GetLastError code goes to osError.
@@ -135,16 +128,10 @@ void reserveStandardStreams() {
   }
 }
 
-std::string commandLine() {
+// The process got one string: the program's own joiner has nothing to join.
+std::string commandLine(ArgumentJoiner) {
   const char* line = GetCommandLineA();
   return line != nullptr ? std::string(line) : std::string();
-}
-
-const char* environment(const char* name) { return std::getenv(name); }
-
-void exitProcess(int status) {
-  std::fflush(nullptr);
-  std::exit(status);
 }
 
 void suspendThread() {
@@ -156,8 +143,6 @@ bool isDebuggerPresent() { return IsDebuggerPresent() != FALSE; }
 void breakpointTrap() { DebugBreak(); }
 
 void enableFlushToZero() { _mm_setcsr(_mm_getcsr() | _MM_FLUSH_ZERO_ON); }
-
-bool flushToZeroEnabled() { return (_mm_getcsr() & _MM_FLUSH_ZERO_MASK) == _MM_FLUSH_ZERO_ON; }
 
 // --- Files -------------------------------------------------------------------
 
@@ -184,6 +169,11 @@ OpenResult openConsoleFile(const std::string& path) {
                             FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+FileHandle openForAppending(const char* path) {
+  return fromHandle(CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 std::string fullPath(std::string_view name, std::size_t maximumLength) {
   // A name with a NUL inside cannot be resolved; the caller rejects it as written.
   if (name.empty() || name.find('\0') != std::string_view::npos) return std::string(name);
@@ -201,6 +191,9 @@ std::string fullPath(std::string_view name, std::size_t maximumLength) {
   if (full.size() > maximumLength) return written;
   return full;
 }
+
+// The drive's colon too: "C:x" names x in drive C's current folder.
+bool isPathSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
 
 bool isDiskFile(FileHandle handle) { return GetFileType(toHandle(handle)) == FILE_TYPE_DISK; }
 
@@ -287,23 +280,18 @@ bool closeFile(FileHandle handle, int& osError) { return succeeded(CloseHandle(t
 FileHandle standardOutput() { return fromHandle(GetStdHandle(STD_OUTPUT_HANDLE)); }
 FileHandle standardError() { return fromHandle(GetStdHandle(STD_ERROR_HANDLE)); }
 
-bool redirectStandardError(const char* path) {
-  HANDLE file = openForAppending(path);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  return SetStdHandle(STD_ERROR_HANDLE, file) != FALSE;
-}
-
-bool appendToFile(const char* path, const char* bytes, std::size_t count) {
-  HANDLE file = openForAppending(path);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  int error = 0;
-  bool written = writeAll(file, bytes, count, error);
-  CloseHandle(file);
-  return written;
+// The handle itself becomes standard error: nothing is left to close.
+bool replaceStandardError(FileHandle file) {
+  if (SetStdHandle(STD_ERROR_HANDLE, toHandle(file))) return true;
+  CloseHandle(toHandle(file));
+  return false;
 }
 
 // --- Console events ------------------------------------------------------------
 
+namespace {
+
+// The C signal that stands for the event, 0 when none does (window close).
 int signalNumberOf(ConsoleEvent event) {
   switch (event) {
     case ConsoleEvent::Interrupt: return SIGINT;
@@ -313,6 +301,8 @@ int signalNumberOf(ConsoleEvent event) {
   return SIGINT;
 }
 
+// A handler function of the program's own installed for the event's signal, or nullptr.
+using SignalFunction = void (*)(int);
 SignalFunction installedSignalHandler(ConsoleEvent event) {
   int number = signalNumberOf(event);
   if (number == 0) return nullptr;
@@ -324,8 +314,6 @@ SignalFunction installedSignalHandler(ConsoleEvent event) {
   if (current == SIG_IGN) return nullptr;
   return current;
 }
-
-namespace {
 
 ConsoleEventHandler consoleHandler = nullptr;
 
@@ -352,41 +340,35 @@ void startConsoleEvents(ConsoleEventHandler handler) {
   SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 
-// --- Stack walking -------------------------------------------------------------
-
-namespace {
-
-// As on POSIX: more frames than a report buffer can show.
-constexpr int kMaxFrames = 512;
-
-struct PcList {
-  DWORD64 pcs[kMaxFrames];
-  int count = 0;
-  bool truncated = false;
-};
+// --- Stack walking and symbol lookup -----------------------------------------------
 
 // Walks the calling thread's stack through the unwind tables (.pdata) that every x64
-// image carries. False when the walk could not go on before the outermost frame.
-bool collectPcs(int skip, PcList& list) {
+// image carries.
+int captureStack(int skip, std::uintptr_t* addresses, int capacity, bool& whole) {
+  ++skip;  // this routine itself
+  int count = 0;
+  whole = false;
   CONTEXT context;
   RtlCaptureContext(&context);
   for (;;) {
     DWORD64 pc = context.Rip;
-    if (pc == 0) return true;  // past the outermost frame
+    if (pc == 0) {  // past the outermost frame
+      whole = true;
+      return count;
+    }
     if (skip > 0) {
       --skip;
-    } else if (list.count == kMaxFrames) {
-      list.truncated = true;
-      return true;
+    } else if (count == capacity) {
+      return count;
     } else {
-      list.pcs[list.count++] = pc;
+      addresses[count++] = pc;
     }
     const DWORD64 stack = context.Rsp;
     DWORD64 imageBase = 0;
     PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(pc, &imageBase, nullptr);
     if (function == nullptr) {
       // A leaf routine has no unwind entry: its return address is on top of the stack.
-      if (stack == 0) return false;
+      if (stack == 0) return count;
       context.Rip = *reinterpret_cast<const DWORD64*>(stack);
       context.Rsp = stack + 8;
     } else {
@@ -396,17 +378,11 @@ bool collectPcs(int skip, PcList& list) {
                        nullptr);
     }
     // The stack only ever unwinds upwards; anything else is a broken walk.
-    if (context.Rip != 0 && context.Rsp <= stack) return false;
+    if (context.Rip != 0 && context.Rsp <= stack) return count;
   }
 }
 
-const char* baseName(const char* path) {
-  const char* name = path;
-  for (const char* c = path; *c != '\0'; ++c) {
-    if (*c == '\\' || *c == '/' || *c == ':') name = c + 1;
-  }
-  return name;
-}
+namespace {
 
 // The COFF symbol table that mingw's linker leaves in the program's own image (unless it
 // is stripped): routine names without debug information. Line and source would need a
@@ -418,8 +394,9 @@ class ImageSymbols {
   ImageSymbols(const ImageSymbols&) = delete;
   ImageSymbols& operator=(const ImageSymbols&) = delete;
 
-  // The function symbol with the largest address at or below `rva`, nullptr if none.
-  const char* routineAt(DWORD rva, char* name, std::size_t capacity) const;
+  // The function symbol with the largest address at or below `rva`, as recorded;
+  // nullptr if none. Valid until the next call.
+  const char* routineAt(DWORD rva);
 
  private:
   static constexpr std::size_t kRecordSize = 18;  // IMAGE_SIZEOF_SYMBOL
@@ -430,6 +407,7 @@ class ImageSymbols {
   DWORD stringBytes_ = 0;
   DWORD sectionAddress_[kMaxSections] = {};
   WORD sections_ = 0;
+  char shortName_[9] = {};  // a short name, terminated
 };
 
 bool readAt(HANDLE file, DWORD offset, void* buffer, DWORD size) {
@@ -467,7 +445,7 @@ ImageSymbols::ImageSymbols(HMODULE image, const char* path) {
   CloseHandle(file);
 }
 
-const char* ImageSymbols::routineAt(DWORD rva, char* name, std::size_t capacity) const {
+const char* ImageSymbols::routineAt(DWORD rva) {
   const char* best = nullptr;
   DWORD bestAddress = 0;
   for (DWORD index = 0; index < count_; ++index) {
@@ -492,52 +470,55 @@ const char* ImageSymbols::routineAt(DWORD rva, char* name, std::size_t capacity)
   if (best == nullptr) return nullptr;
   // A short name sits in the record (8 bytes, not always terminated); a long one in the
   // string table, at the offset that follows four zero bytes.
-  char shortName[9] = {};
-  const char* symbol = shortName;
   DWORD zeros;
   std::memcpy(&zeros, best, 4);
   if (zeros == 0) {
     DWORD offset;
     std::memcpy(&offset, best + 4, 4);
     if (offset < 4 || offset >= stringBytes_) return nullptr;
-    symbol = data_ + count_ * kRecordSize + offset;
-  } else {
-    std::memcpy(shortName, best, 8);
+    return data_ + count_ * kRecordSize + offset;
   }
-  shortRoutineName(symbol, name, capacity);
-  return name;
+  std::memcpy(shortName_, best, 8);
+  shortName_[8] = '\0';
+  return shortName_;
+}
+
+// Read at the first lookup that needs it and kept: a report may walk the stack again.
+ImageSymbols* programSymbols() {
+  static ImageSymbols* symbols = [] {
+    HMODULE program = GetModuleHandleA(nullptr);
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(program, path, sizeof path);
+    if (length == 0 || length >= sizeof path) path[0] = '\0';
+    return new (std::nothrow) ImageSymbols(program, path);
+  }();
+  return symbols;
 }
 
 }  // namespace
 
-bool createTraceback() { return true; }
+bool prepareSymbolLookup() { return true; }
 
-bool walkStack(int skip, FrameVisitor visit, void* context) {
-  PcList list;
-  const bool complete = collectPcs(skip + 1, list);  // this routine itself
-  HMODULE program = GetModuleHandleA(nullptr);
-  char programPath[MAX_PATH];
-  DWORD pathLength = GetModuleFileNameA(program, programPath, sizeof programPath);
-  if (pathLength == 0 || pathLength >= sizeof programPath) programPath[0] = '\0';
-  const ImageSymbols symbols(program, programPath);
-  char module[MAX_PATH];
-  char routine[256];
-  for (int index = 0; index < list.count; ++index) {
-    // A return address points after the call; look up the call itself.
-    DWORD64 pc = list.pcs[index] - (index > 0 ? 1 : 0);
-    Frame frame{nullptr, 0, false, nullptr, 0, nullptr};
-    HMODULE image = nullptr;
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCSTR>(pc), &image)) {
-      DWORD length = GetModuleFileNameA(image, module, sizeof module);
-      if (length > 0 && length < sizeof module) frame.module = baseName(module);
-      frame.pc = pc - reinterpret_cast<DWORD64>(image);
-      frame.pcKnown = true;
-      if (image == program) frame.routine = symbols.routineAt(static_cast<DWORD>(frame.pc), routine, sizeof routine);
-    }
-    if (!visit(frame, context)) return true;
+bool lookUpModule(std::uintptr_t address, ModuleAddress& found) {
+  HMODULE image = nullptr;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCSTR>(address), &image)) {
+    return false;
   }
-  return complete && !list.truncated;
+  static char module[MAX_PATH];
+  DWORD length = GetModuleFileNameA(image, module, sizeof module);
+  found.module = length > 0 && length < sizeof module ? module : nullptr;
+  found.offset = address - reinterpret_cast<std::uintptr_t>(image);
+  found.symbol = nullptr;
+  // Other images' symbol tables are not read: system libraries ship without one.
+  if (image == GetModuleHandleA(nullptr)) {
+    if (ImageSymbols* symbols = programSymbols()) found.symbol = symbols->routineAt(static_cast<DWORD>(found.offset));
+  }
+  return true;
 }
+
+// Lines and sources are in the DWARF debug information, for which a mingw build has no
+// reader (GCC's libbacktrace is not shipped for mingw-w64).
+void lookUpSourceLines(std::uintptr_t, SourceLineVisitor, void*) {}
 
 }  // namespace recio::platform

@@ -1,42 +1,35 @@
 // A unit's file cut in two at a line boundary: while statements read the first half
 // through the unit, another thread reads the second half through a reader of its own
-// and converts its lines as long as they are plain (plain_line.h). The reader uses no
-// unit, so no stop ever waits for it, and it never moves the unit's position.
+// and converts its lines as long as they are plain (plain_line.h), cutting them as the
+// unit cuts its records (cutLine). The reader uses no unit, so no stop ever waits for
+// it, and the unit's input moves past the lines it has read only when the statements
+// ask for it, standing at the split.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 
-#include "recio/reader/plain_line.h"
 #include "recio/platform/platform.h"
+#include "recio/reader/plain_line.h"
 #include "recio/units/terminator_search.h"
 
 namespace recio {
 
-struct InputSplit {
-  platform::FileHandle reader = platform::kNoFile;
-  char terminator = '\n';
-  std::uint64_t offset = 0;  // where the second half begins: just after a terminator
-  // The longest line, terminator included, that is converted: no longer than what the
-  // unit reads without growing its buffer, so that the unit, reading the same line,
-  // could not have failed on it either.
-  std::size_t longestLine = 0;
-};
-
-// Cuts the file of a connected unit that no statement holds: when it is a disk file
-// of at least `minimumBytes` with a terminator at or after its middle and bytes after
-// that terminator. False, with nothing opened, otherwise.
-bool splitInput(std::int32_t unitNumber, std::uint64_t minimumBytes, InputSplit& split);
-
-// The second half's reader. Owns the split's reader handle and closes it.
-class SecondHalfScan {
+class InputSplit {
  public:
-  explicit SecondHalfScan(const InputSplit& split);
-  ~SecondHalfScan();
-  SecondHalfScan(const SecondHalfScan&) = delete;
-  SecondHalfScan& operator=(const SecondHalfScan&) = delete;
+  InputSplit() = default;
+  // Closes the second half's reader: the one place where it is closed.
+  ~InputSplit();
+  InputSplit(const InputSplit&) = delete;
+  InputSplit& operator=(const InputSplit&) = delete;
+
+  // Cuts the file of the connected unit `unitNumber`, which no statement holds: true
+  // when it is a disk file of at least `minimumBytes` with a terminator at or after
+  // its middle and bytes after that terminator. Called once.
+  bool cut(std::int32_t unitNumber, std::uint64_t minimumBytes);
+
+  // --- The second half's thread.
 
   // The lines of the first half: the terminators before the split. False when the
   // buffer cannot be had or a read fails.
@@ -48,49 +41,58 @@ class SecondHalfScan {
   template <class Take>
   std::uint64_t takePlainLines(Take&& take);
 
- private:
-  // Keeps the bytes from `lineOffset` on at the buffer's start and reads behind them;
-  // false when a read fails.
-  bool refill(std::uint64_t lineOffset);
+  // --- The statements' thread, while no statement holds the unit.
 
-  InputSplit split_;
+  // Whether the unit's next record begins exactly at the split.
+  bool unitAtSplit() const;
+  // Makes the unit's next record begin at `offset`, after the lines the second half's
+  // thread has taken. False, with the unit unchanged, when it cannot.
+  bool moveUnitInputTo(std::uint64_t offset) const;
+
+ private:
+  static constexpr std::size_t kBufferBytes = 256 * 1024;
+
+  platform::FileHandle reader_ = platform::kNoFile;
+  std::int32_t unitNumber_ = 0;
+  char terminator_ = '\n';
+  std::uint64_t offset_ = 0;  // where the second half begins: just after a terminator
+  // The longest line, terminator included, that is converted: no longer than what the
+  // unit reads without growing its buffer, so that the unit, reading the same line,
+  // could not have failed on it either; at most half the buffer, so that a line kept
+  // unfinished always leaves room to read behind it.
+  std::size_t longestLine_ = 0;
   std::unique_ptr<char[]> buffer_;
-  std::size_t capacity_ = 0;
-  std::uint64_t bufferOffset_ = 0;  // the file offset of buffer_[0]
-  std::size_t filled_ = 0;
-  bool atEndOfFile_ = false;
 };
 
 template <class Take>
-std::uint64_t SecondHalfScan::takePlainLines(Take&& take) {
-  std::uint64_t lineOffset = split_.offset;
-  bufferOffset_ = lineOffset;
-  filled_ = 0;
-  atEndOfFile_ = false;
-  if (buffer_ == nullptr) return lineOffset;
-  const char terminator = split_.terminator;
-  const std::size_t longest = split_.longestLine;
+std::uint64_t InputSplit::takePlainLines(Take&& take) {
+  if (buffer_ == nullptr) return offset_;
+  // Locals rather than members, so that no call made for a line has to be assumed to
+  // change them.
+  const char terminator = terminator_;
+  const std::size_t longest = longestLine_;
+  const platform::FileHandle reader = reader_;
+  InputBytes bytes;
+  bytes.data = buffer_.get();
+  bytes.capacity = kBufferBytes;
+  bytes.dataOffset = offset_;
+  const auto readMore = [longest, reader](InputBytes& more) -> long {
+    // The unfinished line is too long to be converted already, before its terminator.
+    if (more.end + 1 > longest) return -1;
+    int osError = 0;
+    return platform::readFileAt(reader, more.dataOffset + more.end, more.data + more.end, more.capacity - more.end,
+                                osError);
+  };
   for (;;) {
-    const char* at = buffer_.get() + (lineOffset - bufferOffset_);
-    const char* const end = buffer_.get() + filled_;
-    for (;;) {
-      const char* const lineEnd = findTerminator(at, end, terminator);
-      if (lineEnd == nullptr) break;
-      const std::size_t length = static_cast<std::size_t>(lineEnd - at) + 1;
-      double value;
-      if (length > longest || !plainLineValue(at, lineEnd, terminator, value) || !take(value)) return lineOffset;
-      lineOffset += length;
-      at = lineEnd + 1;
+    LineBounds line;
+    // Without a line, the next one (if any) begins where the bytes not cut begin: moving
+    // the unfinished line to the buffer's start keeps that offset.
+    if (cutLine(bytes, terminator, line, readMore) != LineCut::Line) return bytes.dataOffset + bytes.next;
+    double value;
+    if (line.end - line.begin + 1 > longest ||
+        !plainLineValue(bytes.data + line.begin, bytes.data + line.end, terminator, value) || !take(value)) {
+      return bytes.dataOffset + line.begin;
     }
-    // The bytes after the last terminator form the last line, as they do for the unit.
-    const std::size_t partLength = static_cast<std::size_t>(end - at);
-    if (partLength + 1 > longest) return lineOffset;
-    if (atEndOfFile_) {
-      double value;
-      if (partLength == 0 || !plainLineValue(at, end, terminator, value) || !take(value)) return lineOffset;
-      return lineOffset + partLength;
-    }
-    if (!refill(lineOffset)) return lineOffset;
   }
 }
 

@@ -20,11 +20,8 @@ inline bool plainLineValue(const char* begin, const char* end, char terminator, 
   end = recordTextEnd(begin, end, terminator);  // the record layer's own cut
   const char* at = begin;
   while (at < end && reader_bytes::isBlank(*at)) ++at;
-  if (at == end || reader_bytes::valueStart(*at) != reader_bytes::ValueStart::Numeric) return false;
-  bool hasPoint = false;
-  bool hasExponent = false;
   NumberParts parts;
-  if (reader_plain::plainNumberEnd(at, end, hasPoint, hasExponent, parts) == nullptr) return false;
+  if (at == end || reader_plain::plainNumberParts(at, end, parts).end == nullptr) return false;
   const ParseResult<double> real = parseReal64(parts);
   if (real.status != ConversionStatus::Ok) return false;
   value = real.value;

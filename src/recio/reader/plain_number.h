@@ -1,7 +1,7 @@
-// The plain shape of a numeric token, [sign] digits [. digits] [letter [sign] digits],
-// taken in runs of digits and cut into the parts its conversion takes. Shared by the
-// read statement's common path and by the scan of whole plain lines (plain_line.h), so
-// that both accept exactly the same tokens.
+// Taking a plain number: a numeric token of the shape [sign] digits [. digits] [letter
+// [sign] digits], taken in runs of digits and cut into the parts its conversion takes.
+// The read statement's common path and the scan of whole plain lines (plain_line.h) both
+// take their numbers here, so that both accept exactly the same tokens.
 #pragma once
 
 #include <array>
@@ -70,14 +70,24 @@ inline const char* fractionRun(const char* at, const char* end, std::uint64_t& v
   return at;
 }
 
+// The token of a plain number that plainNumberParts took: where it ends, nullptr when
+// the token is not plain, and whether it has neither a '.' nor an exponent letter.
+struct PlainToken {
+  const char* end;
+  bool integerForm;
+};
+
 // Nearly every token has the plain shape [sign] digits [. digits] [letter [sign]
-// digits], which meets every rule of a numeric token by its form. Such a token is
-// taken in runs of digits rather than byte by byte, and the runs, with their digits
-// added up on the way, are the parts that its conversion takes (whole only when an end
-// is returned); its end, or nullptr for any other token (the rules then decide) and for
-// one ended by '*' (a repeat count). `start` stands on a byte of the record.
-inline const char* plainNumberEnd(const char* start, const char* end, bool& hasPoint, bool& hasExponent,
-                                  NumberParts& parts) {
+// digits], which meets every rule of a numeric token by its form. The value that starts
+// at `start` (a non-blank byte of the record) is taken as such a token when it is one:
+// in runs of digits rather than byte by byte, its digits added up on the way, into the
+// parts that its conversion takes (whole only when the token's end is not nullptr).
+// Any other value, a token that breaks the shape (the rules then decide) and one ended
+// by '*' (a repeat count) give nullptr.
+inline PlainToken plainNumberParts(const char* start, const char* end, NumberParts& parts) {
+  // Only a value that starts as a number can be one: a '.' first may also start a
+  // logical value (.true.), which only the rules tell apart.
+  if (reader_bytes::valueStart(*start) != reader_bytes::ValueStart::Numeric) return {nullptr, false};
   const auto run = [](const char* from, const char* to) {
     return std::string_view(from, static_cast<std::size_t>(to - from));
   };
@@ -92,20 +102,21 @@ inline const char* plainNumberEnd(const char* start, const char* end, bool& hasP
   parts.integerDigits = run(mantissa, at);
   parts.fractionDigits = {};
   std::ptrdiff_t pointBytes = 0;
+  bool integerForm = true;
   if (at < end && *at == '.') {
-    hasPoint = true;
+    integerForm = false;
     pointBytes = 1;
     const char* const fraction = at + 1;
     at = fractionRun(fraction, end, written);
     parts.fractionDigits = run(fraction, at);
   }
-  if (at - mantissa == pointBytes) return nullptr;  // no mantissa digit
+  if (at - mantissa == pointBytes) return {nullptr, false};  // no mantissa digit
   parts.writtenDigits = written;
   parts.exponentDigits = {};
   parts.exponentValue = 0;
   parts.exponentNegative = false;
   if (at < end && reader_bytes::isExponentLetter(*at)) {
-    hasExponent = true;
+    integerForm = false;
     ++at;
     if (at < end && (*at == '+' || *at == '-')) parts.exponentNegative = *at++ == '-';
     const char* const exponent = at;
@@ -113,12 +124,12 @@ inline const char* plainNumberEnd(const char* start, const char* end, bool& hasP
     for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
       exponentValue = addExponentDigit(exponentValue, digit);
     }
-    if (at == exponent) return nullptr;
+    if (at == exponent) return {nullptr, false};
     parts.exponentDigits = run(exponent, at);
     parts.exponentValue = exponentValue;
   }
-  if (at < end && reader_bytes::numericByte(*at) != reader_bytes::NumericByte::End) return nullptr;
-  return at;
+  if (at < end && reader_bytes::numericByte(*at) != reader_bytes::NumericByte::End) return {nullptr, false};
+  return {at, integerForm};
 }
 
 }  // namespace recio::reader_plain

@@ -20,7 +20,6 @@
 namespace recio {
 
 using reader_bytes::isBlank;
-using reader_bytes::ValueStart;
 
 namespace {
 
@@ -143,17 +142,14 @@ std::int32_t FreeFormatReader::nextRecord() {
     return error;
   }
   // The common value, a plain number, is taken without the general rules' loop.
-  if (reader_bytes::valueStart(*cursor_) == ValueStart::Numeric) {
-    bool hasPoint = false;
-    bool hasExponent = false;
-    if (const char* tokenEnd = reader_plain::plainNumberEnd(cursor_, recordEnd_, hasPoint, hasExponent, parts_)) {
-      state_.token = {cursor_, static_cast<std::size_t>(tokenEnd - cursor_)};
-      state_.partsCut = true;
-      state_.integerForm = !hasPoint && !hasExponent;
-      state_.valueKind = ValueKind::Numeric;
-      cursor_ = tokenEnd;
-      return 0;
-    }
+  if (const reader_plain::PlainToken plain = reader_plain::plainNumberParts(cursor_, recordEnd_, parts_);
+      plain.end != nullptr) {
+    state_.token = {cursor_, static_cast<std::size_t>(plain.end - cursor_)};
+    state_.partsCut = true;
+    state_.integerForm = plain.integerForm;
+    state_.valueKind = ValueKind::Numeric;
+    cursor_ = plain.end;
+    return 0;
   }
   return classifyValue();
 }

@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
-#include "recio/stop/messages.h"
+#include "recio/environment.h"
 #include "recio/platform/platform.h"
-#include "recio/units/io_settings.h"
+#include "recio/stop/messages.h"
 #include "recio/stop/traceback.h"
 
 namespace recio {
@@ -62,9 +62,14 @@ void setStopExitStatus(int exitStatus) {
   state.exitStatus = exitStatus;
 }
 
+[[noreturn]] void exitProcess(int status) {
+  std::fflush(nullptr);
+  std::exit(status);
+}
+
 [[noreturn]] void finishStop() {
   if (const UnitCloser closer = stopState().unitCloser.load(std::memory_order_acquire)) closer();
-  platform::exitProcess(stopExitStatus());
+  exitProcess(stopExitStatus());
 }
 
 std::size_t appendText(char* buffer, std::size_t capacity, std::size_t length, const char* text,
@@ -101,9 +106,25 @@ std::size_t composePrefix(char* buffer, std::size_t capacity, Severity severity,
   return static_cast<std::size_t>(count) < capacity ? static_cast<std::size_t>(count) : capacity - 1;
 }
 
+// The log is opened for each report and closed after it: nothing holds it open between
+// reports, and other runs may append to it too.
+void appendToFile(const char* path, const char* bytes, std::size_t count) {
+  const platform::FileHandle file = platform::openForAppending(path);
+  if (file == platform::kNoFile) return;
+  int error = 0;
+  platform::writeFile(file, bytes, count, nullptr, 0, error);
+  platform::closeFile(file, error);
+}
+
+// Standard error goes on appending to the file, so that the reports of earlier runs stay.
+bool redirectStandardError(const char* path) {
+  const platform::FileHandle file = platform::openForAppending(path);
+  return file != platform::kNoFile && platform::replaceStandardError(file);
+}
+
 void writeReport(const char* report, std::size_t length) {
-  if (const char* log = platform::environment("XIO_DIAGNOSTIC_LOG_FILE"); log != nullptr && *log != '\0') {
-    platform::appendToFile(log, report, length);
+  if (const char* log = environment("XIO_DIAGNOSTIC_LOG_FILE"); log != nullptr && *log != '\0') {
+    appendToFile(log, report, length);
   }
   if (!environmentIsTrue("XIO_DISABLE_DIAGNOSTIC_DISPLAY")) {
     int error = 0;
@@ -149,7 +170,7 @@ void runStop(int exitStatus) {
     case StopClaim::Claimed:
       break;
     case StopClaim::AlreadyMine:
-      platform::exitProcess(stopExitStatus());
+      exitProcess(stopExitStatus());
     case StopClaim::OtherThread:
       awaitOtherStop();
   }
@@ -188,9 +209,9 @@ void fatalReport(std::int32_t messageNumber, std::int32_t unitNumber, std::strin
     std::lock_guard<std::mutex> guard(state.mutex);
     if (!state.reportIssued) {
       state.reportIssued = true;
-      const char* target = platform::environment("XIOT0");
+      const char* target = environment("XIOT0");
       if (target != nullptr && *target != '\0') {
-        state.standardErrorRedirected = platform::redirectStandardError(target);
+        state.standardErrorRedirected = redirectStandardError(target);
       }
     }
   }

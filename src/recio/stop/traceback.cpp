@@ -1,11 +1,16 @@
+// The traceback of a fatal report: which frames it shows and how. The platform captures
+// the stack's return addresses and looks each one up; what is shown of them is decided
+// here, the same for every system.
 #include "recio/stop/traceback.h"
 
 #include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
 #include "recio/platform/platform.h"
+#include "recio/platform/routine_name.h"
 
 namespace recio {
 namespace {
@@ -20,6 +25,21 @@ std::mutex& tracebackLock() {
 constexpr char kOverflowText[] = "\nStack trace buffer overflow; further frames not shown.\n";
 constexpr char kAbnormalText[] = "\nStack trace terminated abnormally.\n";
 
+// More frames than a report buffer can show (a frame line takes at least 60 bytes of the
+// 16384), so that a deep stack ends in the buffer-overflow note rather than looking like
+// a walk that failed.
+constexpr int kMaxFrames = 512;
+
+// One line of the traceback.
+struct Frame {
+  const char* module = nullptr;  // nullptr when unknown
+  std::uint64_t pc = 0;          // address relative to the module's load base
+  bool pcKnown = false;
+  const char* routine = nullptr;  // nullptr when unknown
+  int line = 0;                   // 0 when unknown
+  const char* source = nullptr;   // nullptr when unknown
+};
+
 struct TraceWriter {
   char* buffer;
   std::size_t capacity;  // room for frames, kept back so the closing text always fits
@@ -27,8 +47,16 @@ struct TraceWriter {
   bool overflowed;
 };
 
-bool appendFrame(const platform::Frame& frame, void* context) {
-  auto* writer = static_cast<TraceWriter*>(context);
+const char* baseName(const char* path) {
+  const char* name = path;
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (platform::isPathSeparator(*c)) name = c + 1;
+  }
+  return name;
+}
+
+// False when the buffer is full.
+bool appendFrame(TraceWriter* writer, const Frame& frame) {
   char pcText[16];
   if (frame.pcKnown) {
     std::snprintf(pcText, sizeof pcText, "%8.8" PRIX32, static_cast<std::uint32_t>(frame.pc));
@@ -57,9 +85,62 @@ bool appendFrame(const platform::Frame& frame, void* context) {
   return true;
 }
 
+// The frames of one address: one per routine that debug information places there, or, when
+// it places none, the one that the module and its symbol table give.
+struct AddressFrames {
+  TraceWriter* writer;
+  Frame frame;  // from the module and its symbol table
+  bool stopped = false;
+  bool sawLine = false;
+  // The symbol table's routine, then the latest one from debug information: a line
+  // without a routine of its own shows whichever was named last.
+  char routine[256] = {};
+  char previousRoutine[256] = {};
+};
+
+bool appendSourceLine(const platform::SourceLine& found, void* context) {
+  auto* frames = static_cast<AddressFrames*>(context);
+  if (found.symbol == nullptr && found.source == nullptr) return true;
+  frames->sawLine = true;
+  Frame frame = frames->frame;
+  if (found.symbol != nullptr) {
+    platform::shortRoutineName(found.symbol, frames->routine, sizeof frames->routine);
+    // A routine inlined into itself at one address (a helper's own inlined pieces)
+    // shows once: its innermost line is the one that says where it was.
+    if (std::strcmp(frames->routine, frames->previousRoutine) == 0) return true;
+    std::memcpy(frames->previousRoutine, frames->routine, sizeof frames->routine);
+    frame.routine = frames->routine;
+  }
+  frame.source = found.source != nullptr ? baseName(found.source) : nullptr;
+  frame.line = found.line;
+  if (!appendFrame(frames->writer, frame)) {
+    frames->stopped = true;
+    return false;
+  }
+  return true;
+}
+
+// False when the buffer is full.
+bool appendFrames(TraceWriter* writer, std::uintptr_t address) {
+  AddressFrames frames{writer, Frame{}};
+  platform::ModuleAddress found;
+  if (platform::lookUpModule(address, found)) {
+    if (found.module != nullptr && found.module[0] != '\0') frames.frame.module = baseName(found.module);
+    frames.frame.pc = found.offset;
+    frames.frame.pcKnown = true;
+    if (found.symbol != nullptr) {
+      platform::shortRoutineName(found.symbol, frames.routine, sizeof frames.routine);
+      frames.frame.routine = frames.routine;
+    }
+  }
+  platform::lookUpSourceLines(address, appendSourceLine, &frames);
+  if (frames.stopped) return false;
+  return frames.sawLine || appendFrame(writer, frames.frame);
+}
+
 }  // namespace
 
-void createTracebackRecord() { recordCreated = platform::createTraceback(); }
+void createTracebackRecord() { recordCreated = platform::prepareSymbolLookup(); }
 
 bool tracebackAvailable() { return recordCreated; }
 
@@ -76,7 +157,13 @@ std::size_t appendTraceback(char* buffer, std::size_t capacity, std::size_t leng
   std::memcpy(buffer + writer.length, header, static_cast<std::size_t>(count));
   writer.length += static_cast<std::size_t>(count);
 
-  bool complete = platform::walkStack(1, appendFrame, &writer);
+  std::uintptr_t addresses[kMaxFrames];
+  bool complete = false;
+  const int frames = platform::captureStack(1, addresses, kMaxFrames, complete);
+  for (int index = 0; index < frames; ++index) {
+    // A return address points after the call; look up the call itself.
+    if (!appendFrames(&writer, addresses[index] - (index > 0 ? 1 : 0))) break;
+  }
   const char* ending = writer.overflowed ? kOverflowText : (complete ? nullptr : kAbnormalText);
   if (ending != nullptr) {
     std::size_t size = std::strlen(ending);

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "recio/environment.h"
 #include "recio/platform/platform.h"
 #include "recio/units/io_settings.h"
 #include "recio/units/terminator_setting.h"
@@ -25,11 +26,11 @@ Unit* connectConsole() {
   connection.handle = platform::standardOutput();
   connection.closesHandle = false;
   connection.path = "stdout";
-  if (const char* target = platform::environment("XIO_PRINT"); target != nullptr && *target != '\0') {
+  if (const char* target = environment("XIO_PRINT"); target != nullptr && *target != '\0') {
     std::string path = platform::fullPath(target, kMaxPathLength);
     platform::OpenResult opened = platform::openConsoleFile(path);
     // A file that cannot be opened leaves the messages on standard output.
-    if (opened.message == 0) {
+    if (opened.failure == platform::Failure::None) {
       connection.handle = opened.handle;
       connection.closesHandle = true;
       connection.path = std::move(path);

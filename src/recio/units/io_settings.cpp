@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "recio/platform/platform.h"
+#include "recio/environment.h"
 
 namespace recio {
 namespace {
@@ -34,7 +34,7 @@ void readStartUpSettings() {
   io = IoSettings{};
   std::int64_t value = 0;
 
-  if (const char* text = platform::environment("XIOT_BLOCKSIZE"); isSet(text)) {
+  if (const char* text = environment("XIOT_BLOCKSIZE"); isSet(text)) {
     // At most 2147467264 bytes (0x7FFFC000), the largest block size the runtime documents
     // and accepts; a value is rounded up to a multiple of 512.
     if (parseSetting(text, 2147467264, value)) {
@@ -44,14 +44,14 @@ void readStartUpSettings() {
       io.blockSizeInvalid = true;
     }
   }
-  if (const char* text = platform::environment("XIOT_BUFFERCOUNT"); isSet(text)) {
+  if (const char* text = environment("XIOT_BUFFERCOUNT"); isSet(text)) {
     if (parseSetting(text, 127, value)) {
       io.bufferCount = value == 0 ? 1 : static_cast<std::int32_t>(value);
     } else {
       io.bufferCountInvalid = true;
     }
   }
-  if (const char* text = platform::environment("XIOT_FMT_RECL"); isSet(text)) {
+  if (const char* text = environment("XIOT_FMT_RECL"); isSet(text)) {
     if (parseSetting(text, 0x7fffffff, value)) {
       io.formattedRecordLength = static_cast<std::int32_t>(value);
     } else {
@@ -61,19 +61,5 @@ void readStartUpSettings() {
 }
 
 const IoSettings& ioSettings() { return settings(); }
-
-bool isTrue(const char* value) {
-  if (value == nullptr || *value == '\0') return false;
-  char first = value[0];
-  if (first == 't' || first == 'T' || first == 'y' || first == 'Y') return true;
-  bool nonZero = false;
-  for (const char* c = value; *c != '\0'; ++c) {
-    if (*c < '0' || *c > '9') return false;
-    if (*c != '0') nonZero = true;
-  }
-  return nonZero;
-}
-
-bool environmentIsTrue(const char* name) { return isTrue(platform::environment(name)); }
 
 }  // namespace recio

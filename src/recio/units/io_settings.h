@@ -1,5 +1,5 @@
-// Process-wide settings from the environment: the I/O settings read once at start-up
-// (XIOT_BLOCKSIZE, XIOT_BUFFERCOUNT, XIOT_FMT_RECL) and the truth rule of switch variables.
+// The process-wide I/O settings, read from the environment once at start-up
+// (XIOT_BLOCKSIZE, XIOT_BUFFERCOUNT, XIOT_FMT_RECL).
 #pragma once
 
 #include <cstdint>
@@ -18,10 +18,5 @@ struct IoSettings {
 };
 void readStartUpSettings();
 const IoSettings& ioSettings();
-
-// The truth rule of switch variables: set, not empty, and either beginning with
-// t, T, y or Y or all decimal digits with a non-zero value.
-bool isTrue(const char* value);
-bool environmentIsTrue(const char* name);
 
 }  // namespace recio

@@ -1,6 +1,10 @@
-// Finding and counting the byte that ends input records, eight bytes at a time in a
-// word (a byte equal to the terminator becomes zero after the exclusive or with a word
-// of terminators), and where a record's text ends before it.
+// Where input records end, and the one way they are cut from the bytes read from a
+// file: the terminator found and counted eight bytes at a time in a word (a byte equal to
+// the terminator becomes zero after the exclusive or with a word of terminators), the
+// last record without a terminator, the unfinished record kept when more bytes are read,
+// and where a record's text ends before its terminator. The unit's records and a file's
+// second half read ahead without the unit (reader/input_split.h) both cut here, so that
+// the two can never disagree about where a line ends.
 #pragma once
 
 #include <algorithm>
@@ -10,6 +14,17 @@
 #include <cstring>
 
 namespace recio {
+
+// Bytes read from a file, that records are cut from: [next, end) is not cut yet, and
+// data[0] lies at file offset dataOffset.
+struct InputBytes {
+  char* data = nullptr;
+  std::size_t capacity = 0;
+  std::size_t next = 0;
+  std::size_t end = 0;
+  std::uint64_t dataOffset = 0;
+  bool reachedEndOfFile = false;  // the file has delivered its last byte
+};
 
 // The first terminator byte in [from, to), or nullptr. Model lines are short, so the
 // first bytes are searched eight at a time in a word (a byte equal to the terminator
@@ -69,6 +84,56 @@ inline std::size_t countTerminators(const char* from, const char* to, char termi
   }
   for (; from < to; ++from) count += *from == terminator ? 1 : 0;
   return count;
+}
+
+// A line cut by cutLine: [begin, end) in InputBytes::data, ending at its terminator or,
+// for the last line of a file that ends without one, at the file's end.
+struct LineBounds {
+  std::size_t begin;
+  std::size_t end;
+};
+
+enum class LineCut : std::uint8_t { Line, NoneLeft, ReadMoreFailed };
+
+// Cuts the next line from `bytes` into `line` and steps past it. When no terminator is
+// left in the bytes read, the unfinished line is moved to the buffer's start and
+// `readMore(bytes)` reads behind it: it makes room after bytes.end if it can (the
+// capacity may grow), reads into [end, capacity) and returns the count, or a negative
+// number when no bytes can be had (it keeps the reason itself). NoneLeft once the file
+// has ended and every byte is cut; ReadMoreFailed when readMore has refused.
+template <class ReadMore>
+inline LineCut cutLine(InputBytes& bytes, char terminator, LineBounds& line, ReadMore&& readMore) {
+  std::size_t searched = bytes.next;
+  for (;;) {
+    if (searched < bytes.end) {
+      const char* found = findTerminator(bytes.data + searched, bytes.data + bytes.end, terminator);
+      if (found != nullptr) {
+        const auto at = static_cast<std::size_t>(found - bytes.data);
+        line = {bytes.next, at};
+        bytes.next = at + 1;
+        return LineCut::Line;
+      }
+    }
+    if (bytes.reachedEndOfFile) {
+      if (bytes.next == bytes.end) return LineCut::NoneLeft;
+      // Bytes after the last terminator form the last line, as if a terminator followed.
+      line = {bytes.next, bytes.end};
+      bytes.next = bytes.end;
+      return LineCut::Line;
+    }
+    const std::size_t kept = bytes.end - bytes.next;
+    if (bytes.next > 0 && kept > 0) std::memmove(bytes.data, bytes.data + bytes.next, kept);
+    bytes.dataOffset += bytes.next;
+    bytes.next = 0;
+    bytes.end = kept;
+    searched = kept;  // the kept bytes were searched: they hold no terminator
+    const long count = readMore(bytes);
+    if (count < 0) return LineCut::ReadMoreFailed;
+    // A short read is not taken as the end: pipes and terminals deliver a line at a
+    // time. Only a read that delivers nothing ends the file.
+    if (count == 0) bytes.reachedEndOfFile = true;
+    bytes.end += static_cast<std::size_t>(count);
+  }
 }
 
 }  // namespace recio

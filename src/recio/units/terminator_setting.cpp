@@ -5,8 +5,8 @@
 #include <mutex>
 #include <string_view>
 
+#include "recio/environment.h"
 #include "recio/stop/messages.h"
-#include "recio/platform/platform.h"
 #include "recio/stop/stop.h"
 
 namespace recio {
@@ -109,7 +109,7 @@ RecordFormat recordFormatFor(std::int32_t unitNumber) {
   static std::once_flag readOnce;
   static TerminatorSetting* setting = new TerminatorSetting;
   std::call_once(readOnce, [] {
-    const char* value = platform::environment("XIO_FMT_TERMINATOR");
+    const char* value = environment("XIO_FMT_TERMINATOR");
     if (!parseTerminatorSetting(value, *setting)) fatalReport(kMsgTerminatorSetting, 0, value);
   });
   return setting->formatFor(unitNumber);

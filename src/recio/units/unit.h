@@ -6,11 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "recio/platform/platform.h"
 #include "recio/units/record_format.h"
 #include "recio/units/statement_lock.h"
+#include "recio/units/terminator_search.h"
 
 namespace testing_support {
 struct UnitAccess;
@@ -44,15 +46,9 @@ struct Connection {
 
 // Bytes read from a file: the current record [recordBegin, recordEnd), and the
 // bytes read beyond it, [next, end), that later records are cut from.
-struct InputBuffer {
-  char* data = nullptr;
-  std::size_t capacity = 0;
+struct InputBuffer : InputBytes {
   std::size_t recordBegin = 0;
   std::size_t recordEnd = 0;
-  std::size_t next = 0;
-  std::size_t end = 0;
-  std::uint64_t dataOffset = 0;   // the file offset of data[0]
-  bool reachedEndOfFile = false;  // the file has delivered its last byte
 };
 
 // The output record being built by a write statement. It only ever grows.
@@ -129,6 +125,17 @@ class Unit {
   // write call, or into the block buffer when the unit is buffered. 0 or 38.
   std::int32_t putRecord(const char* bytes, std::size_t count);
 
+  // putRecord for a record edited outside the record buffer, of at most recordCapacity()
+  // bytes: a unit that writes each record at once takes it through the record buffer,
+  // so that it goes out in the one write call of a record built there. A buffered unit
+  // copies the record into its block buffer anyway; a copy into the record buffer first
+  // would only add one.
+  std::int32_t putRecordCopy(const char* bytes, std::size_t count) {
+    if (connection_.buffered || count == 0 || count > record_.capacity) return putRecord(bytes, count);
+    std::memcpy(record_.data, bytes, count);
+    return putRecord(record_.data, count);
+  }
+
   // Writes out the block buffer of a buffered unit; false (with the system's error code
   // kept) when the write fails, after cutting a disk file back to its last whole record.
   bool writeOutBlock();
@@ -141,6 +148,12 @@ class Unit {
   // 0, or 24 at end of file, 39 when the read fails, 98 when the buffer cannot grow.
   std::int32_t getRecord();
 
+ private:
+  friend struct testing_support::UnitAccess;
+  // The read-ahead of a file's second half alone moves a unit's input past the lines
+  // it has read for the statements.
+  friend class InputSplit;
+
   // The file offset where the next input record begins: the first byte that no record
   // has been cut from.
   std::uint64_t inputOffset() const;
@@ -148,9 +161,6 @@ class Unit {
   // Makes the next input record begin at `offset`, at or after inputOffset, of a disk
   // file. False, with nothing changed, when the file cannot be positioned there.
   bool moveInputTo(std::uint64_t offset);
-
- private:
-  friend struct testing_support::UnitAccess;
 
   Connection connection_;
   // Settled with the record format at connection, so that no record looks it up.

@@ -1,5 +1,6 @@
 // The unit's records: output records handed to the operating system, input records
-// cut from the bytes read.
+// cut from the bytes read (by cutLine, the cut that the second half's read-ahead makes
+// too), and the input position that the read-ahead moves past the lines it has taken.
 #include "recio/units/unit.h"
 
 #include <cstdint>
@@ -36,16 +37,16 @@ bool growInput(InputBuffer& input) {
   return true;
 }
 
-// Makes [begin, end) the current record, with the CRs before its terminator removed
+// Makes the line the current record, with the CRs before its terminator removed
 // (unless CR itself ends lines).
-std::int32_t takeRecord(InputBuffer& input, char terminator, std::size_t begin, std::size_t end, std::size_t next) {
-  end = static_cast<std::size_t>(recordTextEnd(input.data + begin, input.data + end, terminator) - input.data);
-  input.recordBegin = begin;
+std::int32_t takeRecord(InputBuffer& input, char terminator, LineBounds line) {
+  const std::size_t end =
+      static_cast<std::size_t>(recordTextEnd(input.data + line.begin, input.data + line.end, terminator) - input.data);
+  input.recordBegin = line.begin;
   input.recordEnd = end;
-  input.next = next;
   // A line holding only Ctrl-Z marks the end of the file; it counts as read.
-  if (end - begin == 1 && input.data[begin] == '\x1a') {
-    input.recordBegin = input.recordEnd = next;
+  if (end - line.begin == 1 && input.data[line.begin] == '\x1a') {
+    input.recordBegin = input.recordEnd = input.next;
     return kMsgEndOfFile;
   }
   return 0;
@@ -97,44 +98,29 @@ void setInputBufferLimits(std::size_t initialCapacity, std::size_t maximumCapaci
 
 std::int32_t Unit::getRecord() {
   InputBuffer& input = input_;
-  const char terminator = inputTerminator_;
-
+  std::int32_t failure = 0;
   // Whatever was not scanned of the previous record is dropped.
-  std::size_t searched = input.next;
-  for (;;) {
-    if (searched < input.end) {
-      const char* found = findTerminator(input.data + searched, input.data + input.end, terminator);
-      if (found != nullptr) {
-        std::size_t at = static_cast<std::size_t>(found - input.data);
-        return takeRecord(input, terminator, input.next, at, at + 1);
-      }
+  LineBounds line;
+  const LineCut cut = cutLine(input, inputTerminator_, line, [&](InputBytes&) -> long {
+    input.recordBegin = input.recordEnd = 0;  // the bytes have moved: no record stands where it stood
+    if (input.end == input.capacity && !growInput(input)) {
+      failure = kMsgBufferMemory;
+      return -1;
     }
-    if (input.reachedEndOfFile) {
-      // Bytes after the last terminator form the last record, as if a terminator followed.
-      if (input.next == input.end) {
-        input.recordBegin = input.recordEnd = input.end;
-        return kMsgEndOfFile;
-      }
-      return takeRecord(input, terminator, input.next, input.end, input.end);
-    }
-
-    // Keep the unfinished line at the start of the buffer and read behind it.
-    std::size_t kept = input.end - input.next;
-    if (input.next > 0 && kept > 0) std::memmove(input.data, input.data + input.next, kept);
-    input.dataOffset += input.next;
-    input.next = 0;
-    input.end = kept;
-    input.recordBegin = input.recordEnd = 0;
-    searched = kept;
-    if (input.end == input.capacity && !growInput(input)) return kMsgBufferMemory;
-
-    long count = platform::readFile(connection_.handle, input.data + input.end, input.capacity - input.end, osError_);
-    if (count < 0) return platform::isEndOfInputError(osError_) ? kMsgEndOfFile : kMsgReadError;
-    // A short read is not taken as the end: pipes and terminals deliver a line at a
-    // time. Only a read that delivers nothing ends the file.
-    if (count == 0) input.reachedEndOfFile = true;
-    input.end += static_cast<std::size_t>(count);
+    const long count = platform::readFile(connection_.handle, input.data + input.end, input.capacity - input.end, osError_);
+    if (count < 0) failure = platform::isEndOfInputError(osError_) ? kMsgEndOfFile : kMsgReadError;
+    return count;
+  });
+  switch (cut) {
+    case LineCut::Line:
+      return takeRecord(input, inputTerminator_, line);
+    case LineCut::NoneLeft:
+      input.recordBegin = input.recordEnd = input.end;
+      return kMsgEndOfFile;
+    case LineCut::ReadMoreFailed:
+      break;
   }
+  return failure;
 }
 
 std::uint64_t Unit::inputOffset() const { return input_.dataOffset + input_.next; }
@@ -179,7 +165,8 @@ std::int32_t Unit::putRecord(const char* bytes, std::size_t count) {
   if (!connection.buffered) {
     if (bytes == record_.data && record_.capacity - count >= sizeof terminator.bytes) {
       // A record built in the unit's own buffer takes its terminator behind it there and
-      // goes to the file as one piece: the same bytes in the same single call.
+      // goes to the file as one piece: the same bytes in the same single call
+      // (putRecordCopy brings a record edited elsewhere here for this).
       std::memcpy(record_.data + count, terminator.bytes, sizeof terminator.bytes);
       written = platform::writeFile(connection.handle, bytes, count + terminator.length, nullptr, 0, osError_);
     } else {

@@ -7,9 +7,11 @@
 #include <mutex>
 #include <new>
 
+#include "recio/environment.h"
 #include "recio/units/console_unit.h"
 #include "recio/stop/messages.h"
 #include "recio/units/io_settings.h"
+#include "recio/units/open_failure.h"
 #include "recio/stop/stop.h"
 #include "recio/units/terminator_setting.h"
 
@@ -74,13 +76,12 @@ std::int32_t openUnit(const OpenRequest& request) {
   // A name with a NUL inside cannot reach the operating system as written.
   if (std::memchr(path.data(), '\0', path.size()) != nullptr) return failOpen(request, kMsgFileNameError, path);
 
-  platform::OpenResult opened;
-  if (path.empty()) {
-    opened.message = kMsgFileNotFound;
-  } else {
-    opened = platform::openFile(path, forReading ? platform::OpenMode::Read : platform::OpenMode::Write);
+  if (path.empty()) return failOpen(request, kMsgFileNotFound, path);
+  const platform::OpenResult opened =
+      platform::openFile(path, forReading ? platform::OpenMode::Read : platform::OpenMode::Write);
+  if (opened.failure != platform::Failure::None) {
+    return failOpen(request, messageForOpenFailure(opened.failure), path);
   }
-  if (opened.message != 0) return failOpen(request, opened.message, path);
 
   const IoSettings& io = ioSettings();
   std::int32_t settingError = io.blockSizeInvalid            ? kMsgBlockSizeSyntax
