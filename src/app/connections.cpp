@@ -1,3 +1,5 @@
+// Unit 1 connected to the mesh, the model and the table in turn, and the message lines
+// that say a file could not be found or read.
 #include "app/connections.h"
 
 #include "recio/console/free_format_writer.h"

@@ -1,3 +1,5 @@
+// The program's main routine: the argument check, then mesh, grid, model and table, and
+// the normal stop.
 #include "app/driver.h"
 
 #include "app/connections.h"

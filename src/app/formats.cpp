@@ -1,3 +1,4 @@
+// The program's formats, compiled at build time from their descriptors.
 #include "app/formats.h"
 
 #include "recio/format/builder.h"

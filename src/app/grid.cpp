@@ -1,3 +1,5 @@
+// The arrays of the program: zeroed, and never larger than 32 bits of bytes, which a
+// run that asks for more is told with its fatal report.
 #include "app/grid.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// File names fetched into fixed 120-character fields, and their trimmed text.
 #include "app/names.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The result of a transfer statement, an open or a close, and the options by which a
+// read statement takes its errors and the end of its file into its own hands.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The message catalogue: every run-time message by number, with its severity and text.
 #include "recio/stop/messages.h"
 
 #include <iterator>
