@@ -175,6 +175,37 @@ void FormattedWriter::runEditedStatement(std::int32_t unitNumber, const FormatPr
   transferReals(values, valueCount);
 }
 
+void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
+                                          std::size_t recordLength, const double* values, std::size_t valueCount,
+                                          std::size_t statementCount) {
+  std::size_t statement = 0;
+  while (statement < statementCount) {
+    unit_ = acquireUnit(unitNumber);
+    if (unit_ == nullptr) {
+      return;  // not connected: no statement of the run writes anything
+    }
+    // Nothing the statements do while they hold the unit changes what followPlan tests
+    // (the record buffer grows only in the interpreter), so one test serves the hold.
+    if (!followPlan(program) || plan_->fieldCount != valueCount || plan_->recordLength != recordLength) {
+      releaseHeldUnit();
+      for (; statement < statementCount; ++statement) {
+        runEditedStatement(unitNumber, program, edited + statement * recordLength, values + statement * valueCount,
+                           valueCount);
+      }
+      return;
+    }
+    do {
+      const std::int32_t result = unit_->putRecordCopy(edited + statement * recordLength, recordLength);
+      ++statement;
+      if (result != 0) {
+        fail(result);
+        return;
+      }
+    } while (statement < statementCount && !unit_->isAwaited());
+    releaseHeldUnit();
+  }
+}
+
 void FormattedWriter::transferReals(const double* values, std::size_t valueCount) {
   for (std::size_t value = 0; value < valueCount; ++value) {
     transfer(realItem(values[value], value + 1 == valueCount ? kFollowLast : kFollowMore));

@@ -69,6 +69,17 @@ class FormattedWriter {
   void runEditedStatement(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
                           const double* values, std::size_t valueCount);
 
+  // runEditedStatement for `statementCount` statements in a row, statement n with the
+  // record at `edited` + n * `recordLength` (the plan's) and the values at `values` + n *
+  // `valueCount`. While the statements follow the plan, they run on one hold of the
+  // unit: handing a record over is then all a statement does, and taking and giving
+  // back the unit was most of its cost. The hold is given up between two statements as
+  // soon as another thread waits for the unit (a stop), so a stop still waits for one
+  // statement at most; a failing statement ends the run at itself, as alone.
+  void runEditedStatements(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
+                           std::size_t recordLength, const double* values, std::size_t valueCount,
+                           std::size_t statementCount);
+
  private:
   // Where the control items of the format stopped running.
   enum class ControlOutcome : std::uint8_t {

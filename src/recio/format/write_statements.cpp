@@ -98,12 +98,8 @@ class PlannedRun {
 
   // The statements of chunk `number`, in order, each handing over the record edited for it.
   void runChunkStatements(FormattedWriter& writer, std::uint64_t number, const Chunk& chunk) const {
-    const std::size_t count = statementsIn(number);
-    const std::size_t fieldCount = plan_.fieldCount;
-    for (std::size_t statement = 0; statement < count; ++statement) {
-      writer.runEditedStatement(unitNumber_, program_, chunk.records.data() + statement * plan_.recordLength,
-                                chunk.values.data() + statement * fieldCount, fieldCount);
-    }
+    writer.runEditedStatements(unitNumber_, program_, chunk.records.data(), plan_.recordLength, chunk.values.data(),
+                               plan_.fieldCount, statementsIn(number));
   }
 
  private:

@@ -23,6 +23,10 @@ class StatementLock {
     }
   }
 
+  // Whether another thread waits for the lock: its holder gives it up at the next point
+  // where it may.
+  bool isAwaited() const { return state_.load(std::memory_order_relaxed) == kHeldWithWaiters; }
+
   void unlock() {
     if (state_.exchange(kFree, std::memory_order_release) == kHeldWithWaiters) released_.notifyAll();
   }

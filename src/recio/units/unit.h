@@ -112,6 +112,8 @@ class Unit {
   // Held by a transfer statement from its beginning to its end (unit_table.h).
   void lock() { lock_.lock(); }
   void unlock() { lock_.unlock(); }
+  // Whether another thread waits to take the unit from the statements holding it.
+  bool isAwaited() const { return lock_.isAwaited(); }
 
   // Writes out pending output, cuts a file whose first record never came (so that a run
   // writing no record leaves an empty file, not the previous run's), closes the handle
