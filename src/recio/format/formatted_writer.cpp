@@ -140,38 +140,9 @@ void FormattedWriter::transfer(const TransferItem& item) {
   }
 }
 
-// What endRecord hands over after the plan's last field, with the characters the plan
-// would have edited into the record buffer edited elsewhere instead: the statement
-// follows the plan, so they fit the record buffer and any fixed record length
-// (followPlan).
-inline void FormattedWriter::handOverEdited(const char* edited) {
-  const std::int32_t result = unit_->putRecordCopy(edited, plan_->recordLength);
-  if (result != 0) {
-    fail(result);
-    return;
-  }
-  releaseHeldUnit();
-}
-
 void FormattedWriter::runStatement(std::int32_t unitNumber, const FormatProgram& program, const double* values,
                                    std::size_t valueCount) {
   begin(unitNumber, program);
-  transferReals(values, valueCount);
-}
-
-void FormattedWriter::runEditedStatement(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
-                                         const double* values, std::size_t valueCount) {
-  unit_ = acquireUnit(unitNumber);
-  if (unit_ == nullptr) {
-    return;
-  }
-  // Of the statement's start, a record handed over whole needs only the test whether the
-  // statement follows the plan; the rest is left to a statement that does not.
-  if (followPlan(program) && plan_->fieldCount == valueCount) {
-    handOverEdited(edited);
-    return;
-  }
-  beginOnUnit(program);
   transferReals(values, valueCount);
 }
 
@@ -185,15 +156,17 @@ void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatP
       return;  // not connected: no statement of the run writes anything
     }
     // Nothing the statements do while they hold the unit changes what followPlan tests
-    // (the record buffer grows only in the interpreter), so one test serves the hold.
+    // (the record buffer grows only in the interpreter), so one test serves the hold. A
+    // statement that does not follow the plan (the unit's first, whose record buffer is
+    // still to grow) runs as itself, and the hold is tried again after it.
     if (!followPlan(program) || plan_->fieldCount != valueCount || plan_->recordLength != recordLength) {
       releaseHeldUnit();
-      for (; statement < statementCount; ++statement) {
-        runEditedStatement(unitNumber, program, edited + statement * recordLength, values + statement * valueCount,
-                           valueCount);
-      }
-      return;
+      runStatement(unitNumber, program, values + statement * valueCount, valueCount);
+      ++statement;
+      continue;
     }
+    // The record edited ahead is what the plan would make of the values, and it fits the
+    // record buffer and any fixed record length (followPlan).
     do {
       const std::int32_t result = unit_->putRecordCopy(edited + statement * recordLength, recordLength);
       ++statement;

@@ -62,18 +62,14 @@ class FormattedWriter {
   void runStatement(std::int32_t unitNumber, const FormatProgram& program, const double* values,
                     std::size_t valueCount);
 
-  // runStatement for values whose record was edited ahead by the plan of `program` into
-  // `edited` (write_statements.h): when the statement follows the plan, `edited` is
-  // handed over as its record, byte for byte what the plan would make of the values;
-  // otherwise the values are transferred.
-  void runEditedStatement(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
-                          const double* values, std::size_t valueCount);
-
-  // runEditedStatement for `statementCount` statements in a row, statement n with the
-  // record at `edited` + n * `recordLength` (the plan's) and the values at `values` + n *
-  // `valueCount`. While the statements follow the plan, they run on one hold of the
-  // unit: handing a record over is then all a statement does, and taking and giving
-  // back the unit was most of its cost. The hold is given up between two statements as
+  // `statementCount` statements of `valueCount` real items each whose records were edited
+  // ahead by the plan of `program` (write_statements.h): statement n has the record at
+  // `edited` + n * `recordLength` (the plan's) and its values at `values` + n *
+  // `valueCount`. A statement that follows the plan hands its edited record over, byte
+  // for byte what the plan would make of the values; any other transfers the values.
+  // While the statements follow the plan, they run on one hold of the unit: handing a
+  // record over is then all a statement does, and taking and giving back the unit was
+  // most of its cost. The hold is given up between two statements as
   // soon as another thread waits for the unit (a stop), so a stop still waits for one
   // statement at most; a failing statement ends the run at itself, as alone.
   void runEditedStatements(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
@@ -93,7 +89,6 @@ class FormattedWriter {
   bool compilePlanOf(const FormatProgram& program);
   bool followPlan(const FormatProgram& program);
   void transferReals(const double* values, std::size_t valueCount);
-  void handOverEdited(const char* edited);
   ControlOutcome runControlItems();
   void editItem(const TransferItem& item);
   void editReal(const TransferItem& item);

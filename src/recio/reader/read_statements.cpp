@@ -74,7 +74,6 @@ class ReadAhead {
     stage_ = Stage::AwaitingCount;
     firstCheckpoint_ = settings.firstCountRequest;
   }
-  ~ReadAhead() { finish(); }
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
@@ -99,9 +98,9 @@ class ReadAhead {
     return kNoCheckpoint;
   }
 
-  // Tells the worker to stop and joins it; the run calls it before it returns. Targets
-  // the worker wrote for statements that never reached them are given back.
-  void finish() {
+  // Tells the worker to stop and joins it, before the run returns. Targets the worker
+  // wrote for statements that never reached them are given back.
+  ~ReadAhead() {
     if (!worker_.joinable()) return;
     cancelled_.store(true, std::memory_order_relaxed);
     int unanswered = kUnanswered;
@@ -235,12 +234,8 @@ IoOutcome readStatements(std::int32_t unitNumber, std::uint32_t options, std::ui
     }
     target.address = cursor.targetOf(statement);
     const IoOutcome outcome = reader.beginStatement(unitNumber, options, item);
-    if (outcome != kSuccess) {
-      ahead.finish();
-      return outcome;
-    }
+    if (outcome != kSuccess) return outcome;
   }
-  ahead.finish();
   return kSuccess;
 }
 
