@@ -6,6 +6,8 @@
 #include <sys/file.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -248,6 +250,52 @@ TEST(Faults, InterruptWhileWritingTheTable) {
     }
     EXPECT_TRUE(wholeTable.starts_with(table));
   }
+}
+
+// An interrupt while the model is read: the statements take the model's unit once for
+// many values, so the stop must still find it given up after the statement in progress,
+// not after the rest of the model. The model is a FIFO, fed a line at a time after the
+// interrupt: a stop that waited for the whole model would keep taking them.
+TEST(Faults, InterruptWhileReadingTheModel) {
+  SKIP_UNDER_WINE("a FIFO is not a file that wine's programs open");
+  TempDir dir;
+  constexpr int kCells = 100 * 100 * 10;
+  dir.write("mesh", "100 100 10\n0 0 0\n100*1\n100*1\n10*1\n");
+  ASSERT_EQ(::mkfifo(dir.file("model").c_str(), 0600), 0);
+  RunOptions options;
+  options.workingDirectory = dir.path();
+  auto program = startProgram(kProgram, {"mesh", "model", "table"}, options);
+  // The program opens the FIFO for reading after the mesh; until then there is no reader.
+  int model = -1;
+  for (int attempt = 0; attempt < 60000 && model < 0; ++attempt) {
+    model = ::open(dir.file("model").c_str(), O_WRONLY | O_NONBLOCK);
+    if (model < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_GE(model, 0) << "the program never opened the model";
+  ::fcntl(model, F_SETFL, 0);
+  const std::string line = "2.5\n";
+  std::string first;
+  for (int cell = 0; cell < 1000; ++cell) first += line;
+  ASSERT_EQ(::write(model, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+  // Until the program has taken the first lines out of the FIFO, it may not be reading.
+  for (int unread = 1; unread > 0;) {
+    ASSERT_EQ(::ioctl(model, FIONREAD, &unread), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ::kill(program.pid, SIGINT);
+  const auto previous = ::signal(SIGPIPE, SIG_IGN);
+  int fed = 1000;
+  while (fed < kCells / 10 && ::write(model, line.data(), line.size()) > 0) {
+    ++fed;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ::signal(SIGPIPE, previous);
+  ::close(model);
+  RunResult result = finishProgram(program);
+  EXPECT_EQ(result.status, 130);
+  EXPECT_EQ(firstLine(result.err), "xiorun: error (200): program aborting due to control-C event\n");
+  EXPECT_LT(fed, kCells / 10) << "the stop waited for more than the statement in progress";
+  EXPECT_FALSE(std::filesystem::exists(dir.file("table")));
 }
 
 TEST(Faults, ConsoleMessagesToFullOrClosedOutput) {

@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
 #include <unwind.h>
@@ -258,9 +259,12 @@ bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const ch
     }
     // A record that already carries its terminator is one piece: plain write() costs the
     // kernel less than gathering a one-element vector, and default mode makes one call a
-    // record.
+    // record. It is made through syscall(), which is not a cancellation point: the C
+    // library's write() of a process with threads (the console-event thread is always
+    // there) turns asynchronous cancellation on and off around every call, and this
+    // program cancels no thread.
     const bool onePieceLeft = first == 1 || pieces[1].iov_len == 0;
-    ssize_t written = onePieceLeft ? ::write(handle, pieces[first].iov_base, pieces[first].iov_len)
+    ssize_t written = onePieceLeft ? ::syscall(SYS_write, handle, pieces[first].iov_base, pieces[first].iov_len)
                                    : ::writev(handle, pieces + first, 2 - first);
     if (written < 0) {
       if (errno == EINTR) continue;

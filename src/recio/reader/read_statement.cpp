@@ -43,13 +43,23 @@ std::int32_t truncateToInteger32(double value) {
 
 FreeFormatReader::FreeFormatReader() = default;
 
+FreeFormatReader::~FreeFormatReader() { releaseHeldUnit(); }
+
+void FreeFormatReader::releaseHeldUnit() {
+  if (heldUnit_ == nullptr) return;
+  releaseUnit(*heldUnit_);
+  heldUnit_ = nullptr;
+}
+
 IoOutcome FreeFormatReader::beginStatement(std::int32_t unitNumber, std::uint32_t options,
                                            const TransferItem& first) {
   unitNumber_ = unitNumber;
   options_ = options;
   state_ = ScanState{};
   state_.newRecord = true;
-  unit_ = acquireUnit(unitNumber);
+  if (heldUnit_ != nullptr && unitNumber != heldUnitNumber_) releaseHeldUnit();
+  unit_ = heldUnit_ != nullptr ? heldUnit_ : acquireUnit(unitNumber);
+  heldUnit_ = nullptr;
   if (unit_ == nullptr) {
     // No file is connected to the number, so there is nothing to read from.
     if ((options & kHandlesErrors) != 0) return kMsgFileNotFound;
@@ -194,6 +204,11 @@ IoOutcome FreeFormatReader::endStatement() {
   // starts with a record of its own and a fresh state.
   Unit* unit = unit_;
   unit_ = nullptr;
+  if (holdsBetween_ && !unit->isAwaited()) {
+    heldUnit_ = unit;
+    heldUnitNumber_ = unitNumber_;
+    return kSuccess;
+  }
   releaseUnit(*unit);
   return kSuccess;
 }

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <limits>
 #include <thread>
 
@@ -134,10 +133,16 @@ class ReadAhead {
     workerOffsetEnd_ = split_.takePlainLines([&](double value) {
       if (statement == statementCount_ || cancelled_.load(std::memory_order_relaxed)) return false;
       // A target is written only as the worker found it, +0.0, so that the value can be
-      // given back (giveBackWorkerTargets).
-      double* const target = targets.targetOf(statement);
-      if (std::bit_cast<std::uint64_t>(*target) != 0) return false;
-      *target = value;
+      // given back (giveBackWorkerTargets). The test and the store are one
+      // compare-and-exchange, a write from the start: a plain read first would map the
+      // shared zero page into an untouched target's page, and the store after it would
+      // then replace that mapping, which in a process whose other thread is running
+      // costs a TLB shootdown, an interrupt of the other processor, once a page.
+      double expected = 0.0;
+      if (!std::atomic_ref<double>(*targets.targetOf(statement))
+               .compare_exchange_strong(expected, value, std::memory_order_relaxed)) {
+        return false;
+      }
       ++statement;
       return true;
     });
@@ -221,6 +226,7 @@ IoOutcome readStatements(std::int32_t unitNumber, std::uint32_t options, std::ui
                          const StatementTargets& targets, const ReadAheadSettings& readAhead) {
   ReadAhead ahead(unitNumber, statementCount, targets, readAhead);
   FreeFormatReader reader;
+  reader.holdUnitBetweenStatements();
   // Each value is handed over as a double array of one element; only the first value
   // of a line is taken, the rest of the line is dropped with the statement.
   LengthAddressBlock target = realArrayBlock(nullptr, 1);
@@ -229,6 +235,7 @@ IoOutcome readStatements(std::int32_t unitNumber, std::uint32_t options, std::ui
   std::uint64_t checkpoint = ahead.firstCheckpoint();
   for (std::uint64_t statement = 0; statement < statementCount; ++statement) {
     if (statement == checkpoint) {
+      reader.releaseHeldUnit();  // the checkpoint takes the unit itself
       while (statement == checkpoint) checkpoint = ahead.passCheckpoint(statement);
       if (statement == statementCount) break;
     }

@@ -21,8 +21,18 @@ class Unit;
 class FreeFormatReader {
  public:
   FreeFormatReader();
+  ~FreeFormatReader();
   FreeFormatReader(const FreeFormatReader&) = delete;
   FreeFormatReader& operator=(const FreeFormatReader&) = delete;
+
+  // From here on a statement that ends well keeps its unit for the next statement,
+  // unless another thread waits for the unit: a run of statements then takes the
+  // unit's lock once, and a stop from another thread still waits for one statement at
+  // most. A failing statement gives the unit up before it reports. The held unit is
+  // given up by releaseHeldUnit, which must come before anything else on this thread
+  // takes the unit, and by the destructor.
+  void holdUnitBetweenStatements() { holdsBetween_ = true; }
+  void releaseHeldUnit();
 
   // Options: kHandlesErrors and kHandlesEndOfFile. Outcome 0, -1 (end of file, when
   // handled) or the number of the run-time message; an unhandled failure is a fatal
@@ -79,6 +89,9 @@ class FreeFormatReader {
   std::int32_t skipSecondNumber();
 
   Unit* unit_ = nullptr;  // set while a statement runs
+  Unit* heldUnit_ = nullptr;  // kept locked between two statements
+  std::int32_t heldUnitNumber_ = 0;
+  bool holdsBetween_ = false;
   std::int32_t unitNumber_ = 0;
   std::uint32_t options_ = 0;
   // The current record and the next byte to scan; the bytes lie in the unit's input
