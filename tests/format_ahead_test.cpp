@@ -191,7 +191,7 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
   std::mt19937_64 random(20261207);
   // Runs too short for workers, at and around chunk boundaries, and longer than the ring.
   constexpr std::size_t kCounts[] = {0, 1, 4095, 4096, 4097, 8191, 9000, 20000};
-  // The first is what the workers are for; the others take the paths without them.
+  // The first two are what the workers are for; the others take the paths without them.
   constexpr Shape kShapes[] = {
       {false, true, 0}, {false, false, 0}, {true, true, 0}, {false, true, 1}, {false, true, -1}};
   int ringRuns = 0;
@@ -204,7 +204,7 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
                    std::to_string(run.planFields) + " fields" + (shape.interpreted ? ", interpreted" : "") +
                    (shape.buffered ? "" : ", unbuffered") + ", " + std::to_string(workers) + " workers");
       ASSERT_TRUE(sameBytes(ahead(run, shape.buffered), oneByOne(run, shape.buffered)));
-      const bool forWorkers = shape.buffered && !shape.interpreted && run.perStatement == run.planFields &&
+      const bool forWorkers = !shape.interpreted && run.perStatement == run.planFields &&
                               run.count >= 4 * kStatementsPerChunk;
       const FastPathCounts& counts = fastPathCounts();
       EXPECT_EQ(counts.editingWorkersStarted.load(), forWorkers ? workers : 0);
@@ -216,7 +216,7 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
       }
     }
   }
-  EXPECT_EQ(ringRuns, 2);  // one with each number of workers
+  EXPECT_EQ(ringRuns, 4);  // one with each number of workers, buffered and not
 }
 
 struct StartFailure {

@@ -41,7 +41,8 @@ class FieldCache {
   static constexpr std::size_t kSlotBits = 12;
   static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
   static constexpr std::size_t kMaxWidth = 20;  // wider fields are edited every time
-  static_assert(kMaxWidth <= 32);
+  static constexpr std::size_t kLargestCopy = 32;  // copyField's widest field
+  static_assert(kMaxWidth <= kLargestCopy);
 
   // What decides a field besides the value: w, d and k packed with a mark that makes
   // every cacheable shape non-zero, so that an empty slot never matches. 0 when the
@@ -91,8 +92,8 @@ class FieldCache {
     copyField(slot.text, field, width);
   }
 
-  // Copies 1 <= width <= 32 characters as two copies of a fixed size that overlap in
-  // the middle, which compile to plain loads and stores instead of a call.
+  // Copies 1 <= width <= kLargestCopy characters as two copies of a fixed size that
+  // overlap in the middle, which compile to plain loads and stores instead of a call.
   static void copyField(char* to, const char* from, std::size_t width) {
     if (width >= 16) {
       std::memcpy(to, from, 16);

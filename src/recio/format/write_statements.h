@@ -29,10 +29,10 @@ class StatementValues {
 // only whole records, and a failure ends the run at the statement that fails, after
 // the records before it. Only the editing moves. For a format of E fields alone with
 // one field per value, records are edited a chunk at a time ahead of their statements:
-// on worker threads when the unit collects its records in a block buffer, the run is
-// long enough to pay for the threads, the machine has a processor to spare and the
-// threads can be had; otherwise on the calling thread, a chunk and then its statements
-// in turn. Any other format runs as the statements themselves.
+// on worker threads when a file is connected to the unit, the run is long enough to
+// pay for the threads, the machine has a processor to spare and the threads can be
+// had; otherwise on the calling thread, a chunk and then its statements in turn. Any
+// other format runs as the statements themselves.
 void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std::uint64_t statementCount,
                      std::size_t valuesPerStatement, const StatementValues& values);
 
