@@ -29,6 +29,8 @@ constexpr std::size_t kStatementsPerChunk = 1024;
 // Chunks edited or being edited ahead of the statements: enough that the workers
 // rarely wait for the statements, few enough to stay in the processor's caches.
 constexpr std::size_t kRingChunks = 8;
+// The statements wake sleeping workers once per this many chunks handed over.
+constexpr std::size_t kChunksPerWake = kRingChunks / 2;
 // A run shorter than this many chunks is not worth starting threads for.
 constexpr std::uint64_t kMinimumChunks = 4;
 // Records longer than this are edited by the statements themselves, which keeps the
@@ -197,10 +199,19 @@ class ChunkRing {
       const auto edited = [&] { return slot.edited.load(std::memory_order_acquire) == number + 1; };
       while (!edited() && editNextFreeChunk(number, cache)) {
       }
-      chunkChanged_.waitUntil(edited);
+      if (!edited()) {
+        // A worker may be asleep on a slot this thread has freed without a word.
+        chunkChanged_.notifyAll();
+        chunkChanged_.waitUntil(edited);
+      }
       run_.runChunkStatements(writer, number, slot.chunk);
       slot.handedOver.store(number + 1, std::memory_order_release);
-      chunkChanged_.notifyAll();
+      // Where the statements are the slower side (a write call per record), the workers
+      // fill the ring and then sleep on its next slot. Woken for every slot freed, each
+      // would edit one chunk and sleep again, and a wake-up costs a switch on the other
+      // processor; woken once half the ring is free, it edits half a ring in one go,
+      // while the other half keeps the statements busy.
+      if ((number + 1) % kChunksPerWake == 0) chunkChanged_.notifyAll();
     }
   }
 
