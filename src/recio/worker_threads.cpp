@@ -61,6 +61,7 @@ void resetFastPathCounts() {
   counts.ringSlotsReused = 0;
   counts.readAheadWorkersStarted = 0;
   counts.cellsAdopted = 0;
+  counts.plainRecordsRead = 0;
 }
 
 void requestWorkersForTesting(unsigned workers) { testRequests().workers.store(workers, std::memory_order_relaxed); }

@@ -11,13 +11,11 @@
 
 namespace recio {
 
-// [begin, end) is the record as the file holds it, its terminator left out and the CRs
-// before that terminator left in. False for every other record: a blank one (the
-// statement would go on into the next record), a null value, a slash, a quote or a
-// parenthesis, a repeat count, a logical value, a number word, a token that breaks a
-// rule or does not convert, and the end-of-file mark (a record of Ctrl-Z alone).
-inline bool plainLineValue(const char* begin, const char* end, char terminator, double& value) {
-  end = recordTextEnd(begin, end, terminator);  // the record layer's own cut
+// [begin, end) is the record's text, as a unit makes it current. False for every other
+// record: a blank one (the statement would go on into the next record), a null value, a
+// slash, a quote or a parenthesis, a repeat count, a logical value, a number word, a
+// token that breaks a rule or does not convert.
+inline bool plainRecordValue(const char* begin, const char* end, double& value) {
   const char* at = begin;
   while (at < end && reader_bytes::isBlank(*at)) ++at;
   NumberParts parts;
@@ -26,6 +24,13 @@ inline bool plainLineValue(const char* begin, const char* end, char terminator, 
   if (real.status != ConversionStatus::Ok) return false;
   value = real.value;
   return true;
+}
+
+// [begin, end) is the record as the file holds it, its terminator left out and the CRs
+// before that terminator left in. Also false for the end-of-file mark (a record of
+// Ctrl-Z alone), which is no number.
+inline bool plainLineValue(const char* begin, const char* end, char terminator, double& value) {
+  return plainRecordValue(begin, recordTextEnd(begin, end, terminator), value);  // the record layer's own cut
 }
 
 }  // namespace recio

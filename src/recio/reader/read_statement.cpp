@@ -12,6 +12,7 @@
 #include "recio/decimal/decimal.h"
 #include "recio/stop/messages.h"
 #include "recio/reader/byte_classes.h"
+#include "recio/reader/plain_line.h"
 #include "recio/reader/plain_number.h"
 #include "recio/stop/stop.h"
 #include "recio/units/unit.h"
@@ -53,6 +54,24 @@ void FreeFormatReader::releaseHeldUnit() {
 
 IoOutcome FreeFormatReader::beginStatement(std::int32_t unitNumber, std::uint32_t options,
                                            const TransferItem& first) {
+  if (const IoOutcome outcome = startStatement(unitNumber, options); outcome != kSuccess) return outcome;
+  return transferItem(first);
+}
+
+IoOutcome FreeFormatReader::readReal(std::int32_t unitNumber, std::uint32_t options, double* target) {
+  if (const IoOutcome outcome = startStatement(unitNumber, options); outcome != kSuccess) return outcome;
+  if (double value; plainRecordValue(cursor_, recordEnd_, value)) {
+    *target = value;
+    ++plainRecordsRead_;
+    return endStatement();
+  }
+  LengthAddressBlock block = realArrayBlock(target, 1);
+  return transferItem(arrayItem(kTypeReal64, block, kFollowLast));
+}
+
+// Takes the unit and makes its next record current: the part of every statement before
+// its first item.
+IoOutcome FreeFormatReader::startStatement(std::int32_t unitNumber, std::uint32_t options) {
   unitNumber_ = unitNumber;
   options_ = options;
   state_ = ScanState{};
@@ -68,7 +87,7 @@ IoOutcome FreeFormatReader::beginStatement(std::int32_t unitNumber, std::uint32_
   }
   // A statement always starts at a new record: the rest of the last one is dropped.
   if (std::int32_t error = nextRecord(); error != 0) return failStatement(error);
-  return transferItem(first);
+  return kSuccess;
 }
 
 IoOutcome FreeFormatReader::transferItem(const TransferItem& item) {

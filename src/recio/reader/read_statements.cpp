@@ -14,7 +14,6 @@
 #include "recio/fast_path_testing.h"
 #include "recio/reader/input_split.h"
 #include "recio/reader/reader.h"
-#include "recio/transfer.h"
 #include "recio/worker_threads.h"
 
 namespace recio {
@@ -227,23 +226,21 @@ IoOutcome readStatements(std::int32_t unitNumber, std::uint32_t options, std::ui
   ReadAhead ahead(unitNumber, statementCount, targets, readAhead);
   FreeFormatReader reader;
   reader.holdUnitBetweenStatements();
-  // Each value is handed over as a double array of one element; only the first value
-  // of a line is taken, the rest of the line is dropped with the statement.
-  LengthAddressBlock target = realArrayBlock(nullptr, 1);
-  const TransferItem item = arrayItem(kTypeReal64, target, kFollowLast);
   TargetCursor cursor(targets, statementCount);
   std::uint64_t checkpoint = ahead.firstCheckpoint();
-  for (std::uint64_t statement = 0; statement < statementCount; ++statement) {
+  IoOutcome outcome = kSuccess;
+  for (std::uint64_t statement = 0; statement < statementCount && outcome == kSuccess; ++statement) {
     if (statement == checkpoint) {
       reader.releaseHeldUnit();  // the checkpoint takes the unit itself
       while (statement == checkpoint) checkpoint = ahead.passCheckpoint(statement);
       if (statement == statementCount) break;
     }
-    target.address = cursor.targetOf(statement);
-    const IoOutcome outcome = reader.beginStatement(unitNumber, options, item);
-    if (outcome != kSuccess) return outcome;
+    // Only the first value of a line is taken; the rest of the line is dropped with the
+    // statement.
+    outcome = reader.readReal(unitNumber, options, cursor.targetOf(statement));
   }
-  return kSuccess;
+  fastPathCounts().plainRecordsRead.fetch_add(reader.plainRecordsRead(), std::memory_order_relaxed);
+  return outcome;
 }
 
 }  // namespace recio

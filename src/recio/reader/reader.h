@@ -40,6 +40,13 @@ class FreeFormatReader {
   IoOutcome beginStatement(std::int32_t unitNumber, std::uint32_t options, const TransferItem& first);
   IoOutcome transferItem(const TransferItem& item);
 
+  // The whole of a statement whose one item is the double `target`. A plain record
+  // (plain_line.h), nearly every record of a model, gives its value without the general
+  // rules, which read any other; the outcome and the effects are those of the statement.
+  IoOutcome readReal(std::int32_t unitNumber, std::uint32_t options, double* target);
+  // The records readReal has taken as plain ones.
+  std::uint64_t plainRecordsRead() const { return plainRecordsRead_; }
+
   // Quoted text is collected here; a quoted value may hold one character fewer.
   static constexpr std::size_t kTextCapacity = 2050;
 
@@ -70,6 +77,7 @@ class FreeFormatReader {
   };
 
   // reader.cpp: the statement, its items, the storing of values and the common value.
+  IoOutcome startStatement(std::int32_t unitNumber, std::uint32_t options);
   std::int32_t fillElement(ElementType type, void* address);
   std::int32_t storeValue(ElementType type, void* address);
   IoOutcome endStatement();
@@ -92,6 +100,7 @@ class FreeFormatReader {
   Unit* heldUnit_ = nullptr;  // kept locked between two statements
   std::int32_t heldUnitNumber_ = 0;
   bool holdsBetween_ = false;
+  std::uint64_t plainRecordsRead_ = 0;
   std::int32_t unitNumber_ = 0;
   std::uint32_t options_ = 0;
   // The current record and the next byte to scan; the bytes lie in the unit's input
