@@ -94,6 +94,14 @@ struct Load {
   std::vector<double> values;
 };
 
+// The grid's cells, in memory order; the grid is freed.
+std::vector<double> takeValues(app::ModelGrid& grid) {
+  std::vector<double> values(grid.values, grid.values + grid.nx * grid.ny * grid.nz);
+  std::free(grid.values);
+  grid.values = nullptr;
+  return values;
+}
+
 Load load(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz,
           const app::ModelReading& reading) {
   app::Mesh mesh;
@@ -101,10 +109,8 @@ Load load(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_
   mesh.ny = ny;
   mesh.nz = nz;
   app::ModelGrid grid = app::allocateGrid(nx, ny, nz);
-  Load result{app::loadModel(app::NameField::fromArgument(path), mesh, grid, reading), {}};
-  result.values.assign(grid.values, grid.values + grid.nx * grid.ny * grid.nz);
-  std::free(grid.values);
-  return result;
+  const app::StageStatus status = app::loadModel(app::NameField::fromArgument(path), mesh, grid, reading);
+  return {status, takeValues(grid)};
 }
 
 // One statement per cell.
@@ -131,8 +137,7 @@ Load loadByGeneralRules(const std::string& path, std::int32_t nx, std::int32_t n
   if (outcome != recio::kSuccess) {
     result.status = outcome == recio::kEndOfFile ? app::StageStatus::TooShort : app::StageStatus::ReadError;
   }
-  result.values.assign(grid.values, grid.values + grid.nx * grid.ny * grid.nz);
-  std::free(grid.values);
+  result.values = takeValues(grid);
   return result;
 }
 

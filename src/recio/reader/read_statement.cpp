@@ -76,7 +76,7 @@ IoOutcome FreeFormatReader::startStatement(std::int32_t unitNumber, std::uint32_
   options_ = options;
   state_ = ScanState{};
   state_.newRecord = true;
-  if (heldUnit_ != nullptr && unitNumber != heldUnitNumber_) releaseHeldUnit();
+  if (heldUnit_ != nullptr && heldUnit_->number() != unitNumber) releaseHeldUnit();
   unit_ = heldUnit_ != nullptr ? heldUnit_ : acquireUnit(unitNumber);
   heldUnit_ = nullptr;
   if (unit_ == nullptr) {
@@ -225,7 +225,6 @@ IoOutcome FreeFormatReader::endStatement() {
   unit_ = nullptr;
   if (holdsBetween_ && !unit->isAwaited()) {
     heldUnit_ = unit;
-    heldUnitNumber_ = unitNumber_;
     return kSuccess;
   }
   releaseUnit(*unit);
@@ -233,7 +232,6 @@ IoOutcome FreeFormatReader::endStatement() {
 }
 
 IoOutcome FreeFormatReader::failStatement(std::int32_t error) {
-  state_.error = error;
   Unit* unit = unit_;
   unit_ = nullptr;
   const bool handled = error == kMsgEndOfFile ? (options_ & kHandlesEndOfFile) != 0 : (options_ & kHandlesErrors) != 0;

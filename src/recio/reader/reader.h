@@ -73,10 +73,9 @@ class FreeFormatReader {
     bool textBeforeRecord = false;    // textSeen was already set when the current record began
     bool prevEndedWithComma = false;  // the last non-blank byte of the previous record was a comma
     bool parenOpen = false;
-    std::int32_t error = 0;
   };
 
-  // reader.cpp: the statement, its items, the storing of values and the common value.
+  // read_statement.cpp: the statement, its items, the storing of values and the common value.
   IoOutcome startStatement(std::int32_t unitNumber, std::uint32_t options);
   std::int32_t fillElement(ElementType type, void* address);
   std::int32_t storeValue(ElementType type, void* address);
@@ -85,20 +84,19 @@ class FreeFormatReader {
   std::int32_t nextRecord();
   std::int32_t findValue();
 
-  // reader_scan.cpp: the general rules of finding a value.
+  // value_scan.cpp: the general rules of finding a value.
   std::int32_t skipBlanks();
   std::int32_t classifyValue();
   bool commaIsNull() const;
   std::int32_t scanNumericToken(bool& endsWithStar);
 
-  // reader_delimited.cpp: quoted values and the rest of a parenthesised pair.
+  // delimited_values.cpp: quoted values and the rest of a parenthesised pair.
   std::int32_t scanQuoted(char quote);
   std::int32_t closePair();
   std::int32_t skipSecondNumber();
 
   Unit* unit_ = nullptr;  // set while a statement runs
   Unit* heldUnit_ = nullptr;  // kept locked between two statements
-  std::int32_t heldUnitNumber_ = 0;
   bool holdsBetween_ = false;
   std::uint64_t plainRecordsRead_ = 0;
   std::int32_t unitNumber_ = 0;
