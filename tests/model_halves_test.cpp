@@ -330,6 +330,28 @@ TEST_F(ModelHalves, TargetsThatHoldValuesAreLeftToTheStatements) {
   }
 }
 
+// A model that fails on its third line ends its run at once, however large: the worker,
+// counting the first half's lines meanwhile, stops within a buffer or so of the failure
+// rather than reading the whole half first.
+TEST_F(ModelHalves, FailureNearTheStartStopsTheWorkersReading) {
+  constexpr std::int32_t kUnit = 7;
+  constexpr std::size_t kStatements = 4 << 20;
+  TempDir dir;
+  std::string model;
+  model.reserve(kStatements * 4);
+  for (std::size_t line = 0; line < kStatements; ++line) model += line == 2 ? "x\n" : "1.5\n";
+  const std::string path = dir.write("model", model);
+  std::vector<double> values(kStatements, 0.0);
+  ASSERT_EQ(testing_support::openForReading(kUnit, path), 0);
+  EXPECT_GT(recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements,
+                                  VectorTargets(values), {.minimumBytes = 0}),
+            0);
+  EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
+  EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
+  // The half is 8 MiB; the worker's buffer is 256 KiB.
+  EXPECT_LT(recio::fastPathCounts().readAheadBytesRead.load(), model.size() / 8);
+}
+
 struct StartFailure {
   recio::ThreadStartFailure failure;
   unsigned successes;

@@ -18,6 +18,8 @@ struct FastPathCounts {
   std::atomic<std::uint64_t> readAheadWorkersStarted{0};
   // Cells of a model's second half that the statements took from the read-ahead.
   std::atomic<std::uint64_t> cellsAdopted{0};
+  // Bytes of the model that the read-ahead's worker read, counting and converting.
+  std::atomic<std::uint64_t> readAheadBytesRead{0};
   // Records that runs of read statements took as plain records, without the general rules.
   std::atomic<std::uint64_t> plainRecordsRead{0};
 };

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "recio/fast_path_testing.h"
+#include "recio/platform/platform.h"
 
 namespace recio {
 namespace {
@@ -27,7 +28,9 @@ unsigned workersToSpare(unsigned most) {
   if (const unsigned requested = testRequests().workers.load(std::memory_order_relaxed); requested != 0) {
     return std::min(requested, most);
   }
-  const unsigned processors = std::thread::hardware_concurrency();
+  // The processors this process may use, not the machine's: under one allowed
+  // processor a worker would only take turns with the calling thread.
+  const unsigned processors = platform::usableProcessors();
   return processors < 2 ? 0 : std::min(processors - 1, most);
 }
 
@@ -61,6 +64,7 @@ void resetFastPathCounts() {
   counts.ringSlotsReused = 0;
   counts.readAheadWorkersStarted = 0;
   counts.cellsAdopted = 0;
+  counts.readAheadBytesRead = 0;
   counts.plainRecordsRead = 0;
 }
 

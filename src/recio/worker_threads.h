@@ -11,7 +11,7 @@
 namespace recio {
 
 // The workers a fast path may start beside the calling thread: one per further
-// processor, at most `most`; 0 on a single processor. Every fast path asks here, so
+// processor this process may run on, at most `most`; 0 on a single one. Every fast path asks here, so
 // that "a processor to spare" means the same everywhere.
 unsigned workersToSpare(unsigned most);
 

@@ -174,7 +174,7 @@ void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatP
         fail(result);
         return;
       }
-    } while (statement < statementCount && !unit_->isAwaited());
+    } while (statement < statementCount && mayKeepUnit(*unit_));
     releaseHeldUnit();
   }
 }

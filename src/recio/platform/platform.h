@@ -31,6 +31,9 @@ std::string commandLine(ArgumentJoiner join);
 [[noreturn]] void suspendThread();
 bool isDebuggerPresent();
 void breakpointTrap();
+// The processors this process may run on: its affinity (a container's or a batch slot's
+// share), not the machine's count. At least 1.
+unsigned usableProcessors();
 
 // --- Floating-point control ------------------------------------------------------
 void enableFlushToZero();

@@ -7,10 +7,10 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
 #include <unwind.h>
@@ -27,11 +27,42 @@
 #include <backtrace.h>
 #endif
 
+// The address and thread sanitizers check the bytes a write hands over, and model its
+// descriptor, only through the C library's write(), which they intercept.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define RECIO_SANITIZED_BUILD 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define RECIO_SANITIZED_BUILD 1
+#endif
+#endif
+
+// Linux's raw system call, outside the sanitizers; syscall() is Linux's own (deprecated
+// on macOS, missing on some BSDs), so every other system has write().
+#if defined(__linux__) && !defined(RECIO_SANITIZED_BUILD)
+#define RECIO_RAW_WRITE 1
+#include <sys/syscall.h>
+#endif
+
 namespace recio::platform {
 namespace {
 
 int savedArgc = 0;
 char** savedArgv = nullptr;
+
+// A record that already carries its terminator is one piece: plain write() costs the
+// kernel less than gathering a one-element vector, and default mode makes one call a
+// record. On Linux it is made through syscall(), which is not a cancellation point: the
+// C library's write() of a process with threads (the console-event thread is always
+// there) turns asynchronous cancellation on and off around every call, and this program
+// cancels no thread.
+ssize_t writeOnePiece(FileHandle handle, const void* bytes, std::size_t count) {
+#if defined(RECIO_RAW_WRITE)
+  return ::syscall(SYS_write, static_cast<int>(handle), bytes, count);
+#else
+  return ::write(static_cast<int>(handle), bytes, count);
+#endif
+}
 
 Failure failureOf(int error) {
   switch (error) {
@@ -99,6 +130,22 @@ bool isDebuggerPresent() {
 }
 
 void breakpointTrap() { ::raise(SIGTRAP); }
+
+unsigned usableProcessors() {
+#if defined(__linux__)
+  // The affinity mask is what taskset, cgroups' cpusets and batch systems restrict. A
+  // machine with more processors than a cpu_set_t holds fails the call, and is counted
+  // below instead.
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    const int count = CPU_COUNT(&allowed);
+    return count > 0 ? static_cast<unsigned>(count) : 1;
+  }
+#endif
+  const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<unsigned>(online) : 1;
+}
 
 void enableFlushToZero() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -257,14 +304,8 @@ bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const ch
       ++first;
       continue;
     }
-    // A record that already carries its terminator is one piece: plain write() costs the
-    // kernel less than gathering a one-element vector, and default mode makes one call a
-    // record. It is made through syscall(), which is not a cancellation point: the C
-    // library's write() of a process with threads (the console-event thread is always
-    // there) turns asynchronous cancellation on and off around every call, and this
-    // program cancels no thread.
     const bool onePieceLeft = first == 1 || pieces[1].iov_len == 0;
-    ssize_t written = onePieceLeft ? ::syscall(SYS_write, handle, pieces[first].iov_base, pieces[first].iov_len)
+    ssize_t written = onePieceLeft ? writeOnePiece(handle, pieces[first].iov_base, pieces[first].iov_len)
                                    : ::writev(handle, pieces + first, 2 - first);
     if (written < 0) {
       if (errno == EINTR) continue;

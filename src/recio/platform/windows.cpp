@@ -142,6 +142,21 @@ bool isDebuggerPresent() { return IsDebuggerPresent() != FALSE; }
 
 void breakpointTrap() { DebugBreak(); }
 
+unsigned usableProcessors() {
+  // The process's affinity within its processor group: what a job object or
+  // `start /affinity` restricts.
+  DWORD_PTR processMask = 0;
+  DWORD_PTR systemMask = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask) == 0 || processMask == 0) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    return system.dwNumberOfProcessors > 0 ? system.dwNumberOfProcessors : 1;
+  }
+  unsigned count = 0;
+  for (; processMask != 0; processMask &= processMask - 1) ++count;
+  return count;
+}
+
 void enableFlushToZero() { _mm_setcsr(_mm_getcsr() | _MM_FLUSH_ZERO_ON); }
 
 // --- Files -------------------------------------------------------------------

@@ -6,6 +6,7 @@
 // ask for it, standing at the split.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -41,6 +42,14 @@ class InputSplit {
   template <class Take>
   std::uint64_t takePlainLines(Take&& take);
 
+  // --- Either thread.
+
+  // From now on every read of the second half's thread fails, so that it stops within
+  // one buffer: the run it works for has failed or ended. A stop begun by another thread
+  // has the same effect without a call.
+  void cancel() { cancelled_.store(true, std::memory_order_relaxed); }
+  bool isCancelled() const { return cancelled_.load(std::memory_order_relaxed); }
+
   // --- The statements' thread, while no statement holds the unit.
 
   // Whether the unit's next record begins exactly at the split.
@@ -52,6 +61,10 @@ class InputSplit {
  private:
   static constexpr std::size_t kBufferBytes = 256 * 1024;
 
+  // Every read of the second half's thread: up to `count` bytes at `offset`, or -1 once
+  // the run is cancelled or stopping.
+  long readAt(std::uint64_t offset, char* into, std::size_t count);
+
   platform::FileHandle reader_ = platform::kNoFile;
   std::int32_t unitNumber_ = 0;
   char terminator_ = '\n';
@@ -62,6 +75,7 @@ class InputSplit {
   // unfinished always leaves room to read behind it.
   std::size_t longestLine_ = 0;
   std::unique_ptr<char[]> buffer_;
+  std::atomic<bool> cancelled_{false};
 };
 
 template <class Take>
@@ -71,17 +85,14 @@ std::uint64_t InputSplit::takePlainLines(Take&& take) {
   // change them.
   const char terminator = terminator_;
   const std::size_t longest = longestLine_;
-  const platform::FileHandle reader = reader_;
   InputBytes bytes;
   bytes.data = buffer_.get();
   bytes.capacity = kBufferBytes;
   bytes.dataOffset = offset_;
-  const auto readMore = [longest, reader](InputBytes& more) -> long {
+  const auto readMore = [this, longest](InputBytes& more) -> long {
     // The unfinished line is too long to be converted already, before its terminator.
     if (more.end + 1 > longest) return -1;
-    int osError = 0;
-    return platform::readFileAt(reader, more.dataOffset + more.end, more.data + more.end, more.capacity - more.end,
-                                osError);
+    return readAt(more.dataOffset + more.end, more.data + more.end, more.capacity - more.end);
   };
   for (;;) {
     LineBounds line;

@@ -76,7 +76,10 @@ IoOutcome FreeFormatReader::startStatement(std::int32_t unitNumber, std::uint32_
   options_ = options;
   state_ = ScanState{};
   state_.newRecord = true;
-  if (heldUnit_ != nullptr && heldUnit_->number() != unitNumber) releaseHeldUnit();
+  // A held unit is kept only as a unit that is taken anew would be: checked here, at the
+  // statement's start, since whatever ran since the last statement ended (fetching the
+  // targets, say) may have let another thread begin a stop.
+  if (heldUnit_ != nullptr && (heldUnit_->number() != unitNumber || !mayKeepUnit(*heldUnit_))) releaseHeldUnit();
   unit_ = heldUnit_ != nullptr ? heldUnit_ : acquireUnit(unitNumber);
   heldUnit_ = nullptr;
   if (unit_ == nullptr) {
@@ -223,7 +226,7 @@ IoOutcome FreeFormatReader::endStatement() {
   // starts with a record of its own and a fresh state.
   Unit* unit = unit_;
   unit_ = nullptr;
-  if (holdsBetween_ && !unit->isAwaited()) {
+  if (holdsBetween_ && mayKeepUnit(*unit)) {
     heldUnit_ = unit;
     return kSuccess;
   }

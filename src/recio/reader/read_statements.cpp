@@ -100,7 +100,7 @@ class ReadAhead {
   // wrote for statements that never reached them are given back.
   ~ReadAhead() {
     if (!worker_.joinable()) return;
-    cancelled_.store(true, std::memory_order_relaxed);
+    split_.cancel();
     int unanswered = kUnanswered;
     answer_.compare_exchange_strong(unanswered, kStop, std::memory_order_release);
     changed_.notifyAll();
@@ -130,7 +130,7 @@ class ReadAhead {
     std::uint64_t statement = lines;
     TargetCursor targets(targets_, statementCount_);
     workerOffsetEnd_ = split_.takePlainLines([&](double value) {
-      if (statement == statementCount_ || cancelled_.load(std::memory_order_relaxed)) return false;
+      if (statement == statementCount_ || split_.isCancelled()) return false;
       // A target is written only as the worker found it, +0.0, so that the value can be
       // given back (giveBackWorkerTargets). The test and the store are one
       // compare-and-exchange, a write from the start: a plain read first would map the
@@ -173,7 +173,7 @@ class ReadAhead {
   // when each took exactly one.
   void adoptOrGiveBack(std::uint64_t& statement) {
     const bool atSplit = split_.unitAtSplit();
-    if (!atSplit) cancelled_.store(true, std::memory_order_relaxed);
+    if (!atSplit) split_.cancel();
     worker_.join();
     // The worker's lines are the ones the statements would take next, and each plain
     // line gives its statement the value the worker stored: the statements go on after
@@ -209,7 +209,6 @@ class ReadAhead {
   std::atomic<std::uint64_t> lineCount_{kCountPending};
   // ...and the statements' answer: whether it may write from that statement on.
   std::atomic<int> answer_{kUnanswered};
-  std::atomic<bool> cancelled_{false};
   // Signalled when the count is told, and when the answer is.
   ChangeSignal changed_;
   // Valid once the worker is joined: the statements whose values it stored end here,

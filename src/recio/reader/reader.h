@@ -26,9 +26,9 @@ class FreeFormatReader {
   FreeFormatReader& operator=(const FreeFormatReader&) = delete;
 
   // From here on a statement that ends well keeps its unit for the next statement,
-  // unless another thread waits for the unit: a run of statements then takes the
-  // unit's lock once, and a stop from another thread still waits for one statement at
-  // most. A failing statement gives the unit up before it reports. The held unit is
+  // unless another thread waits for the unit or has begun a stop (mayKeepUnit): a run
+  // of statements then takes the unit's lock once, and a stop from another thread still
+  // waits for one statement at most. A failing statement gives the unit up before it reports. The held unit is
   // given up by releaseHeldUnit, which must come before anything else on this thread
   // takes the unit, and by the destructor.
   void holdUnitBetweenStatements() { holdsBetween_ = true; }
