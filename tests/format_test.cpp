@@ -403,6 +403,28 @@ TEST(PlannedFormats, WriteWhatTheInterpreterWrites) {
   }
 }
 
+// A writer reused with a format rebuilt in place, at the same address and of the same
+// size: the second statement follows the new format, not the plan of the old one.
+TEST(PlannedFormats, FormatRebuiltInPlaceIsPlannedAnew) {
+  std::vector<std::uint32_t> words = testing_support::eFieldFormat({editE(2, 12, 3)}, 0, false);
+  const FormatProgram program{reinterpret_cast<const std::uint8_t*>(words.data()), words.size() * 4};
+  const std::vector<std::string> records = writeRecords("rebuilt", [&] {
+    FormattedWriter writer;
+    writer.begin(kTestUnit, program);
+    writer.transfer(realItem(1.5, kFollowMore));
+    writer.transfer(realItem(-2.0, kFollowLast));
+    const std::vector<std::uint32_t> rebuilt = testing_support::eFieldFormat({editE(2, 10, 1)}, 1, false);
+    ASSERT_EQ(rebuilt.size(), words.size());
+    std::copy(rebuilt.begin(), rebuilt.end(), words.begin());
+    writer.begin(kTestUnit, program);
+    writer.transfer(realItem(1.5, kFollowMore));
+    writer.transfer(realItem(-2.0, kFollowLast));
+  });
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0], "   0.150E+01  -0.200E+01");
+  EXPECT_EQ(records[1], "   1.5E+00  -2.0E+00");
+}
+
 // --- Records and the interpreter ------------------------------------------------------
 
 TEST(PointTable, ExampleRecord) {
