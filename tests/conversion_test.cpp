@@ -60,6 +60,10 @@ const ConversionCase kCases[] = {
      kRecords2x1x2.c_str(), "", 0},
     {"ZeroElevationPrintsWithoutSign", "1 1 1\n0 0 5\n1\n1\n10\n", "0\n",
      "  5.000000000E-01  5.000000000E-01  0.000000000E+00  0.00000E+00\r\n", "", 0},
+    // A centre is the mean of its two nodes, not a node plus half the width: the two
+    // differ in the last printed digit of each axis here.
+    {"CentreIsTheMeanOfItsTwoNodes", "1 1 1\n-0.167483494865 -0.401574070745 0.53627025265\n0.5\n1\n3\n", "1\n",
+     "  8.251650513E-02  9.842592926E-02 -9.637297473E-01  1.00000E+00\r\n", "", 0},
     {"SpecialValues", "3 1 1\n0 0 0\n3*1\n1\n1\n", "Inf\n-Infinity\nNaN\n",
      "  5.000000000E-01  5.000000000E-01 -5.000000000E-01     Infinity\r\n"
      "  1.500000000E+00  5.000000000E-01 -5.000000000E-01    -Infinity\r\n"
