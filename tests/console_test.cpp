@@ -296,6 +296,29 @@ TEST(FreeFormatWrapping, MatchesTheReferenceForRandomItems) {
   EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
 }
 
+// Only character items are placed; a statement ends its last record at its last item
+// whatever that is, and a record that holds nothing else still has its blank.
+TEST(FreeFormatWrapping, LastItemThatIsNoCharacterItem) {
+  testing_support::clearIoEnvironment();
+  TempDir directory;
+  const std::string path = directory.file("lines.txt");
+  constexpr std::int32_t kUnit = 5;
+  ASSERT_EQ(testing_support::openForWriting(kUnit, path), 0);
+  const double number = 2.5;
+  const recio::LengthAddressBlock text = recio::characterBlock("text");
+  const std::vector<std::vector<recio::TransferItem>> statements = {
+      {recio::realItem(number, recio::kFollowLast)},
+      {recio::characterItem(text, recio::kFollowMore), recio::realItem(number, recio::kFollowLast)},
+  };
+  for (const std::vector<recio::TransferItem>& items : statements) {
+    recio::FreeFormatWriter writer;
+    writer.begin(kUnit);
+    for (const recio::TransferItem& item : items) writer.transfer(item);
+  }
+  EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
+  EXPECT_EQ(readFile(path), " \r\n text\r\n");
+}
+
 TEST(FreeFormatWrapping, ReferenceAgreesWithTheTabledLines) {
   for (const WrapCase& wrap : wrapCases()) {
     EXPECT_EQ(referenceRecords({wrap.literal, nameOfLength(wrap.nameLength)}, 80), wrap.records);

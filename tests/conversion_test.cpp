@@ -60,6 +60,10 @@ const ConversionCase kCases[] = {
      kRecords2x1x2.c_str(), "", 0},
     {"ZeroElevationPrintsWithoutSign", "1 1 1\n0 0 5\n1\n1\n10\n", "0\n",
      "  5.000000000E-01  5.000000000E-01  0.000000000E+00  0.00000E+00\r\n", "", 0},
+    // A centre is the mean of its two nodes, not a node plus half the width: the two
+    // differ in the last printed digit of each axis here.
+    {"CentreIsTheMeanOfItsTwoNodes", "1 1 1\n-0.167483494865 -0.401574070745 0.53627025265\n0.5\n1\n3\n", "1\n",
+     "  8.251650513E-02  9.842592926E-02 -9.637297473E-01  1.00000E+00\r\n", "", 0},
     {"SpecialValues", "3 1 1\n0 0 0\n3*1\n1\n1\n", "Inf\n-Infinity\nNaN\n",
      "  5.000000000E-01  5.000000000E-01 -5.000000000E-01     Infinity\r\n"
      "  1.500000000E+00  5.000000000E-01 -5.000000000E-01    -Infinity\r\n"
@@ -211,6 +215,37 @@ TEST(Conversion, TerminatorSettingReachesTableAndConsole) {
   EXPECT_EQ(readFile(dir.file("table")), "  5.000000000E-01  5.000000000E-01 -5.000000000E-01  1.00000E+00\n");
   result = convert(dir, {"mesh", "nothing", "table"}, {"XIO_FMT_TERMINATOR=LF"});
   EXPECT_EQ(result.out, "  Error: Model file not found: nothing\n");
+}
+
+// Buffered blocks of 33280 bytes hold 512 LF records of 65 bytes exactly: the last
+// record of each block fills it to its end (a byte written past it shows under the
+// address sanitizer).
+TEST(Conversion, LfRecordsThatFillBufferedBlocksExactly) {
+  constexpr int kNx = 40, kNy = 30;  // 1200 records: two full blocks and part of a third
+  TempDir dir;
+  dir.write("mesh", "40 30 1\n0 0 0\n40*1\n30*1\n1\n");
+  // One layer: the model's lines and the table's records are both in row order, and
+  // each record's value is its line number.
+  std::string model;
+  std::string expected;
+  for (int j = 0; j < kNy; ++j) {
+    for (int i = 0; i < kNx; ++i) {
+      const int line = j * kNx + i;
+      model += std::to_string(line) + "\n";
+      char record[80];
+      std::snprintf(record, sizeof record, "%17.9E%17.9E%17.9E%13.5E\n", i + 0.5, j + 0.5, -0.5,
+                    static_cast<double>(line));
+      expected += record;
+    }
+  }
+  ASSERT_EQ(expected.size(), 1200u * 65);
+  dir.write("model", model);
+  RunResult result = convert(dir, {"mesh", "model", "table"},
+                             {"XIO_FMT_TERMINATOR=LF", "XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=33280"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+  EXPECT_TRUE(readFile(dir.file("table")) == expected) << "the table differs from the expected records";
 }
 
 // Files as they are found in the wild: every mesh converts with a model of the right

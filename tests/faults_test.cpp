@@ -91,7 +91,8 @@ TEST(Faults, FileSizeLimitKeepsOnlyWholeRecords) {
 
     // bash counts the limit in KiB. Unbuffered, 64 KiB hold 992 whole records and part of
     // the 993rd, which is cut away again. Buffered, the file gets whole blocks as long as
-    // they fit; a record that straddles the last of them is cut away.
+    // they fit; a record that straddles the last of them is cut away, and one that ends
+    // exactly with it stays.
     struct Setting {
       std::vector<std::string> environment;
       std::size_t bytesWritten;
@@ -100,6 +101,7 @@ TEST(Faults, FileSizeLimitKeepsOnlyWholeRecords) {
         {{}, 65536},
         {{"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=4096"}, 65536},
         {{"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=5000"}, 65536 / 5120 * 5120},  // blocks of 5120 bytes
+        {{"XIOT_BUFFERED=true", "XIOT_BLOCKSIZE=16896"}, 3 * 16896},          // blocks of 256 whole records
     };
     for (const auto& [environment, bytesWritten] : settings) {
       SCOPED_TRACE(environment.empty() ? "unbuffered" : environment[1]);

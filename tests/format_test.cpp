@@ -263,6 +263,20 @@ TEST(RealEditing, NarrowFieldsAndOtherScaleFactors) {
       {1234.5678, 13, 5, 6, "  123457.E-02"},
       {1234.5678, 13, 5, 7, "*************"},
       {0.5, 9, 2, 3, " 500.E-03"},
+      // No digits after the point (Ew.0). k = 1: the one significant digit before the
+      // point, rounded to nearest with ties to even. k = 0: no significant digit is
+      // left, so only zero, written as if k were 0, has a field.
+      {1.5, 8, 0, 1, "  2.E+00"},
+      {2.5, 8, 0, 1, "  2.E+00"},
+      {-3.5, 8, 0, 1, " -4.E+00"},
+      {9.6, 8, 0, 1, "  1.E+01"},
+      {1.0e-100, 8, 0, 1, "  1.-100"},
+      {1.5, 6, 0, 1, "2.E+00"},
+      {-1.5, 6, 0, 1, "******"},
+      {0.0, 8, 0, 1, "  0.E+00"},
+      {1.5, 8, 0, 0, "********"},
+      {0.0, 8, 0, 0, "  0.E+00"},
+      {-0.0, 5, 0, 0, ".E+00"},
   };
   for (const DirectCase& edit : cases) {
     std::string field(static_cast<std::size_t>(edit.width), '?');

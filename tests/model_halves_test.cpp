@@ -34,14 +34,20 @@ namespace {
 
 using testing_support::TempDir;
 
+// 1 + 2^-53, halfway between two doubles, then zeros and a 1 as the 800th digit, which
+// rounds it up: a reader that dropped the last digits would round it to even, down.
+const std::string kLongMantissa =
+    "1.00000000000000011102230246251565404236316680908203125" + std::string(745, '0') + "1";
+
 // Lines that a plain line is not, or that a statement takes differently from one, and
 // a few plain ones of unusual shape.
-const char* const kAwkwardLines[] = {
+const std::string kAwkwardLines[] = {
     "", "   ", "\t", ",", " , 2.5", ",,", "/", " / 7", "2*1.5", "3*", "1*,", "'text'", "\"q\"", "(1.0, 2.0)",
     "(1.0,", "T", ".true.", "f", ".5", "-.5e1", "1.5,2.5", "1.5 2.5", "1.5/", "1.5)", "1.5(", "1.0+3", "1.5D-3",
     "Inf", "-Infinity", "NaN", "nan(0x1)", "1.5x", "x", "# 1", "1e999", "1e-999", "1e", "+", "--1", "1.5;",
     "1.5\r", "1.5\r\r", "\r2.5", "\x1a", "\x1a\r", "1.5\x1a", "  \t 6.25", "0", "-0", "+7.", "12345678901234567890.5",
     "1.5\n",  // with CR terminators the LF is part of the line
+    "4.9e-324", "1.5q0", kLongMantissa, std::string("1.5\0", 4), "5.e3",
 };
 
 std::string plainValue(std::mt19937_64& random) {
@@ -153,6 +159,34 @@ bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
+// A model read by the general rules, one statement per cell, and in two halves.
+struct Readings {
+  Load general;
+  Load plain;
+  Load halves;
+
+  // The same outcome and the same bits in every cell all three ways. Failed reads are
+  // compared whole as well, though the program never uses their grid.
+  bool alike() const {
+    return plain.status == halves.status && sameBits(plain.values, halves.values) && general.status == plain.status &&
+           sameBits(general.values, plain.values);
+  }
+  std::string statuses() const {
+    return "statuses " + std::to_string(static_cast<int>(plain.status)) + " and " +
+           std::to_string(static_cast<int>(halves.status)) + " (general rules " +
+           std::to_string(static_cast<int>(general.status)) + ")";
+  }
+};
+
+Readings readThreeWays(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz,
+                       std::uint64_t firstMeeting = 0) {
+  Readings readings;
+  readings.general = loadByGeneralRules(path, nx, ny, nz);
+  readings.plain = loadPlainly(path, nx, ny, nz);
+  readings.halves = loadInHalves(path, nx, ny, nz, firstMeeting);
+  return readings;
+}
+
 // Generated models through both ways of reading; returns the number that differed.
 int compareOnGeneratedModels(std::uint64_t seed, int models, const char* terminator) {
   TempDir dir;
@@ -170,20 +204,13 @@ int compareOnGeneratedModels(std::uint64_t seed, int models, const char* termina
     if (smallBuffer) recio::setInputBufferLimits(24, 48);
     // Now and then the statements ask late, before or after the split.
     const std::uint64_t firstMeeting = random() % 4 == 0 ? random() % static_cast<std::uint64_t>(nx * ny * nz) : 0;
-    const Load general = loadByGeneralRules(path, nx, ny, nz);
-    const Load plain = loadPlainly(path, nx, ny, nz);
-    const Load halves = loadInHalves(path, nx, ny, nz, firstMeeting);
+    const Readings readings = readThreeWays(path, nx, ny, nz, firstMeeting);
     if (smallBuffer) recio::setInputBufferLimits(0, 0);
-    // Failed reads are compared whole as well, though the program never uses their grid.
-    const bool same = plain.status == halves.status && sameBits(plain.values, halves.values) &&
-                      general.status == plain.status && sameBits(general.values, plain.values);
-    if (!same) {
+    if (!readings.alike()) {
       ++differing;
       ADD_FAILURE() << "model " << model << " of seed " << seed << " (" << nx << "x" << ny << "x" << nz
-                    << ", first meeting at " << firstMeeting << "): statuses " << static_cast<int>(plain.status)
-                    << " and " << static_cast<int>(halves.status) << " (general rules "
-                    << static_cast<int>(general.status) << ")"
-                    << "\n" << testing_support::readFile(path);
+                    << ", first meeting at " << firstMeeting << "): " << readings.statuses() << "\n"
+                    << testing_support::readFile(path);
     }
   }
   return differing;
@@ -277,6 +304,54 @@ TEST_F(ModelHalves, SecondHalfIsAdoptedOnlyAtTheSplit) {
     EXPECT_TRUE(sameBits(halves.values, meeting.model.plain.values));
     EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
     EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, meeting.adopted);
+  }
+}
+
+// A model whose line `line` is the first of the second half: before it as many plain
+// lines of 7 bytes as put the split there (the file is cut after the first terminator
+// at or after its middle byte), after it `linesAfter` more. `lineCount` is set.
+std::string modelWithLineAtTheSplit(const std::string& line, std::size_t linesAfter, std::size_t& lineCount) {
+  constexpr std::size_t kPlainLineBytes = 7;
+  const std::size_t bytesFromTheLine = line.size() + 1 + linesAfter * kPlainLineBytes;
+  std::size_t linesBefore = 1;
+  while (linesBefore * kPlainLineBytes - 1 < (linesBefore * kPlainLineBytes + bytesFromTheLine) / 2) ++linesBefore;
+  std::string model;
+  for (std::size_t index = 0; index < linesBefore; ++index) model += std::to_string(100000 + index) + "\n";
+  model += line + "\n";
+  for (std::size_t index = 0; index < linesAfter; ++index) model += std::to_string(200000 + index) + "\n";
+  lineCount = linesBefore + 1 + linesAfter;
+  return model;
+}
+
+// The worker's first line is awkward, or as long as the worker converts (its terminator
+// filling the unit's first buffer) or one byte longer, also where the unit's buffer
+// cannot grow past that, so that the statements fail on the longer line with 98.
+TEST_F(ModelHalves, AwkwardLinesRightAtTheSplit) {
+  testing_support::clearIoEnvironment();
+  const std::size_t firstBuffer = recio::initialInputCapacity();
+  ASSERT_EQ(firstBuffer, 128u * 1024);
+  const std::string longest = std::string(firstBuffer - 4, ' ') + "2.5";
+  const struct {
+    std::string line;
+    bool takenByTheWorker;
+  } cases[] = {
+      {"4.9e-324", true}, {"1.5q0", true}, {kLongMantissa, true}, {std::string("1.5\0", 4), false},
+      {"5.e3", true},     {longest, true}, {" " + longest, false},
+  };
+  TempDir dir;
+  for (const auto& [line, takenByTheWorker] : cases) {
+    for (const std::size_t largestBuffer : {std::size_t{0}, firstBuffer}) {
+      SCOPED_TRACE("a line of " + std::to_string(line.size()) + " bytes ending " + line.substr(line.size() - 4) +
+                   ", buffer " + (largestBuffer == 0 ? "growing" : "fixed"));
+      std::size_t lineCount = 0;
+      const std::string path = dir.write("model", modelWithLineAtTheSplit(line, 20, lineCount));
+      recio::setInputBufferLimits(0, largestBuffer);
+      recio::resetFastPathCounts();
+      const Readings readings = readThreeWays(path, static_cast<std::int32_t>(lineCount), 1, 1);
+      recio::setInputBufferLimits(0, 0);
+      EXPECT_TRUE(readings.alike()) << readings.statuses();
+      EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, takenByTheWorker);
+    }
   }
 }
 

@@ -362,6 +362,9 @@ TEST_F(ReaderTest, ThreeDoubles) {
       {"(1.5, 2d) 3 4", {reals(0, {1.5, 3, 4})}},
       {"(1.5,-007q12) 3 4", {reals(0, {1.5, 3, 4})}},
       {"(1.5 2) 3 4", {reals(kSyntax, {1.5, kKeep, kKeep})}},
+      // No comma: the rest would still pass for a second number and its ')' if the byte
+      // in the comma's place were passed over.
+      {"(1.5 25) 3 4", {reals(kSyntax, {1.5, kKeep, kKeep})}},
       {"(1.5, ) 3 4", {reals(kSyntax, {1.5, kKeep, kKeep})}},
       {"(1.5, 2 3) 4", {reals(kSyntax, {1.5, kKeep, kKeep})}},
       {"(1.5, 2e+3) 3 4", {reals(kSyntax, {1.5, kKeep, kKeep})}},

@@ -445,6 +445,22 @@ TEST_F(Units, ClosedNumberCanBeOpenedAgainAtOnce) {
   EXPECT_EQ(recio::closeUnit(1, true), 0) << "closing an unconnected unit does nothing";
 }
 
+TEST_F(Units, OpeningAConnectedNumberWritesOutTheOldConnectionFirst) {
+  ::setenv("XIOT_BUFFERED", "true", 1);
+  const std::string first = directory.file("first.xyz");
+  const std::string second = directory.file("second.xyz");
+  ASSERT_EQ(openForWriting(1, first), 0);
+  for (const char* record : {"one", "two", "three"}) ASSERT_EQ(writeRecord(1, record), 0);
+  ASSERT_EQ(readFile(first), "") << "the records are still held in the block";
+  ASSERT_EQ(openForWriting(1, second), 0);
+  EXPECT_EQ(readFile(first), "one\r\ntwo\r\nthree\r\n");
+  EXPECT_EQ(unitPath(1), second);
+  ASSERT_EQ(writeRecord(1, "four"), 0);
+  EXPECT_EQ(recio::closeUnit(1, true), 0);
+  EXPECT_EQ(readFile(second), "four\r\n");
+  EXPECT_EQ(readFile(first), "one\r\ntwo\r\nthree\r\n");
+}
+
 // --- Closing everything at the end of a run ---------------------------------------------------
 
 TEST_F(Units, StopWritesOutEveryUnit) {
