@@ -461,6 +461,24 @@ TEST_F(Units, OpeningAConnectedNumberWritesOutTheOldConnectionFirst) {
   EXPECT_EQ(readFile(first), "one\r\ntwo\r\nthree\r\n");
 }
 
+// The old connection is closed before the new file is opened, so the file it holds can
+// be opened again; its failure to write out is the open's.
+TEST_F(Units, OpeningAConnectedNumberAgainClosesTheOldConnectionFirst) {
+  ::setenv("XIOT_BUFFERED", "true", 1);
+  const std::string table = directory.file("table.xyz");
+  ASSERT_EQ(openForWriting(1, table), 0);
+  ASSERT_EQ(writeRecord(1, "old"), 0);
+  ASSERT_EQ(openForWriting(1, table), 0);
+  ASSERT_EQ(writeRecord(1, "new"), 0);
+  EXPECT_EQ(recio::closeUnit(1, true), 0);
+  EXPECT_EQ(readFile(table), "new\r\n");
+
+  ASSERT_EQ(openForWriting(1, "/dev/full"), 0);
+  ASSERT_EQ(writeRecord(1, "held in the block"), 0);
+  EXPECT_EQ(openForWriting(1, table), 38);
+  EXPECT_EQ(unitPath(1), "");
+}
+
 // --- Closing everything at the end of a run ---------------------------------------------------
 
 TEST_F(Units, StopWritesOutEveryUnit) {

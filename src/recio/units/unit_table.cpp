@@ -77,6 +77,10 @@ std::int32_t openUnit(const OpenRequest& request) {
   if (std::memchr(path.data(), '\0', path.size()) != nullptr) return failOpen(request, kMsgFileNameError, path);
 
   if (path.empty()) return failOpen(request, kMsgFileNotFound, path);
+  // Opening a connected number connects it anew: the old connection is written out and
+  // closed first, as by a close statement, so that the same file can be opened again. A
+  // failure to write it out (38) is the open's, and reported as the close would.
+  if (const std::int32_t closed = closeUnit(request.unitNumber, request.handlesErrors); closed != 0) return closed;
   const platform::OpenResult opened =
       platform::openFile(path, forReading ? platform::OpenMode::Read : platform::OpenMode::Write);
   if (opened.failure != platform::Failure::None) {
@@ -118,14 +122,11 @@ std::int32_t openUnit(const OpenRequest& request) {
   std::int32_t result = 0;
   {
     std::lock_guard<std::mutex> guard(table.lock);
-    // Opening a connected number connects it anew: the old connection is closed first.
-    if (std::atomic<Unit*>* old = findSlot(table, request.unitNumber)) {
-      Unit* previous = *old;
-      *old = nullptr;
-      std::lock_guard<Unit> unitGuard(*previous);
-      previous->disconnect();
-    }
-    if (std::atomic<Unit*>* slot = freeSlot(table)) {
+    // Another thread may have connected the number since it was closed above: the
+    // first connection keeps it.
+    if (findSlot(table, request.unitNumber) != nullptr) {
+      result = kMsgOpenFailure;
+    } else if (std::atomic<Unit*>* slot = freeSlot(table)) {
       *slot = unit;
     } else {
       result = kMsgOpenFailure;
