@@ -19,6 +19,7 @@
 #include "recio/decimal/decimal.h"
 #include "recio/outcome.h"
 #include "recio/reader/read_statements.h"
+#include "recio/threads/test_hooks.h"
 #include "recio/reader/reader.h"
 #include "recio/transfer.h"
 #include "recio/units/unit.h"
@@ -149,16 +150,16 @@ void BM_ReadStatementsModelFile(benchmark::State& state) {
   const ModelFile& file = ModelFile::instance();
   double value = 0.0;
   const SameTarget target(value);
-  const recio::ReadAheadSettings statementsAlone{.allowed = false};
+  recio::test_hooks::setReadAhead({.allowed = false});  // the statements alone
   for (auto _ : state) {
     if (!openModelFile(state, file)) return;
-    const recio::IoOutcome outcome =
-        recio::readStatements(kBenchUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile,
-                              static_cast<std::uint64_t>(file.lines()), target, statementsAlone);
+    const recio::IoOutcome outcome = recio::readStatements(kBenchUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile,
+                                                           static_cast<std::uint64_t>(file.lines()), target);
     if (outcome != 0) state.SkipWithError("read statement failed");
     benchmark::DoNotOptimize(value);
     recio::closeUnit(kBenchUnit, true);
   }
+  recio::test_hooks::setReadAhead({});
   reportPerValue(state, file.lines());
 }
 BENCHMARK(BM_ReadStatementsModelFile)->Unit(benchmark::kMillisecond)->UseRealTime();

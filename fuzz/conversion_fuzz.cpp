@@ -13,7 +13,6 @@
 #include "app/grid.h"
 #include "app/mesh.h"
 #include "app/names.h"
-#include "app/mesh.h"
 #include "app/model.h"
 #include "app/table.h"
 #include "memory_file.h"
@@ -77,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   if (app::loadMesh(app::NameField::fromArgument(meshPath), mesh) != app::StageStatus::Ok) return release();
   grid = app::allocateGrid(mesh.nx, mesh.ny, mesh.nz);
-  if (app::loadModel(app::NameField::fromArgument(modelPath), mesh, grid) != app::StageStatus::Ok) return release();
+  if (app::loadModel(app::NameField::fromArgument(modelPath), grid) != app::StageStatus::Ok) return release();
   app::writeTable(app::NameField::fromArgument(tablePath), mesh, grid);
 
   // Every cell has its record of 64 characters and CR LF.

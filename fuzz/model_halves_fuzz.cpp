@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "app/grid.h"
-#include "app/mesh.h"
 #include "app/names.h"
 #include "app/model.h"
 #include "memory_file.h"
 #include "recio/platform/platform.h"
 #include "recio/units/unit.h"
+#include "recio/threads/test_hooks.h"
 
 namespace {
 
@@ -27,14 +27,11 @@ struct Load {
 };
 
 Load load(const std::string& path, const std::int32_t counts[3], bool twoHalves) {
-  app::Mesh mesh;
-  mesh.nx = counts[0];
-  mesh.ny = counts[1];
-  mesh.nz = counts[2];
-  app::ModelGrid grid = app::allocateGrid(mesh.nx, mesh.ny, mesh.nz);
+  app::ModelGrid grid = app::allocateGrid(counts[0], counts[1], counts[2]);
   // Every file takes part: the statements wait for the worker however small it is.
-  const app::ModelReading reading{.twoHalves = twoHalves, .minimumBytes = 0, .awaitWorker = true};
-  Load result{app::loadModel(app::NameField::fromArgument(path), mesh, grid, reading), {}};
+  recio::test_hooks::setReadAhead({.allowed = twoHalves, .minimumBytes = 0, .awaitLineCount = true});
+  Load result{app::loadModel(app::NameField::fromArgument(path), grid), {}};
+  recio::test_hooks::setReadAhead({});
   result.values.assign(grid.values, grid.values + grid.nx * grid.ny * grid.nz);
   std::free(grid.values);
   return result;
@@ -53,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::int32_t counts[3] = {1 + data[0] % 16, 1 + data[1] % 16, 1 + data[2] % 16};
   const bool smallBuffer = (data[3] & 1) != 0;
   const std::string path = fuzzing::writeScratchFile("model", data + kHeaderBytes, size - kHeaderBytes);
-  if (smallBuffer) recio::setInputBufferLimits(24, 48);
+  if (smallBuffer) recio::test_hooks::setInputBufferLimits(24, 48);
   const Load plain = load(path, counts, false);
   const Load halves = load(path, counts, true);
-  if (smallBuffer) recio::setInputBufferLimits(0, 0);
+  if (smallBuffer) recio::test_hooks::setInputBufferLimits(0, 0);
   if (plain.status != halves.status) std::abort();
   if (std::memcmp(plain.values.data(), halves.values.data(), plain.values.size() * sizeof(double)) != 0) std::abort();
   return 0;

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "app/formats.h"
-#include "recio/fast_path_testing.h"
+#include "recio/threads/test_hooks.h"
 #include "recio/format/builder.h"
 #include "recio/units/unit_table.h"
 #include "support/e_field_format.h"
@@ -50,7 +50,7 @@ class VectorValues final : public StatementValues {
       const std::lock_guard<std::mutex> lock(mutex_);
       workerFilled_ = true;
       filled_.notify_all();
-    } else if (fastPathCounts().editingWorkersStarted.load() > workersBefore_) {
+    } else if (test_hooks::fastPathCounts().editingWorkersStarted.load() > workersBefore_) {
       std::unique_lock<std::mutex> lock(mutex_);
       filled_.wait_for(lock, std::chrono::minutes(1), [this] { return workerFilled_; });
     }
@@ -61,7 +61,7 @@ class VectorValues final : public StatementValues {
   std::vector<double> values_;
   std::size_t valuesPerStatement_;
   std::thread::id caller_ = std::this_thread::get_id();
-  std::uint64_t workersBefore_ = fastPathCounts().editingWorkersStarted.load();
+  std::uint64_t workersBefore_ = test_hooks::fastPathCounts().editingWorkersStarted.load();
   mutable std::mutex mutex_;
   mutable std::condition_variable filled_;
   mutable bool workerFilled_ = false;
@@ -154,7 +154,7 @@ std::string oneByOne(const Statements& run, bool buffered) {
 std::string ahead(const Statements& run, bool buffered) {
   const std::string path = temporaryPath("ahead");
   openForWriting(path, buffered);
-  resetFastPathCounts();
+  test_hooks::resetFastPathCounts();
   const VectorValues source(run.values, run.perStatement);
   writeStatements(kTestUnit, run.program(), run.count, run.perStatement, source);
   return closeAndRead(path);
@@ -176,8 +176,8 @@ constexpr std::size_t kRingChunks = 8;
 class WritingAhead : public testing::Test {
  protected:
   void TearDown() override {
-    requestWorkersForTesting(0);
-    failThreadStartsForTesting(0, ThreadStartFailure::None);
+    test_hooks::requestWorkers(0);
+    test_hooks::failThreadStarts(0, test_hooks::ThreadStartFailure::None);
   }
 };
 
@@ -198,7 +198,7 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
   for (const Shape& shape : kShapes) {
     for (std::size_t trial = 0; trial < std::size(kCounts); ++trial) {
       const unsigned workers = 1 + trial % 2;
-      requestWorkersForTesting(workers);
+      test_hooks::requestWorkers(workers);
       const Statements run = randomStatements(random, kCounts[trial], shape.interpreted, shape.extraValues);
       SCOPED_TRACE(std::to_string(run.count) + " statements of " + std::to_string(run.perStatement) + " values, " +
                    std::to_string(run.planFields) + " fields" + (shape.interpreted ? ", interpreted" : "") +
@@ -206,7 +206,7 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
       ASSERT_TRUE(sameBytes(ahead(run, shape.buffered), oneByOne(run, shape.buffered)));
       const bool forWorkers = !shape.interpreted && run.perStatement == run.planFields &&
                               run.count >= 4 * kStatementsPerChunk;
-      const FastPathCounts& counts = fastPathCounts();
+      const test_hooks::FastPathCounts& counts = test_hooks::fastPathCounts();
       EXPECT_EQ(counts.editingWorkersStarted.load(), forWorkers ? workers : 0);
       if (!forWorkers) continue;
       EXPECT_GT(counts.chunksEditedByWorkers.load(), 0u);
@@ -220,16 +220,16 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
 }
 
 struct StartFailure {
-  ThreadStartFailure failure;
+  test_hooks::ThreadStartFailure failure;
   unsigned successes;
   unsigned workersStarted;
 };
 
 // The first start fails, or the second of two.
-constexpr StartFailure kStartFailures[] = {{ThreadStartFailure::NoThread, 0, 0},
-                                           {ThreadStartFailure::NoThread, 1, 1},
-                                           {ThreadStartFailure::NoMemory, 0, 0},
-                                           {ThreadStartFailure::NoMemory, 1, 1}};
+constexpr StartFailure kStartFailures[] = {{test_hooks::ThreadStartFailure::NoThread, 0, 0},
+                                           {test_hooks::ThreadStartFailure::NoThread, 1, 1},
+                                           {test_hooks::ThreadStartFailure::NoMemory, 0, 0},
+                                           {test_hooks::ThreadStartFailure::NoMemory, 1, 1}};
 
 // The chunks of a worker that could not be had are edited by the others, or by the
 // calling thread.
@@ -237,15 +237,15 @@ TEST_F(WritingAhead, ThreadsThatCannotBeHadChangeNoByte) {
   std::mt19937_64 random(4242);
   const Statements run = randomStatements(random, 20000, false, 0);
   const std::string expected = oneByOne(run, true);
-  requestWorkersForTesting(2);
+  test_hooks::requestWorkers(2);
   for (const StartFailure& start : kStartFailures) {
-    SCOPED_TRACE(std::string(start.failure == ThreadStartFailure::NoThread ? "no thread" : "no memory") +
+    SCOPED_TRACE(std::string(start.failure == test_hooks::ThreadStartFailure::NoThread ? "no thread" : "no memory") +
                  " after " + std::to_string(start.successes) + " starts");
-    failThreadStartsForTesting(start.successes, start.failure);
+    test_hooks::failThreadStarts(start.successes, start.failure);
     EXPECT_TRUE(sameBytes(ahead(run, true), expected));
-    EXPECT_EQ(fastPathCounts().editingWorkersStarted.load(), start.workersStarted);
+    EXPECT_EQ(test_hooks::fastPathCounts().editingWorkersStarted.load(), start.workersStarted);
     if (start.workersStarted > 0) {
-      EXPECT_GT(fastPathCounts().chunksEditedByWorkers.load(), 0u);
+      EXPECT_GT(test_hooks::fastPathCounts().chunksEditedByWorkers.load(), 0u);
     }
   }
 }
@@ -254,11 +254,11 @@ TEST_F(WritingAhead, ThreadsThatCannotBeHadChangeNoByte) {
 // was: no worker is started for it, nothing connects it, and nothing of the run waits
 // in it for its next connection.
 TEST_F(WritingAhead, UnconnectedUnitWritesNothing) {
-  requestWorkersForTesting(2);
-  resetFastPathCounts();
+  test_hooks::requestWorkers(2);
+  test_hooks::resetFastPathCounts();
   const VectorValues source(std::vector<double>(4 * 5000, 1.5), 4);
   writeStatements(kTestUnit, app::kPointTableFormat, 5000, 4, source);
-  EXPECT_EQ(fastPathCounts().editingWorkersStarted.load(), 0u);
+  EXPECT_EQ(test_hooks::fastPathCounts().editingWorkersStarted.load(), 0u);
   EXPECT_EQ(testing_support::unitPath(kTestUnit), "");
   const std::string path = temporaryPath("after");
   openForWriting(path);

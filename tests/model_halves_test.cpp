@@ -19,7 +19,7 @@
 #include "app/names.h"
 #include "app/model.h"
 #include "app/connections.h"
-#include "recio/fast_path_testing.h"
+#include "recio/threads/test_hooks.h"
 #include "recio/outcome.h"
 #include "recio/reader/input_split.h"
 #include "recio/reader/read_statements.h"
@@ -110,19 +110,17 @@ std::vector<double> takeValues(app::ModelGrid& grid) {
 }
 
 Load load(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz,
-          const app::ModelReading& reading) {
-  app::Mesh mesh;
-  mesh.nx = nx;
-  mesh.ny = ny;
-  mesh.nz = nz;
+          const recio::test_hooks::ReadAhead& readAhead) {
   app::ModelGrid grid = app::allocateGrid(nx, ny, nz);
-  const app::StageStatus status = app::loadModel(app::NameField::fromArgument(path), mesh, grid, reading);
+  recio::test_hooks::setReadAhead(readAhead);
+  const app::StageStatus status = app::loadModel(app::NameField::fromArgument(path), grid);
+  recio::test_hooks::setReadAhead({});
   return {status, takeValues(grid)};
 }
 
 // One statement per cell.
 Load loadPlainly(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz) {
-  return load(path, nx, ny, nz, {.twoHalves = false});
+  return load(path, nx, ny, nz, {.allowed = false});
 }
 
 // One statement per cell with an array item of one element, which the reader takes by
@@ -151,8 +149,7 @@ Load loadByGeneralRules(const std::string& path, std::int32_t nx, std::int32_t n
 // In two halves, with the worker's count awaited where the statements first ask for it.
 Load loadInHalves(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz,
                   std::uint64_t firstMeeting = 0) {
-  return load(path, nx, ny, nz,
-              {.twoHalves = true, .minimumBytes = 0, .awaitWorker = true, .firstMeeting = firstMeeting});
+  return load(path, nx, ny, nz, {.minimumBytes = 0, .awaitLineCount = true, .firstCountRequest = firstMeeting});
 }
 
 // The bits of every cell, NaN payloads and signed zeros included.
@@ -202,11 +199,11 @@ int compareOnGeneratedModels(std::uint64_t seed, int models, const char* termina
     // Small buffers make long lines fail with 98, which the second half must leave to
     // the statements.
     const bool smallBuffer = random() % 4 == 0;
-    if (smallBuffer) recio::setInputBufferLimits(24, 48);
+    if (smallBuffer) recio::test_hooks::setInputBufferLimits(24, 48);
     // Now and then the statements ask late, before or after the split.
     const std::uint64_t firstMeeting = random() % 4 == 0 ? random() % static_cast<std::uint64_t>(nx * ny * nz) : 0;
     const Readings readings = readThreeWays(path, nx, ny, nz, firstMeeting);
-    if (smallBuffer) recio::setInputBufferLimits(0, 0);
+    if (smallBuffer) recio::test_hooks::setInputBufferLimits(0, 0);
     if (!readings.alike()) {
       ++differing;
       ADD_FAILURE() << "model " << model << " of seed " << seed << " (" << nx << "x" << ny << "x" << nz
@@ -222,20 +219,20 @@ int compareOnGeneratedModels(std::uint64_t seed, int models, const char* termina
 class ModelHalves : public testing::Test {
  protected:
   void SetUp() override {
-    recio::requestWorkersForTesting(1);
-    recio::resetFastPathCounts();
+    recio::test_hooks::requestWorkers(1);
+    recio::test_hooks::resetFastPathCounts();
   }
   void TearDown() override {
-    recio::requestWorkersForTesting(0);
-    recio::failThreadStartsForTesting(0, recio::ThreadStartFailure::None);
+    recio::test_hooks::requestWorkers(0);
+    recio::test_hooks::failThreadStarts(0, recio::test_hooks::ThreadStartFailure::None);
   }
 };
 
 TEST_F(ModelHalves, SameAsOneByOneWithLineFeeds) {
   testing_support::clearIoEnvironment();
   EXPECT_EQ(compareOnGeneratedModels(20261207, 3000, "\n"), 0);
-  EXPECT_GT(recio::fastPathCounts().cellsAdopted.load(), 0u);
-  EXPECT_GT(recio::fastPathCounts().plainRecordsRead.load(), 0u);
+  EXPECT_GT(recio::test_hooks::fastPathCounts().cellsAdopted.load(), 0u);
+  EXPECT_GT(recio::test_hooks::fastPathCounts().plainRecordsRead.load(), 0u);
 }
 
 // The terminator setting is read once per process: a process of its own.
@@ -246,7 +243,7 @@ TEST_F(ModelHalves, SameAsOneByOneWithCarriageReturns) {
         testing_support::clearIoEnvironment();
         ::setenv("XIO_FMT_TERMINATOR", "CR", 1);
         const bool same = compareOnGeneratedModels(7, 1500, "\r") == 0;
-        const recio::FastPathCounts& counts = recio::fastPathCounts();
+        const recio::test_hooks::FastPathCounts& counts = recio::test_hooks::fastPathCounts();
         std::exit(same && counts.cellsAdopted.load() > 0 && counts.plainRecordsRead.load() > 0 ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
@@ -299,12 +296,12 @@ TEST_F(ModelHalves, SecondHalfIsAdoptedOnlyAtTheSplit) {
   for (const auto& meeting : meetings) {
     SCOPED_TRACE(std::string(&meeting.model == &shifted ? "shifted" : "clean") + " model, first meeting at cell " +
                  std::to_string(meeting.firstMeeting) + " of a first half of " + std::to_string(split) + " lines");
-    recio::resetFastPathCounts();
+    recio::test_hooks::resetFastPathCounts();
     const Load halves = meeting.model.inHalves(meeting.firstMeeting);
     EXPECT_EQ(halves.status, app::StageStatus::Ok);
     EXPECT_TRUE(sameBits(halves.values, meeting.model.plain.values));
-    EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
-    EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, meeting.adopted);
+    EXPECT_EQ(recio::test_hooks::fastPathCounts().readAheadWorkersStarted.load(), 1u);
+    EXPECT_EQ(recio::test_hooks::fastPathCounts().cellsAdopted.load() > 0, meeting.adopted);
   }
 }
 
@@ -346,12 +343,12 @@ TEST_F(ModelHalves, AwkwardLinesRightAtTheSplit) {
                    ", buffer " + (largestBuffer == 0 ? "growing" : "fixed"));
       std::size_t lineCount = 0;
       const std::string path = dir.write("model", modelWithLineAtTheSplit(line, 20, lineCount));
-      recio::setInputBufferLimits(0, largestBuffer);
-      recio::resetFastPathCounts();
+      recio::test_hooks::setInputBufferLimits(0, largestBuffer);
+      recio::test_hooks::resetFastPathCounts();
       const Readings readings = readThreeWays(path, static_cast<std::int32_t>(lineCount), 1, 1);
-      recio::setInputBufferLimits(0, 0);
+      recio::test_hooks::setInputBufferLimits(0, 0);
       EXPECT_TRUE(readings.alike()) << readings.statuses();
-      EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, takenByTheWorker);
+      EXPECT_EQ(recio::test_hooks::fastPathCounts().cellsAdopted.load() > 0, takenByTheWorker);
     }
   }
 }
@@ -386,23 +383,24 @@ TEST_F(ModelHalves, TargetsThatHoldValuesAreLeftToTheStatements) {
       model += line % 100 == 70 ? std::string(",\n") : std::to_string(100000 + line) + "\n";
     }
     const std::string path = dir.write("model", model);
-    const auto read = [&](const recio::ReadAheadSettings& readAhead) {
+    const auto read = [&](const recio::test_hooks::ReadAhead& readAhead) {
       std::vector<double> values(kStatements, 2.5);
       EXPECT_EQ(testing_support::openForReading(kUnit, path), 0);
-      const VectorTargets targets(values);
-      EXPECT_EQ(recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements, targets,
-                                      readAhead),
+      recio::test_hooks::setReadAhead(readAhead);
+      EXPECT_EQ(recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements,
+                                      VectorTargets(values)),
                 recio::kSuccess);
+      recio::test_hooks::setReadAhead({});
       EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
       return values;
     };
-    recio::resetFastPathCounts();
+    recio::test_hooks::resetFastPathCounts();
     const std::vector<double> alone = read({.allowed = false});
     EXPECT_EQ(alone[370], 2.5);  // the first null value after the middle
     const std::vector<double> ahead = read({.minimumBytes = 0, .awaitLineCount = true});
     EXPECT_TRUE(sameBits(ahead, alone));
-    EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
-    EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load(), 0u);
+    EXPECT_EQ(recio::test_hooks::fastPathCounts().readAheadWorkersStarted.load(), 1u);
+    EXPECT_EQ(recio::test_hooks::fastPathCounts().cellsAdopted.load(), 0u);
   }
 }
 
@@ -424,25 +422,27 @@ TEST_F(ModelHalves, FailureNearTheStartStopsTheWorkersReading) {
   // half before the run ends fails all three.
   std::uint64_t fewestBytesRead = model.size();
   for (int attempt = 0; attempt < 3 && fewestBytesRead >= model.size() / 2; ++attempt) {
-    recio::resetFastPathCounts();
+    recio::test_hooks::resetFastPathCounts();
     ASSERT_EQ(testing_support::openForReading(kUnit, path), 0);
+    recio::test_hooks::setReadAhead({.minimumBytes = 0});
     EXPECT_GT(recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements,
-                                    VectorTargets(values), {.minimumBytes = 0}),
+                                    VectorTargets(values)),
               0);
+    recio::test_hooks::setReadAhead({});
     EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
-    EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
-    fewestBytesRead = std::min(fewestBytesRead, recio::fastPathCounts().readAheadBytesRead.load());
+    EXPECT_EQ(recio::test_hooks::fastPathCounts().readAheadWorkersStarted.load(), 1u);
+    fewestBytesRead = std::min(fewestBytesRead, recio::test_hooks::fastPathCounts().readAheadBytesRead.load());
   }
   EXPECT_LT(fewestBytesRead, model.size() / 2);
 
-  recio::resetFastPathCounts();
+  recio::test_hooks::resetFastPathCounts();
   ASSERT_EQ(testing_support::openForReading(kUnit, path), 0);
   recio::InputSplit split;
   ASSERT_TRUE(split.cut(kUnit, 0));
   split.cancel();
   std::uint64_t lines = 0;
   EXPECT_FALSE(split.countFirstHalfLines(lines));
-  EXPECT_EQ(recio::fastPathCounts().readAheadBytesRead.load(), 0u);
+  EXPECT_EQ(recio::test_hooks::fastPathCounts().readAheadBytesRead.load(), 0u);
   EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
 }
 
@@ -460,30 +460,30 @@ TEST_F(ModelHalves, LastDigitOfALongMantissaDecidesATie) {
 }
 
 struct StartFailure {
-  recio::ThreadStartFailure failure;
+  recio::test_hooks::ThreadStartFailure failure;
   unsigned successes;
   unsigned workersStarted;
 };
 
 // The first start fails, or the second of two: the model's only worker then starts.
-constexpr StartFailure kStartFailures[] = {{recio::ThreadStartFailure::NoThread, 0, 0},
-                                           {recio::ThreadStartFailure::NoThread, 1, 1},
-                                           {recio::ThreadStartFailure::NoMemory, 0, 0},
-                                           {recio::ThreadStartFailure::NoMemory, 1, 1}};
+constexpr StartFailure kStartFailures[] = {{recio::test_hooks::ThreadStartFailure::NoThread, 0, 0},
+                                           {recio::test_hooks::ThreadStartFailure::NoThread, 1, 1},
+                                           {recio::test_hooks::ThreadStartFailure::NoMemory, 0, 0},
+                                           {recio::test_hooks::ThreadStartFailure::NoMemory, 1, 1}};
 
 // Without its worker the model is read by the statements alone, to the same cells.
 TEST_F(ModelHalves, WorkerThatCannotBeHadChangesNoCell) {
   const EvenModel model(false);
   for (const StartFailure& start : kStartFailures) {
-    SCOPED_TRACE(std::string(start.failure == recio::ThreadStartFailure::NoThread ? "no thread" : "no memory") +
+    SCOPED_TRACE(std::string(start.failure == recio::test_hooks::ThreadStartFailure::NoThread ? "no thread" : "no memory") +
                  " after " + std::to_string(start.successes) + " starts");
-    recio::failThreadStartsForTesting(start.successes, start.failure);
-    recio::resetFastPathCounts();
+    recio::test_hooks::failThreadStarts(start.successes, start.failure);
+    recio::test_hooks::resetFastPathCounts();
     const Load halves = model.inHalves();
     EXPECT_EQ(halves.status, app::StageStatus::Ok);
     EXPECT_TRUE(sameBits(halves.values, model.plain.values));
-    EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), start.workersStarted);
-    EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, start.workersStarted > 0);
+    EXPECT_EQ(recio::test_hooks::fastPathCounts().readAheadWorkersStarted.load(), start.workersStarted);
+    EXPECT_EQ(recio::test_hooks::fastPathCounts().cellsAdopted.load() > 0, start.workersStarted > 0);
   }
 }
 

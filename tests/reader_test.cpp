@@ -18,6 +18,7 @@
 #include "recio/stop/messages.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
+#include "recio/threads/test_hooks.h"
 #include "support/temp_dir.h"
 #include "support/sanitizer.h"
 
@@ -130,7 +131,7 @@ struct Case {
 
 class ReaderTest : public ::testing::Test {
  protected:
-  void TearDown() override { recio::setInputBufferLimits(0, 0); }
+  void TearDown() override { recio::test_hooks::setInputBufferLimits(0, 0); }
 
   // Connects kUnit to a new file holding `contents`.
   void connect(std::string_view contents) {
@@ -445,7 +446,7 @@ TEST_F(ReaderTest, LongLinesAreReadWhole) {
   const std::vector<double> ones(count, 1.0);
   for (std::size_t initialCapacity : {0u, 16u}) {
     SCOPED_TRACE(initialCapacity);
-    recio::setInputBufferLimits(initialCapacity, 0);
+    recio::test_hooks::setInputBufferLimits(initialCapacity, 0);
     check(values + "\n2\n", {array(0, ones), model(0, 2)});
     // One token of 100 000 bytes is converted where it lies.
     check(std::string(100000, '0') + "1\n2", {model(0, 1), model(0, 2)});
@@ -453,7 +454,7 @@ TEST_F(ReaderTest, LongLinesAreReadWhole) {
 }
 
 TEST_F(ReaderTest, BufferThatCannotGrow) {
-  recio::setInputBufferLimits(16, 64);
+  recio::test_hooks::setInputBufferLimits(16, 64);
   check("1 2 3\n" + std::string(100, ' ') + "4\n", {ints(0, {1, 2, 3}), model(recio::kMsgBufferMemory, kKeep)});
 }
 
@@ -461,7 +462,7 @@ TEST_F(ReaderTest, BufferThatCannotGrow) {
 TEST_F(ReaderTest, RecordsAcrossReadBoundaries) {
   const std::vector<std::string_view> endings = {"\n", "\r\n", "\r\r\n"};
   for (std::size_t initialCapacity = 1; initialCapacity <= 24; ++initialCapacity) {
-    recio::setInputBufferLimits(initialCapacity, 0);
+    recio::test_hooks::setInputBufferLimits(initialCapacity, 0);
     for (std::string_view ending : endings) {
       for (bool finalTerminator : {false, true}) {
         std::string text;
@@ -489,7 +490,7 @@ TEST_F(ReaderTest, NothingBeyondTheLastRecordIsRead) {
   const std::string first(30, '5');
   const double firstValue = recio::parseReal64(first.data(), first.size()).value;
   for (std::size_t initialCapacity = 8; initialCapacity <= 40; ++initialCapacity) {
-    recio::setInputBufferLimits(initialCapacity, 0);
+    recio::test_hooks::setInputBufferLimits(initialCapacity, 0);
     for (std::size_t fraction = 0; fraction <= 12; ++fraction) {
       const std::string last = "1." + std::string(fraction, '2');
       const double value = recio::parseReal64(last.data(), last.size()).value;
@@ -880,7 +881,7 @@ TEST_F(ReaderTest, RandomBytesGiveDefinedOutcomes) {
     }
     SCOPED_TRACE("input \"" + visible(text) + "\"");
     // Small buffers put record ends at the end of the buffer's memory.
-    recio::setInputBufferLimits(1 + random() % 32, 0);
+    recio::test_hooks::setInputBufferLimits(1 + random() % 32, 0);
     for (List list : {List::Integers, List::Doubles, List::Array, List::Model}) {
       connect(text);
       for (int statement = 0; statement < 6; ++statement) {

@@ -20,6 +20,7 @@
 #include "recio/outcome.h"
 #include "recio/reader/read_statements.h"
 #include "recio/stop/stop.h"
+#include "recio/threads/test_hooks.h"
 #include "recio/units/unit_table.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
@@ -87,8 +88,9 @@ TEST(StopInRunDeathTest, HeldReadStatementsStopAtTheNextStatement) {
         testing_support::clearIoEnvironment();
         statementsSinceStop = valuesReadSinceStop;
         if (testing_support::openForReading(kUnit, path) != 0) std::_Exit(3);
+        recio::test_hooks::setReadAhead({.allowed = false});
         recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements,
-                              StoppingTargets(), {.allowed = false});
+                              StoppingTargets());
         recio::acquireUnit(kUnit);  // waits for the stop, as any further statement would
         std::_Exit(4);
       },

@@ -23,6 +23,7 @@
 #include "recio/units/io_settings.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
+#include "recio/threads/test_hooks.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
@@ -48,7 +49,7 @@ class Units : public testing::Test {
   void SetUp() override { testing_support::clearIoEnvironment(); }
   void TearDown() override {
     for (std::int32_t unit = 1; unit <= 9; ++unit) recio::closeUnit(unit, true);
-    recio::setInputBufferLimits(0, 0);
+    recio::test_hooks::setInputBufferLimits(0, 0);
     testing_support::clearIoEnvironment();
   }
 

@@ -6,10 +6,15 @@
 
 #include "app/names.h"
 #include "recio/format/formatted_writer.h"
+#include "recio/outcome.h"
 
 namespace app {
 
 constexpr std::int32_t kFileUnit = 1;
+
+// The mesh's and the model's read statements handle their own failures and the end of
+// the file.
+constexpr std::uint32_t kReadOptions = recio::kHandlesErrors | recio::kHandlesEndOfFile;
 
 // A failed run must not look like success to the script that called it.
 constexpr int kFailureStatus = 1;

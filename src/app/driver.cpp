@@ -36,7 +36,7 @@ void runDriver(const std::vector<std::string>& arguments) {
   Mesh mesh;
   readMesh(meshName, mesh);
   ModelGrid grid = allocateGrid(mesh.nx, mesh.ny, mesh.nz);
-  readModel(modelName, mesh, grid);
+  readModel(modelName, grid);
   writeTable(tableName, mesh, grid);
   recio::runStop(0);
 }

@@ -15,7 +15,6 @@ namespace app {
 namespace {
 
 constexpr std::string_view kNotFound = " Error: Mesh file not found: ";
-constexpr std::uint32_t kReadOptions = recio::kHandlesErrors | recio::kHandlesEndOfFile;
 
 // One read statement of three scalars of one type.
 recio::IoOutcome readThree(recio::FreeFormatReader& reader, recio::TypeCode type, void* first, void* second,

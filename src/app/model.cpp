@@ -1,9 +1,10 @@
 // Reading the model file: one read statement per cell, in file order j, i, k.
+#include "app/model.h"
+
 #include <cstdint>
 
 #include "app/connections.h"
 #include "app/formats.h"
-#include "app/model.h"
 #include "recio/reader/read_statements.h"
 #include "recio/units/unit_table.h"
 
@@ -11,7 +12,6 @@ namespace app {
 namespace {
 
 constexpr std::string_view kNotFound = " Error: Model file not found: ";
-constexpr std::uint32_t kReadOptions = recio::kHandlesErrors | recio::kHandlesEndOfFile;
 
 // Statement n reads the file's n-th cell.
 class CellTargets final : public recio::StatementTargets {
@@ -29,8 +29,8 @@ class CellTargets final : public recio::StatementTargets {
 
 }  // namespace
 
-void readModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid) {
-  switch (loadModel(modelName, mesh, grid)) {
+void readModel(const NameField& modelName, ModelGrid& grid) {
+  switch (loadModel(modelName, grid)) {
     case StageStatus::Ok:
       return;
     case StageStatus::NotFound:
@@ -44,14 +44,9 @@ void readModel(const NameField& modelName, const Mesh& mesh, ModelGrid& grid) {
 
 // The grid holds the mesh's counts, each clamped at 0. A count below 1 on any axis leaves
 // nothing to read: the file is connected and closed.
-StageStatus loadModel(const NameField& modelName, const Mesh&, ModelGrid& grid, const ModelReading& reading) {
+StageStatus loadModel(const NameField& modelName, ModelGrid& grid) {
   if (openForReading(modelName) > 0) return StageStatus::NotFound;
-  const std::uint64_t cellCount = static_cast<std::uint64_t>(grid.nx * grid.ny) * grid.nz;
-  const recio::ReadAheadSettings readAhead{.allowed = reading.twoHalves,
-                                           .minimumBytes = reading.minimumBytes,
-                                           .awaitLineCount = reading.awaitWorker,
-                                           .firstCountRequest = reading.firstMeeting};
-  const recio::IoOutcome outcome = recio::readStatements(kFileUnit, kReadOptions, cellCount, CellTargets(grid), readAhead);
+  const recio::IoOutcome outcome = recio::readStatements(kFileUnit, kReadOptions, grid.cellCount(), CellTargets(grid));
   recio::closeUnit(kFileUnit, false);
   if (outcome == recio::kSuccess) return StageStatus::Ok;
   return outcome == recio::kEndOfFile ? StageStatus::TooShort : StageStatus::ReadError;

@@ -54,8 +54,7 @@ class TableValues final : public recio::StatementValues {
 void writeTable(const NameField& tableName, const Mesh& mesh, const ModelGrid& grid) {
   openForWriting(tableName);
   // The grid's counts are the mesh's, each clamped at 0: no cells, no records.
-  const std::uint64_t cellCount = static_cast<std::uint64_t>(grid.nx) * grid.ny * grid.nz;
-  recio::writeStatements(kFileUnit, kPointTableFormat, cellCount, 4, TableValues(mesh, grid));
+  recio::writeStatements(kFileUnit, kPointTableFormat, grid.cellCount(), 4, TableValues(mesh, grid));
   recio::closeUnit(kFileUnit, false);
 }
 

@@ -74,16 +74,20 @@ std::string unitPath(std::int32_t unitNumber) {
   return path;
 }
 
-const recio::Connection& UnitAccess::connection(const recio::Unit& unit) { return unit.connection_; }
+}  // namespace testing_support
 
-int UnitAccess::osError(const recio::Unit& unit) { return unit.osError_; }
+namespace recio {
 
-void UnitAccess::setRecordLength(recio::Unit& unit, std::int32_t length) { unit.connection_.recordLength = length; }
+const Connection& UnitTestPeer::connection(const Unit& unit) { return unit.connection_; }
 
-void UnitAccess::setRecordFormat(recio::Unit& unit, recio::RecordFormat format) {
+int UnitTestPeer::osError(const Unit& unit) { return unit.osError_; }
+
+void UnitTestPeer::setRecordLength(Unit& unit, std::int32_t length) { unit.connection_.recordLength = length; }
+
+void UnitTestPeer::setRecordFormat(Unit& unit, RecordFormat format) {
   unit.connection_.format = format;
   unit.terminator_ = recio::terminatorOf(format);
   unit.inputTerminator_ = recio::inputTerminatorOf(format);
 }
 
-}  // namespace testing_support
+}  // namespace recio

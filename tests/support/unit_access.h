@@ -38,14 +38,22 @@ InputRecord readRecord(std::int32_t unitNumber);
 // The file name the unit keeps for its messages ("" when the unit is not connected).
 std::string unitPath(std::int32_t unitNumber);
 
+}  // namespace testing_support
+
+namespace recio {
+
 // What a connected unit settled and keeps to itself, for tests that inspect or change it
-// (the caller holds the unit through acquireUnit).
-struct UnitAccess {
-  static const recio::Connection& connection(const recio::Unit& unit);
-  static int osError(const recio::Unit& unit);
-  static void setRecordLength(recio::Unit& unit, std::int32_t length);
+// (the caller holds the unit through acquireUnit): the unit's test peer.
+struct UnitTestPeer {
+  static const Connection& connection(const Unit& unit);
+  static int osError(const Unit& unit);
+  static void setRecordLength(Unit& unit, std::int32_t length);
   // The terminator is settled anew with the format.
-  static void setRecordFormat(recio::Unit& unit, recio::RecordFormat format);
+  static void setRecordFormat(Unit& unit, RecordFormat format);
 };
 
+}  // namespace recio
+
+namespace testing_support {
+using UnitAccess = recio::UnitTestPeer;
 }  // namespace testing_support

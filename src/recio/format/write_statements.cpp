@@ -14,13 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "recio/change_signal.h"
-#include "recio/fast_path_testing.h"
+#include "recio/threads/change_signal.h"
+#include "recio/threads/test_hooks.h"
 #include "recio/format/edit.h"
 #include "recio/format/field_cache.h"
 #include "recio/format/plan.h"
 #include "recio/units/unit_table.h"
-#include "recio/worker_threads.h"
+#include "recio/threads/worker_threads.h"
 
 namespace recio {
 namespace {
@@ -235,7 +235,7 @@ class ChunkRing {
     run_.editChunk(number, slot.chunk, cache);
     slot.edited.store(number + 1, std::memory_order_release);
     chunkChanged_.notifyAll();
-    FastPathCounts& counts = fastPathCounts();
+    test_hooks::FastPathCounts& counts = test_hooks::fastPathCounts();
     if (byWorker) counts.chunksEditedByWorkers.fetch_add(1, std::memory_order_relaxed);
     if (number >= kRingChunks) counts.ringSlotsReused.fetch_add(1, std::memory_order_relaxed);
   }
@@ -261,7 +261,7 @@ bool runWithWorkers(const PlannedRun& run, unsigned workerCount) {
          startWorker(workers[started], [&ring] { ring.editAsWorker(); })) {
     ++started;
   }
-  fastPathCounts().editingWorkersStarted.fetch_add(started, std::memory_order_relaxed);
+  test_hooks::fastPathCounts().editingWorkersStarted.fetch_add(started, std::memory_order_relaxed);
   if (started == 0) {
     editThenRunEachChunk(run, ring.firstChunk());
     return true;

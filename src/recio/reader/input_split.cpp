@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "recio/fast_path_testing.h"
+#include "recio/threads/test_hooks.h"
 #include "recio/stop/stop.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
@@ -81,7 +81,7 @@ long InputSplit::readAt(std::uint64_t offset, char* into, std::size_t count) {
   int osError = 0;
   const long got = platform::readFileAt(reader_, offset, into, count, osError);
   if (got > 0) {
-    fastPathCounts().readAheadBytesRead.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
+    test_hooks::fastPathCounts().readAheadBytesRead.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
   }
   return got;
 }

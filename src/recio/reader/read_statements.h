@@ -22,29 +22,13 @@ class StatementTargets {
   ~StatementTargets() = default;
 };
 
-// How a run may read ahead. The defaults are the machine's own choice; only test
-// programs ask for anything else, and nothing reaches these from the command line or
-// the environment.
-struct ReadAheadSettings {
-  bool allowed = true;
-  // The smallest file whose second half is read ahead.
-  std::uint64_t minimumBytes = 1 << 20;
-  // The statements wait for the worker to count the first half's lines, so that it
-  // takes part however fast they would have finished a small file alone.
-  bool awaitLineCount = false;
-  // The first statement before which the statements ask for the worker's count, as they
-  // would on a machine where the count comes late; past the first half's lines, they
-  // have left the split behind.
-  std::uint64_t firstCountRequest = 0;
-};
-
 // Has the effect of `statementCount` read statements on `unitNumber` with `options`
 // (kHandlesErrors, kHandlesEndOfFile), statement n reading one real value into its
 // target, the item an array of one double marked last. Returns the outcome of the run:
 // 0 when every statement succeeded, else that of the first that failed (-1 at the end
 // of the file, or the message number), the statements after it not run. Targets and
 // outcome are those of the statements alone. When the unit's file is a disk file of at
-// least minimumBytes and the machine has a processor to spare, a worker converts the
+// least 1 MiB and the process has a processor to spare, a worker converts the
 // plain lines of its second half (from the first line boundary at or after its middle)
 // into their targets meanwhile, assuming that each line of the first half is one
 // statement's. The statements take the worker's values, and step past its lines, only
@@ -55,6 +39,6 @@ struct ReadAheadSettings {
 // inside its statement, the process exits with the run's frame, which holds what the
 // worker reads, still in place beneath it.
 IoOutcome readStatements(std::int32_t unitNumber, std::uint32_t options, std::uint64_t statementCount,
-                         const StatementTargets& targets, const ReadAheadSettings& readAhead = ReadAheadSettings{});
+                         const StatementTargets& targets);
 
 }  // namespace recio

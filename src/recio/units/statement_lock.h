@@ -10,7 +10,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "recio/change_signal.h"
+#include "recio/threads/change_signal.h"
 
 namespace recio {
 

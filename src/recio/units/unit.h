@@ -14,10 +14,6 @@
 #include "recio/units/statement_lock.h"
 #include "recio/units/terminator_search.h"
 
-namespace testing_support {
-struct UnitAccess;
-}
-
 namespace recio {
 
 constexpr std::int32_t kConsoleUnit = -1;
@@ -150,19 +146,20 @@ class Unit {
   // 0, or 24 at end of file, 39 when the read fails, 98 when the buffer cannot grow.
   std::int32_t getRecord();
 
- private:
-  friend struct testing_support::UnitAccess;
-  // The read-ahead of a file's second half alone moves a unit's input past the lines
-  // it has read for the statements.
-  friend class InputSplit;
-
   // The file offset where the next input record begins: the first byte that no record
   // has been cut from.
   std::uint64_t inputOffset() const;
 
   // Makes the next input record begin at `offset`, at or after inputOffset, of a disk
-  // file. False, with nothing changed, when the file cannot be positioned there.
+  // file. False, with nothing changed, when the file cannot be positioned there. Only
+  // the read-ahead of a file's second half moves a unit's input so, past the lines it
+  // has read for the statements.
   bool moveInputTo(std::uint64_t offset);
+
+ private:
+  // What a connected unit settled and keeps to itself, for the tests that inspect or
+  // change it; defined by the tests alone.
+  friend struct UnitTestPeer;
 
   Connection connection_;
   // Settled with the record format at connection, so that no record looks it up.
@@ -179,9 +176,5 @@ class Unit {
 // The first capacity of every unit's input buffer: a line that fits it with its
 // terminator is read without the buffer ever growing.
 std::size_t initialInputCapacity();
-
-// For tests: the first capacity of a unit's input buffer and the largest it may grow
-// to before a doubling counts as failed (error 98). 0 restores the default.
-void setInputBufferLimits(std::size_t initialCapacity, std::size_t maximumCapacity);
 
 }  // namespace recio

@@ -8,26 +8,15 @@
 #include <cstring>
 
 #include "recio/stop/messages.h"
+#include "recio/threads/test_hooks.h"
 #include "recio/units/terminator_search.h"
 
 namespace recio {
 namespace {
 
-constexpr std::size_t kDefaultInputCapacity = 128 * 1024;
-
-struct InputLimits {
-  std::size_t initialCapacity = kDefaultInputCapacity;
-  std::size_t maximumCapacity = static_cast<std::size_t>(-1);
-};
-
-InputLimits& inputLimits() {
-  static InputLimits limits;
-  return limits;
-}
-
 // Grows the input buffer (allocating its first capacity); false when it cannot.
 bool growInput(InputBuffer& input) {
-  const InputLimits& limits = inputLimits();
+  const test_hooks::InputBufferLimits& limits = test_hooks::inputBufferLimits();
   std::size_t capacity = input.capacity == 0 ? limits.initialCapacity : input.capacity * 2;
   if (capacity <= input.capacity || capacity > limits.maximumCapacity) return false;
   char* data = static_cast<char*>(std::realloc(input.data, capacity));
@@ -90,12 +79,6 @@ bool bufferRecord(Unit& unit, FileOutput& output, const char* bytes, std::size_t
 
 }  // namespace
 
-void setInputBufferLimits(std::size_t initialCapacity, std::size_t maximumCapacity) {
-  InputLimits& limits = inputLimits();
-  limits.initialCapacity = initialCapacity != 0 ? initialCapacity : kDefaultInputCapacity;
-  limits.maximumCapacity = maximumCapacity != 0 ? maximumCapacity : static_cast<std::size_t>(-1);
-}
-
 std::int32_t Unit::getRecord() {
   InputBuffer& input = input_;
   std::int32_t failure = 0;
@@ -139,7 +122,7 @@ bool Unit::moveInputTo(std::uint64_t offset) {
   return true;
 }
 
-std::size_t initialInputCapacity() { return inputLimits().initialCapacity; }
+std::size_t initialInputCapacity() { return test_hooks::inputBufferLimits().initialCapacity; }
 
 bool Unit::writeOutBlock() {
   FileOutput& output = output_;

@@ -8,17 +8,14 @@
 #include <thread>
 #include <utility>
 
+#include "recio/threads/test_hooks.h"
+
 namespace recio {
 
 // The workers a fast path may start beside the calling thread: one per further
-// processor this process may run on, at most `most`; 0 on a single one. Every fast path asks here, so
-// that "a processor to spare" means the same everywhere.
+// processor this process may run on, at most `most`; 0 on a single one. Every fast path
+// asks here, so that "a processor to spare" means the same everywhere.
 unsigned workersToSpare(unsigned most);
-
-namespace detail {
-// Throws as the thread library would when a test has asked for the next start to fail.
-void throwIfStartFails();
-}  // namespace detail
 
 // Starts `body` on `thread`, which must be empty. False, with `thread` left empty, when
 // the system has no thread to give (std::system_error) or the library cannot allocate
@@ -26,7 +23,7 @@ void throwIfStartFails();
 template <class Body>
 bool startWorker(std::thread& thread, Body&& body) noexcept {
   try {
-    detail::throwIfStartFails();
+    test_hooks::throwIfThreadStartFails();
     thread = std::thread(std::forward<Body>(body));
     return true;
   } catch (const std::system_error&) {
