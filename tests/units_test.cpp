@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "recio/stop/messages.h"
+#include "recio/stop/stop.h"
+#include "recio/units/held_unit.h"
 #include "recio/units/io_settings.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
@@ -478,6 +480,28 @@ TEST_F(Units, OpeningAConnectedNumberAgainClosesTheOldConnectionFirst) {
   ASSERT_EQ(writeRecord(1, "held in the block"), 0);
   EXPECT_EQ(openForWriting(1, table), 38);
   EXPECT_EQ(unitPath(1), "");
+}
+
+// A statement's report on its unit closes every unit, this one included: the hold gives
+// the unit up first, or the report would wait for it for ever (the alarm ends that wait
+// as a failure). The report names the unit as it was connected.
+TEST(HeldUnitDeathTest, ReportComesAfterTheUnitIsGivenUp) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TempDir directory;
+  const std::string table = directory.file("table.xyz");
+  EXPECT_EXIT(
+      {
+        ::alarm(20);
+        recio::setUnitCloser(recio::closeAllUnits);  // as start-up installs it
+        testing_support::clearIoEnvironment();
+        if (openForWriting(1, table) != 0) std::_Exit(3);
+        recio::HeldUnit hold;
+        hold.keepBetweenStatements();
+        if (hold.take(1) == nullptr) std::_Exit(4);
+        hold.endStatement();
+        hold.releaseAndReport(recio::kMsgWriteError);
+      },
+      testing::ExitedWithCode(recio::kMsgWriteError), "error during write, unit 1, file .*table.xyz");
 }
 
 // --- Closing everything at the end of a run ---------------------------------------------------

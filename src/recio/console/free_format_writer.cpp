@@ -2,13 +2,11 @@
 #include "recio/console/free_format_writer.h"
 
 #include <cstring>
-#include <new>
 
 #include "recio/stop/messages.h"
 #include "recio/units/unit.h"
 #include "recio/stop/stop.h"
 #include "recio/units/terminator_setting.h"
-#include "recio/units/unit_table.h"
 
 namespace recio {
 namespace {
@@ -32,7 +30,7 @@ std::size_t freeFormatLineLength(const Unit& unit) {
 }
 
 void FreeFormatWriter::begin(std::int32_t unitNumber) {
-  unit_ = acquireUnit(unitNumber);
+  unit_ = hold_.take(unitNumber);
   if (unit_ == nullptr) fatalReport(kMsgOpenFailure, unitNumber, "");
   lineLength_ = freeFormatLineLength(*unit_);
   if (!unit_->reserveRecord(lineLength_)) fail(kMsgRecordOverflow);
@@ -49,8 +47,8 @@ void FreeFormatWriter::transfer(const TransferItem& item) {
   // The last record of a statement is always written, even when it holds only its blank.
   if (length_ == 0 && blankPending_) putBlank();
   if (!endRecord()) fail(kMsgWriteError);
-  releaseUnit(*unit_);
   unit_ = nullptr;
+  hold_.release();
 }
 
 void FreeFormatWriter::place(const char* text, std::size_t length) {
@@ -114,11 +112,8 @@ void FreeFormatWriter::startRecord() {
 }
 
 void FreeFormatWriter::fail(std::int32_t message) {
-  const std::int32_t number = unit_->number();
-  std::string path = unit_->path();
-  releaseUnit(*unit_);
   unit_ = nullptr;
-  fatalReport(message, number, path);
+  hold_.releaseAndReport(message);
   // A severe report returns only to a thread that is already ending the run.
   runStop(message);
 }

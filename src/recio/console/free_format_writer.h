@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "recio/transfer.h"
+#include "recio/units/held_unit.h"
 #include "recio/units/unit.h"
 
 namespace recio {
@@ -31,7 +32,8 @@ class FreeFormatWriter {
   void startRecord();
   [[noreturn]] void fail(std::int32_t message);
 
-  Unit* unit_ = nullptr;
+  HeldUnit hold_;
+  Unit* unit_ = nullptr;  // the hold's unit while a statement runs
   std::size_t lineLength_ = 80;
   std::size_t length_ = 0;
   bool blankPending_ = false;

@@ -73,7 +73,7 @@ inline void FormattedWriter::beginOnUnit(const FormatProgram& program) {
 }
 
 void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& program) {
-  unit_ = acquireUnit(unitNumber);
+  unit_ = hold_.take(unitNumber);
   if (unit_ == nullptr) {
     return;
   }
@@ -119,7 +119,7 @@ void FormattedWriter::transfer(const TransferItem& item) {
       state_.itemsEdited = position + 1;
     }
     if (item.isLast() && endRecord()) {
-      releaseHeldUnit();
+      giveUpUnit();
     }
     return;
   }
@@ -151,7 +151,7 @@ void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatP
                                           std::size_t statementCount) {
   std::size_t statement = 0;
   while (statement < statementCount) {
-    unit_ = acquireUnit(unitNumber);
+    unit_ = hold_.take(unitNumber);
     if (unit_ == nullptr) {
       return;  // not connected: no statement of the run writes anything
     }
@@ -160,7 +160,7 @@ void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatP
     // statement that does not follow the plan (the unit's first, whose record buffer is
     // still to grow) runs as itself, and the hold is tried again after it.
     if (!followPlan(program) || plan_->fieldCount != valueCount || plan_->recordLength != recordLength) {
-      releaseHeldUnit();
+      giveUpUnit();
       runStatement(unitNumber, program, values + statement * valueCount, valueCount);
       ++statement;
       continue;
@@ -174,8 +174,8 @@ void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatP
         fail(result);
         return;
       }
-    } while (statement < statementCount && mayKeepUnit(*unit_));
-    releaseHeldUnit();
+    } while (statement < statementCount && hold_.mayKeep());
+    giveUpUnit();
   }
 }
 
@@ -337,23 +337,18 @@ void FormattedWriter::finishStatement() {
   if (!endRecord()) {
     return;
   }
-  releaseHeldUnit();
+  giveUpUnit();
 }
 
-void FormattedWriter::releaseHeldUnit() {
-  Unit& unit = *unit_;
+void FormattedWriter::giveUpUnit() {
   unit_ = nullptr;
-  releaseUnit(unit);
+  hold_.release();
 }
 
-// Ends the statement with a fatal report. The unit is released first: the report
-// closes every unit, this one included, and must not find it locked.
+// Ends the statement with a fatal report, which closes every unit, this one included.
 void FormattedWriter::fail(std::int32_t messageNumber) {
-  Unit& unit = *unit_;
-  releaseHeldUnit();
-  // The connection stays in place until the report closes it, so its number and path
-  // are still the ones to name.
-  fatalReport(messageNumber, unit.number(), unit.path());
+  unit_ = nullptr;
+  hold_.releaseAndReport(messageNumber);
 }
 
 }  // namespace recio

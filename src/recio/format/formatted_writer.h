@@ -9,10 +9,9 @@
 #include "recio/format/codes.h"
 #include "recio/format/walk.h"
 #include "recio/transfer.h"
+#include "recio/units/held_unit.h"
 
 namespace recio {
-
-class Unit;
 
 namespace format {
 class FieldCache;
@@ -99,10 +98,12 @@ class FormattedWriter {
   bool growRecord(std::size_t needed);
   bool endRecord();
   void finishStatement();
-  void releaseHeldUnit();
+  // Ends the statement's hold on its unit.
+  void giveUpUnit();
   void fail(std::int32_t messageNumber);
 
-  Unit* unit_ = nullptr;
+  HeldUnit hold_;
+  Unit* unit_ = nullptr;  // the hold's unit while a statement runs; nullptr once it failed
   FormatProgram program_{nullptr, 0};
   FormatState state_;
   // The item being interpreted; while repeatsLeft > 0, the data edit descriptor in progress.

@@ -16,7 +16,6 @@
 #include "recio/reader/plain_number.h"
 #include "recio/stop/stop.h"
 #include "recio/units/unit.h"
-#include "recio/units/unit_table.h"
 
 namespace recio {
 
@@ -44,13 +43,7 @@ std::int32_t truncateToInteger32(double value) {
 
 FreeFormatReader::FreeFormatReader() = default;
 
-FreeFormatReader::~FreeFormatReader() { releaseHeldUnit(); }
-
-void FreeFormatReader::releaseHeldUnit() {
-  if (heldUnit_ == nullptr) return;
-  releaseUnit(*heldUnit_);
-  heldUnit_ = nullptr;
-}
+FreeFormatReader::~FreeFormatReader() = default;
 
 IoOutcome FreeFormatReader::beginStatement(std::int32_t unitNumber, std::uint32_t options,
                                            const TransferItem& first) {
@@ -76,12 +69,9 @@ IoOutcome FreeFormatReader::startStatement(std::int32_t unitNumber, std::uint32_
   options_ = options;
   state_ = ScanState{};
   state_.newRecord = true;
-  // A held unit is kept only as a unit that is taken anew would be: checked here, at the
-  // statement's start, since whatever ran since the last statement ended (fetching the
-  // targets, say) may have let another thread begin a stop.
-  if (heldUnit_ != nullptr && (heldUnit_->number() != unitNumber || !mayKeepUnit(*heldUnit_))) releaseHeldUnit();
-  unit_ = heldUnit_ != nullptr ? heldUnit_ : acquireUnit(unitNumber);
-  heldUnit_ = nullptr;
+  // A unit kept from the statement before is checked again here: whatever ran since it
+  // ended (fetching the targets, say) may have let another thread begin a stop.
+  unit_ = hold_.take(unitNumber);
   if (unit_ == nullptr) {
     // No file is connected to the number, so there is nothing to read from.
     if ((options & kHandlesErrors) != 0) return kMsgFileNotFound;
@@ -224,31 +214,19 @@ std::int32_t FreeFormatReader::nextRecord() {
 IoOutcome FreeFormatReader::endStatement() {
   // The rest of the record and any repetitions left are dropped: the next statement
   // starts with a record of its own and a fresh state.
-  Unit* unit = unit_;
   unit_ = nullptr;
-  if (holdsBetween_ && mayKeepUnit(*unit)) {
-    heldUnit_ = unit;
-    return kSuccess;
-  }
-  releaseUnit(*unit);
+  hold_.endStatement();
   return kSuccess;
 }
 
 IoOutcome FreeFormatReader::failStatement(std::int32_t error) {
-  Unit* unit = unit_;
   unit_ = nullptr;
   const bool handled = error == kMsgEndOfFile ? (options_ & kHandlesEndOfFile) != 0 : (options_ & kHandlesErrors) != 0;
   if (handled) {
-    releaseUnit(*unit);
+    hold_.release();
     return error == kMsgEndOfFile ? kEndOfFile : error;
   }
-  // The report closes every unit, which takes their locks: this statement's lock must
-  // be given up first, so the name it reports is copied out of the unit beforehand.
-  char path[kMaxPathLength];
-  const std::size_t pathLength = std::min(unit->path().size(), sizeof path);
-  std::memcpy(path, unit->path().data(), pathLength);
-  releaseUnit(*unit);
-  fatalReport(error, unitNumber_, std::string_view(path, pathLength));
+  hold_.releaseAndReport(error);
   return error;  // only when the run is already stopping
 }
 

@@ -13,10 +13,9 @@
 #include "recio/decimal/decimal.h"
 #include "recio/outcome.h"
 #include "recio/transfer.h"
+#include "recio/units/held_unit.h"
 
 namespace recio {
-
-class Unit;
 
 class FreeFormatReader {
  public:
@@ -25,14 +24,12 @@ class FreeFormatReader {
   FreeFormatReader(const FreeFormatReader&) = delete;
   FreeFormatReader& operator=(const FreeFormatReader&) = delete;
 
-  // From here on a statement that ends well keeps its unit for the next statement,
-  // unless another thread waits for the unit or has begun a stop (mayKeepUnit): a run
-  // of statements then takes the unit's lock once, and a stop from another thread still
-  // waits for one statement at most. A failing statement gives the unit up before it reports. The held unit is
-  // given up by releaseHeldUnit, which must come before anything else on this thread
-  // takes the unit, and by the destructor.
-  void holdUnitBetweenStatements() { holdsBetween_ = true; }
-  void releaseHeldUnit();
+  // From here on a statement that ends well keeps its unit for the next statement
+  // (HeldUnit), until releaseHeldUnit, which must come before anything else on this
+  // thread takes the unit, or the destructor. A failing statement gives the unit up
+  // before it reports.
+  void holdUnitBetweenStatements() { hold_.keepBetweenStatements(); }
+  void releaseHeldUnit() { hold_.release(); }
 
   // Options: kHandlesErrors and kHandlesEndOfFile. Outcome 0, -1 (end of file, when
   // handled) or the number of the run-time message; an unhandled failure is a fatal
@@ -95,9 +92,8 @@ class FreeFormatReader {
   std::int32_t closePair();
   std::int32_t skipSecondNumber();
 
-  Unit* unit_ = nullptr;  // set while a statement runs
-  Unit* heldUnit_ = nullptr;  // kept locked between two statements
-  bool holdsBetween_ = false;
+  HeldUnit hold_;
+  Unit* unit_ = nullptr;  // the hold's unit while a statement runs
   std::uint64_t plainRecordsRead_ = 0;
   std::int32_t unitNumber_ = 0;
   std::uint32_t options_ = 0;

@@ -201,8 +201,6 @@ Unit* acquireUnit(std::int32_t unitNumber) {
 
 void releaseUnit(Unit& unit) { unit.unlock(); }
 
-bool mayKeepUnit(const Unit& unit) { return !unit.isAwaited() && !stopBegunElsewhere(); }
-
 void closeAllUnits() {
   static std::atomic<bool> started{false};
   if (started.exchange(true)) return;

@@ -34,13 +34,6 @@ std::int32_t closeUnit(std::int32_t unitNumber, bool handlesErrors);
 Unit* acquireUnit(std::int32_t unitNumber);
 void releaseUnit(Unit& unit);
 
-// Whether a run of statements may keep `unit`, which it holds, for its next statement
-// rather than give it up and take it again: not when another thread waits for it, nor
-// once another thread has begun to end the run, which the next statement must not
-// race any more than acquireUnit lets a new one. One relaxed and one acquire load:
-// nothing beside a record.
-bool mayKeepUnit(const Unit& unit);
-
 // Writes out pending output and closes every connected unit, once per run.
 void closeAllUnits();
 
