@@ -69,7 +69,7 @@ class FormattedWriter {
   // While the statements follow the plan, they run on one hold of the unit: handing a
   // record over is then all a statement does, and taking and giving back the unit was
   // most of its cost. The hold is given up between two statements as soon as another
-  // thread waits for the unit or has begun a stop (mayKeepUnit), so a stop still waits
+  // thread waits for the unit or has begun a stop (HeldUnit), so a stop still waits
   // for one statement at most; a failing statement ends the run at itself, as alone.
   void runEditedStatements(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
                            std::size_t recordLength, const double* values, std::size_t valueCount,
