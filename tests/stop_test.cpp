@@ -313,8 +313,8 @@ TEST(TruthRule, Table) {
       {"f", false},     {"1x", false},   {" 1", false},    {"-1", false},    {"+1", false},   {"1 ", false},
       {" t", false},    {"0x1", false},
   };
-  for (const Case& test : cases) EXPECT_EQ(recio::isTrue(test.value), test.isTrue) << "[" << test.value << "]";
-  EXPECT_FALSE(recio::isTrue(nullptr));
+  for (const Case& test : cases) EXPECT_EQ(recio::textIsTrue(test.value), test.isTrue) << "[" << test.value << "]";
+  EXPECT_FALSE(recio::textIsTrue(nullptr));
 }
 
 TEST(MessageCatalog, EntriesAndSeverities) {

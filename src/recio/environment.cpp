@@ -5,20 +5,23 @@
 
 namespace recio {
 
-const char* environment(const char* name) { return std::getenv(name); }
+const char* environmentText(const char* name) {
+  const char* text = std::getenv(name);
+  return text != nullptr && *text != '\0' ? text : nullptr;
+}
 
-bool isTrue(const char* value) {
-  if (value == nullptr || *value == '\0') return false;
-  char first = value[0];
+bool textIsTrue(const char* text) {
+  if (text == nullptr || *text == '\0') return false;
+  const char first = text[0];
   if (first == 't' || first == 'T' || first == 'y' || first == 'Y') return true;
   bool nonZero = false;
-  for (const char* c = value; *c != '\0'; ++c) {
+  for (const char* c = text; *c != '\0'; ++c) {
     if (*c < '0' || *c > '9') return false;
     if (*c != '0') nonZero = true;
   }
   return nonZero;
 }
 
-bool environmentIsTrue(const char* name) { return isTrue(environment(name)); }
+bool environmentIsTrue(const char* name) { return textIsTrue(environmentText(name)); }
 
 }  // namespace recio

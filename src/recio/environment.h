@@ -4,12 +4,14 @@
 
 namespace recio {
 
-// nullptr when the variable is not set.
-const char* environment(const char* name);
+// The text of an environment variable that is set and not empty; nullptr otherwise. No
+// variable of the runtime means anything when empty.
+const char* environmentText(const char* name);
 
-// The truth rule of switch variables: set, not empty, and either beginning with
-// t, T, y or Y or all decimal digits with a non-zero value.
-bool isTrue(const char* value);
+// The truth rule of switch variables' texts: beginning with t, T, y or Y, or all decimal
+// digits with a non-zero value. nullptr and the empty text are false.
+bool textIsTrue(const char* text);
+// Whether the switch variable `name` is on: its text is true.
 bool environmentIsTrue(const char* name);
 
 }  // namespace recio

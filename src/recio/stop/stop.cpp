@@ -123,7 +123,7 @@ bool redirectStandardError(const char* path) {
 }
 
 void writeReport(const char* report, std::size_t length) {
-  if (const char* log = environment("XIO_DIAGNOSTIC_LOG_FILE"); log != nullptr && *log != '\0') {
+  if (const char* log = environmentText("XIO_DIAGNOSTIC_LOG_FILE")) {
     appendToFile(log, report, length);
   }
   if (!environmentIsTrue("XIO_DISABLE_DIAGNOSTIC_DISPLAY")) {
@@ -209,8 +209,7 @@ void fatalReport(std::int32_t messageNumber, std::int32_t unitNumber, std::strin
     std::lock_guard<std::mutex> guard(state.mutex);
     if (!state.reportIssued) {
       state.reportIssued = true;
-      const char* target = environment("XIOT0");
-      if (target != nullptr && *target != '\0') {
+      if (const char* target = environmentText("XIOT0")) {
         state.standardErrorRedirected = redirectStandardError(target);
       }
     }

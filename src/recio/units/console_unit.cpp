@@ -26,7 +26,7 @@ Unit* connectConsole() {
   connection.handle = platform::standardOutput();
   connection.closesHandle = false;
   connection.path = "stdout";
-  if (const char* target = environment("XIO_PRINT"); target != nullptr && *target != '\0') {
+  if (const char* target = environmentText("XIO_PRINT")) {
     std::string path = platform::fullPath(target, kMaxPathLength);
     platform::OpenResult opened = platform::openConsoleFile(path);
     // A file that cannot be opened leaves the messages on standard output.

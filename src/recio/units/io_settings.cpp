@@ -25,8 +25,6 @@ bool parseSetting(const char* text, std::int64_t limit, std::int64_t& value) {
   return true;
 }
 
-bool isSet(const char* text) { return text != nullptr && *text != '\0'; }
-
 }  // namespace
 
 void readStartUpSettings() {
@@ -34,7 +32,7 @@ void readStartUpSettings() {
   io = IoSettings{};
   std::int64_t value = 0;
 
-  if (const char* text = environment("XIOT_BLOCKSIZE"); isSet(text)) {
+  if (const char* text = environmentText("XIOT_BLOCKSIZE")) {
     // At most 2147467264 bytes (0x7FFFC000), the largest block size the runtime documents
     // and accepts; a value is rounded up to a multiple of 512.
     if (parseSetting(text, 2147467264, value)) {
@@ -44,14 +42,14 @@ void readStartUpSettings() {
       io.blockSizeInvalid = true;
     }
   }
-  if (const char* text = environment("XIOT_BUFFERCOUNT"); isSet(text)) {
+  if (const char* text = environmentText("XIOT_BUFFERCOUNT")) {
     if (parseSetting(text, 127, value)) {
       io.bufferCount = value == 0 ? 1 : static_cast<std::int32_t>(value);
     } else {
       io.bufferCountInvalid = true;
     }
   }
-  if (const char* text = environment("XIOT_FMT_RECL"); isSet(text)) {
+  if (const char* text = environmentText("XIOT_FMT_RECL")) {
     if (parseSetting(text, 0x7fffffff, value)) {
       io.formattedRecordLength = static_cast<std::int32_t>(value);
     } else {

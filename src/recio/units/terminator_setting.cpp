@@ -12,15 +12,26 @@
 namespace recio {
 namespace {
 
+struct Keyword {
+  std::string_view name;
+  RecordFormat format;
+};
+// CRLF before CR: "CR" is a prefix of "CRLF".
+constexpr Keyword kKeywords[] = {{"CRLF", RecordFormat::CrLf}, {"CR", RecordFormat::Cr}, {"LF", RecordFormat::Lf}};
+
+// The whole of `text` is a keyword.
+bool isKeyword(std::string_view text, RecordFormat& format) {
+  for (const Keyword& keyword : kKeywords) {
+    if (text == keyword.name) {
+      format = keyword.format;
+      return true;
+    }
+  }
+  return false;
+}
+
 // Keyword with its delimiter at the start of `text`; advances past both.
 bool takeKeyword(std::string_view& text, char delimiter, RecordFormat& format) {
-  struct Keyword {
-    std::string_view name;
-    RecordFormat format;
-  };
-  // CRLF before CR: "CR" is a prefix of "CRLF".
-  static constexpr Keyword kKeywords[] = {
-      {"CRLF", RecordFormat::CrLf}, {"CR", RecordFormat::Cr}, {"LF", RecordFormat::Lf}};
   for (const Keyword& keyword : kKeywords) {
     if (text.size() > keyword.name.size() && text.substr(0, keyword.name.size()) == keyword.name &&
         text[keyword.name.size()] == delimiter) {
@@ -66,9 +77,8 @@ bool parseList(std::string_view text, TerminatorSetting& setting) {
 }
 
 bool parse(std::string_view text, TerminatorSetting& setting) {
-  if (text == "CR" || text == "LF" || text == "CRLF") {
+  if (isKeyword(text, setting.defaultFormat)) {
     setting.hasDefault = true;
-    setting.defaultFormat = text == "CR" ? RecordFormat::Cr : text == "LF" ? RecordFormat::Lf : RecordFormat::CrLf;
     return true;
   }
   if (text.find(';') != std::string_view::npos) {
@@ -109,7 +119,7 @@ RecordFormat recordFormatFor(std::int32_t unitNumber) {
   static std::once_flag readOnce;
   static TerminatorSetting* setting = new TerminatorSetting;
   std::call_once(readOnce, [] {
-    const char* value = environment("XIO_FMT_TERMINATOR");
+    const char* value = environmentText("XIO_FMT_TERMINATOR");
     if (!parseTerminatorSetting(value, *setting)) fatalReport(kMsgTerminatorSetting, 0, value);
   });
   return setting->formatFor(unitNumber);
