@@ -64,11 +64,11 @@ TEST(Encodings, KeywordListsEndWithTheirMarker) {
 
   const auto values = recio::keywordValues(recio::characterValue("old"), recio::integerValue(4));
   ASSERT_EQ(values.size(), 3u);
-  EXPECT_EQ(values[0].word0, 3);
-  EXPECT_EQ(values[1].word0, 4);
-  EXPECT_EQ(values[1].word1, nullptr);
-  EXPECT_EQ(values[2].word0, 0);
-  EXPECT_EQ(values[2].word1, nullptr);
+  EXPECT_EQ(values[0].length, 3);
+  EXPECT_EQ(values[1].length, 4);
+  EXPECT_EQ(values[1].address, nullptr);
+  EXPECT_EQ(values[2].length, 0);
+  EXPECT_EQ(values[2].address, nullptr);
 }
 
 }  // namespace

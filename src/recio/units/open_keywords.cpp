@@ -6,7 +6,6 @@
 #include <string>
 
 #include "recio/stop/messages.h"
-#include "recio/platform/platform.h"
 #include "recio/stop/stop.h"
 #include "recio/units/unit_table.h"
 
@@ -47,7 +46,7 @@ void takeSetting(bool isText, const KeywordText& given, const KeywordValue& valu
   if (isText) {
     text = given;
   } else {
-    code = static_cast<std::int32_t>(value.word0);
+    code = static_cast<std::int32_t>(value.length);
   }
 }
 
@@ -72,9 +71,9 @@ std::int32_t openStatement(std::int32_t unitNumber, bool handlesErrors, const Ke
   for (int index = 0; !isEndOfKeywords(items[index]); ++index) {
     const KeywordItem& item = items[index];
     const KeywordValue& value = values[index];
-    const bool isText = item.bytes[0] == kKeywordKindCharacter;
-    const KeywordText given{static_cast<const char*>(value.word1),
-                            static_cast<std::size_t>(value.word0 < 0 ? 0 : value.word0)};
+    const bool isText = item.bytes[0] == kTypeCharacter;
+    const KeywordText given{static_cast<const char*>(value.address),
+                            static_cast<std::size_t>(value.length < 0 ? 0 : value.length)};
     switch (item.bytes[2]) {
       case kKeywordFile:
         request.fileName = given.text;
@@ -95,8 +94,7 @@ std::int32_t openStatement(std::int32_t unitNumber, bool handlesErrors, const Ke
   const bool actionMatched = matchSetting(actionText, kActionNames, request.action);
   const bool keywordError = !statusMatched || !actionMatched;
   if (keywordError) {
-    std::string_view name(request.fileName != nullptr ? request.fileName : "", request.fileNameLength);
-    if (!handlesErrors) fatalReport(kMsgKeywordValue, unitNumber, platform::fullPath(name, kMaxPathLength));
+    if (!handlesErrors) fatalReport(kMsgKeywordValue, unitNumber, fullFileName(request.fileName, request.fileNameLength));
     return kMsgKeywordValue;
   }
   return openUnit(request);

@@ -2,7 +2,7 @@
 // 4-byte items, each with its value at the same index of a value list, ending with the
 // item 01 00 00 00. An item is: the value's kind (0x38 a character value, two words:
 // length then address; 0x09 an integer constant, one word), the value's form (4 and 1
-// respectively), the keyword code, and 0. These bytes are the runtime's interface:
+// respectively: the transfer codes of transfer.h), the keyword code, and 0. These bytes are the runtime's interface:
 // statements build their lists with the constructors below, never byte by byte.
 #pragma once
 
@@ -10,39 +10,34 @@
 #include <cstdint>
 #include <string_view>
 
+#include "recio/transfer.h"
+
 namespace recio {
 
 struct KeywordItem {
   std::uint8_t bytes[4];  // value kind, value form, keyword code, 0
 };
-struct KeywordValue {
-  std::intptr_t word0;  // character value: its length; integer constant: the value
-  const void* word1;    // character value: the address of its characters
-};
+// A keyword's value has the shape of a transfer's length-and-address block: a character
+// value is its length and the address of its characters; an integer constant is the
+// value itself in the first word, with no address.
+using KeywordValue = LengthAddressBlock;
 
-constexpr std::uint8_t kKeywordKindCharacter = 0x38;
-constexpr std::uint8_t kKeywordKindInteger = 0x09;
-constexpr std::uint8_t kKeywordFormCharacter = 4;
-constexpr std::uint8_t kKeywordFormInteger = 1;
 constexpr std::uint8_t kKeywordFile = 0x0D;
 constexpr std::uint8_t kKeywordStatus = 0x1A;
 constexpr std::uint8_t kKeywordAction = 0x3A;
 
 // A keyword given a character value, or an integer constant.
+// The kinds and forms are a transfer item's type and form codes.
 constexpr KeywordItem characterKeyword(std::uint8_t keyword) {
-  return {{kKeywordKindCharacter, kKeywordFormCharacter, keyword, 0}};
+  return {{kTypeCharacter, kFormLengthAddress, keyword, 0}};
 }
-constexpr KeywordItem integerKeyword(std::uint8_t keyword) {
-  return {{kKeywordKindInteger, kKeywordFormInteger, keyword, 0}};
-}
+constexpr KeywordItem integerKeyword(std::uint8_t keyword) { return {{kTypeInteger32, kFormValue, keyword, 0}}; }
 
 constexpr KeywordItem kEndOfKeywords = {{0x01, 0x00, 0x00, 0x00}};
 constexpr bool isEndOfKeywords(const KeywordItem& item) { return item.bytes[0] == 0x01 && item.bytes[2] == 0x00; }
 
 // The values of a list's items.
-constexpr KeywordValue characterValue(std::string_view text) {
-  return {static_cast<std::intptr_t>(text.size()), text.data()};
-}
+constexpr KeywordValue characterValue(std::string_view text) { return characterBlock(text); }
 constexpr KeywordValue integerValue(std::int32_t value) { return {value, nullptr}; }
 // The value slot that lines up with the end marker.
 constexpr KeywordValue kNoKeywordValue = {0, nullptr};

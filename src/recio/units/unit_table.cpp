@@ -58,17 +58,20 @@ std::int32_t failOpen(const OpenRequest& request, std::int32_t message, const st
 
 }  // namespace
 
-std::int32_t openUnit(const OpenRequest& request) {
-  // The name: at most 256 characters, leading blanks skipped, trailing blanks and NULs removed.
-  std::size_t length = request.fileName != nullptr ? request.fileNameLength : 0;
+std::string fullFileName(const char* name, std::size_t length) {
+  // At most 256 characters, leading blanks skipped, trailing blanks and NULs removed.
+  if (name == nullptr) length = 0;
   if (length > kMaxPathLength) length = kMaxPathLength;
-  const char* name = request.fileName;
   while (length > 0 && *name == ' ') {
     ++name;
     --length;
   }
   while (length > 0 && (name[length - 1] == ' ' || name[length - 1] == '\0')) --length;
-  std::string path = platform::fullPath(std::string_view(name, length), kMaxPathLength);
+  return platform::fullPath(std::string_view(name, length), kMaxPathLength);
+}
+
+std::int32_t openUnit(const OpenRequest& request) {
+  std::string path = fullFileName(request.fileName, request.fileNameLength);
 
   const bool forReading = request.action == kActionRead;
   if (request.unitNumber == kConsoleUnit) return failOpen(request, kMsgOpenFailure, path);

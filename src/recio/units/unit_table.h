@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "recio/units/unit.h"
 
@@ -25,6 +26,10 @@ struct OpenRequest {
   std::int32_t action = kActionAbsent;
   bool handlesErrors = false;
 };
+
+// The file an open statement's name denotes, as its messages name it: the name's first
+// 256 characters, without leading blanks or trailing blanks and NULs, made absolute.
+std::string fullFileName(const char* name, std::size_t length);
 
 std::int32_t openUnit(const OpenRequest& request);
 std::int32_t closeUnit(std::int32_t unitNumber, bool handlesErrors);
