@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "recio/console/free_format_writer.h"
+#include "recio/free_output/free_format_writer.h"
 #include "recio/transfer.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 #include "support/run_program.h"
+#include "support/sanitizer.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
-#include "support/sanitizer.h"
 
 namespace {
 

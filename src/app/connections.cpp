@@ -2,10 +2,10 @@
 // that say a file could not be found or read.
 #include "app/connections.h"
 
-#include "recio/console/free_format_writer.h"
-#include "recio/units/open_keywords.h"
+#include "recio/free_output/free_format_writer.h"
 #include "recio/stop/stop.h"
 #include "recio/transfer.h"
+#include "recio/units/open_keywords.h"
 #include "recio/units/unit_table.h"
 
 namespace app {

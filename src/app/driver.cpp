@@ -5,10 +5,10 @@
 #include "app/connections.h"
 #include "app/grid.h"
 #include "app/mesh.h"
-#include "app/names.h"
 #include "app/model.h"
+#include "app/names.h"
 #include "app/table.h"
-#include "recio/console/free_format_writer.h"
+#include "recio/free_output/free_format_writer.h"
 #include "recio/stop/stop.h"
 #include "recio/transfer.h"
 

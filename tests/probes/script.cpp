@@ -40,12 +40,12 @@
 #include <string>
 #include <vector>
 
-#include "recio/console/free_format_writer.h"
+#include "recio/free_output/free_format_writer.h"
 #include "recio/stop/messages.h"
-#include "recio/units/start_up.h"
 #include "recio/stop/stop.h"
 #include "recio/transfer.h"
 #include "recio/units/open_keywords.h"
+#include "recio/units/start_up.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 

@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "recio/format/formatted_writer.h"
 #include "recio/format/codes.h"
+#include "recio/format/formatted_writer.h"
 
 namespace recio::format {
 

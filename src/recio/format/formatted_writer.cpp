@@ -7,8 +7,8 @@
 #include <limits>
 #include <new>
 
-#include "recio/format/field_cache.h"
 #include "recio/format/edit.h"
+#include "recio/format/field_cache.h"
 #include "recio/format/plan.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/stop.h"
@@ -29,7 +29,7 @@ constexpr std::uint32_t kFieldsBeforeCache = 256;
 // need no check of: the record buffer's capacity, or the fixed record length when that
 // is smaller. Beyond it the record buffer grows, or the record overflows (66).
 std::size_t recordLimit(const Unit& unit) {
-  const std::size_t capacity = unit.recordCapacity();
+  const std::size_t capacity = unit.outputRecordCapacity();
   const std::int32_t fixedLength = unit.recordLength();
   return fixedLength > 0 ? std::min(capacity, static_cast<std::size_t>(fixedLength)) : capacity;
 }
@@ -114,7 +114,7 @@ void FormattedWriter::transfer(const TransferItem& item) {
     const std::size_t position = state_.itemsEdited;
     if (position < plan.fieldCount) {
       const format::PlannedField& field = plan.fields[position];
-      editRealItem(item, field.width, field.fractionDigits, field.scaleFactor, unit_->record() + field.begin);
+      editRealItem(item, field.width, field.fractionDigits, field.scaleFactor, unit_->outputRecord() + field.begin);
       state_.highWater = field.begin + static_cast<std::size_t>(field.width);
       state_.itemsEdited = position + 1;
     }
@@ -273,7 +273,7 @@ char* FormattedWriter::reserveField(std::size_t width) {
   if (end > fieldLimit_ && !growRecord(end)) {
     return nullptr;
   }
-  char* field = unit_->record() + state_.recordPosition;
+  char* field = unit_->outputRecord() + state_.recordPosition;
   // Fields and literals are written whole and one after another, so the position
   // never falls behind the high-water mark: every character up to it has been written.
   state_.recordPosition = end;
@@ -288,7 +288,7 @@ bool FormattedWriter::growRecord(std::size_t needed) {
     fail(kMsgRecordOverflow);
     return false;
   }
-  const std::size_t capacity = unit.recordCapacity();
+  const std::size_t capacity = unit.outputRecordCapacity();
   const std::size_t growth = std::max({needed - capacity, kMinimumRecordGrowth, recordLength / 8});
   std::size_t newCapacity =
       capacity > std::numeric_limits<std::size_t>::max() - growth ? needed : capacity + growth;
@@ -305,7 +305,7 @@ bool FormattedWriter::growRecord(std::size_t needed) {
 
 // Hands the record built so far to the unit and starts an empty one.
 bool FormattedWriter::endRecord() {
-  const char* bytes = unit_->record() != nullptr ? unit_->record() : "";
+  const char* bytes = unit_->outputRecord() != nullptr ? unit_->outputRecord() : "";
   const std::int32_t result = unit_->putRecord(bytes, state_.highWater);
   if (result != 0) {
     fail(result);

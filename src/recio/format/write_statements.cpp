@@ -14,13 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "recio/threads/change_signal.h"
-#include "recio/threads/test_hooks.h"
 #include "recio/format/edit.h"
 #include "recio/format/field_cache.h"
 #include "recio/format/plan.h"
-#include "recio/units/unit_table.h"
+#include "recio/threads/change_signal.h"
+#include "recio/threads/test_hooks.h"
 #include "recio/threads/worker_threads.h"
+#include "recio/units/unit_table.h"
 
 namespace recio {
 namespace {
@@ -37,9 +37,9 @@ constexpr std::uint64_t kMinimumChunks = 4;
 // ring's memory bounded: at most kRingChunks x kStatementsPerChunk x (this + the
 // values of 16 fields) bytes.
 constexpr std::size_t kMaximumRecordLength = 1024;
-// Workers beyond the calling thread: one per further processor, at most this many. The
-// calling thread edits too whenever it would wait, so it needs a processor of its own:
-// on two processors, two workers ran 1.2 times slower than one.
+// At most this many workers (workersToSpare). The calling thread edits too whenever it
+// would wait, so it needs a processor of its own: on two processors, two workers ran 1.2
+// times slower than one.
 constexpr unsigned kMaximumWorkers = 2;
 
 // False when the memory cannot be had: every buffer here has a way on without it.

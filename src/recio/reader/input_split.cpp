@@ -6,8 +6,8 @@
 #include <cstring>
 #include <new>
 
-#include "recio/threads/test_hooks.h"
 #include "recio/stop/stop.h"
+#include "recio/threads/test_hooks.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 

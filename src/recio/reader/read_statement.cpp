@@ -10,10 +10,10 @@
 #include <string_view>
 
 #include "recio/decimal/decimal.h"
-#include "recio/stop/messages.h"
 #include "recio/reader/byte_classes.h"
 #include "recio/reader/plain_line.h"
 #include "recio/reader/plain_number.h"
+#include "recio/stop/messages.h"
 #include "recio/stop/stop.h"
 #include "recio/units/unit.h"
 

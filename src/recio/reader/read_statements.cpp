@@ -10,10 +10,10 @@
 #include <limits>
 #include <thread>
 
-#include "recio/threads/change_signal.h"
-#include "recio/threads/test_hooks.h"
 #include "recio/reader/input_split.h"
 #include "recio/reader/reader.h"
+#include "recio/threads/change_signal.h"
+#include "recio/threads/test_hooks.h"
 #include "recio/threads/worker_threads.h"
 
 namespace recio {

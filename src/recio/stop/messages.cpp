@@ -1,8 +1,6 @@
 // The message catalogue: every run-time message by number, with its severity and text.
 #include "recio/stop/messages.h"
 
-#include <iterator>
-
 namespace recio {
 namespace {
 

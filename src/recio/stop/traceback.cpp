@@ -15,7 +15,7 @@
 namespace recio {
 namespace {
 
-bool recordCreated = false;
+bool symbolLookupReady = false;
 
 std::mutex& tracebackLock() {
   static std::mutex* lock = new std::mutex;
@@ -140,9 +140,9 @@ bool appendFrames(TraceWriter* writer, std::uintptr_t address) {
 
 }  // namespace
 
-void createTracebackRecord() { recordCreated = platform::prepareSymbolLookup(); }
+void prepareTraceback() { symbolLookupReady = platform::prepareSymbolLookup(); }
 
-bool tracebackAvailable() { return recordCreated; }
+bool tracebackAvailable() { return symbolLookupReady; }
 
 std::size_t appendTraceback(char* buffer, std::size_t capacity, std::size_t length) {
   std::lock_guard<std::mutex> guard(tracebackLock());

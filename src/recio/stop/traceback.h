@@ -9,8 +9,8 @@ namespace recio {
 // so that the report is written in one piece.
 constexpr std::size_t kReportCapacity = 16384;
 
-// Created at start-up; when that failed, no traceback is ever printed.
-void createTracebackRecord();
+// Prepares the symbol look-up at start-up; when that fails, no traceback is ever printed.
+void prepareTraceback();
 bool tracebackAvailable();
 
 // Appends the traceback of the calling thread to `buffer` after `length` bytes and

@@ -1,4 +1,5 @@
 // The console unit's connection, made on the unit's first use.
+// Internal to units/: no other module includes this header.
 #pragma once
 
 #include "recio/units/unit.h"

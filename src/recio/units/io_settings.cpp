@@ -33,8 +33,8 @@ void readStartUpSettings() {
   std::int64_t value = 0;
 
   if (const char* text = environmentText("XIOT_BLOCKSIZE")) {
-    // At most 2147467264 bytes (0x7FFFC000), the largest block size the runtime documents
-    // and accepts; a value is rounded up to a multiple of 512.
+    // A value is rounded up to a multiple of 512; values above 2147467264 (0x7FFFC000)
+    // are invalid, so that a block size, rounded, always fits a 32-bit signed count.
     if (parseSetting(text, 2147467264, value)) {
       std::int64_t rounded = (value + 511) / 512 * 512;
       io.blockSize = static_cast<std::int32_t>(rounded < 512 ? 512 : rounded);

@@ -1,5 +1,6 @@
 // The process-wide I/O settings, read from the environment once at start-up
 // (XIOT_BLOCKSIZE, XIOT_BUFFERCOUNT, XIOT_FMT_RECL).
+// Internal to units/: no other module includes this header.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // The message an open failure reports. The platform says what kind of failure it was, in
 // the same terms on every system, and the numbers are chosen here once for all of them.
+// Internal to units/: no other module includes this header.
 #pragma once
 
 #include <cstdint>

@@ -12,13 +12,11 @@ namespace recio {
 void startUp(int argc, char** argv) {
   platform::setArguments(argc, argv);
   platform::reserveStandardStreams();
-  createTracebackRecord();
+  prepareTraceback();
   // Before the console events: an event's stop closes the units too.
   setUnitCloser(closeAllUnits);
   platform::startConsoleEvents(stopOnConsoleEvent);
   readStartUpSettings();
-  // The build's instruction set (x86-64 with SSE2) is the platform's baseline, so the
-  // processor check has nothing to reject here.
   platform::enableFlushToZero();
 }
 

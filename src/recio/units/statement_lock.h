@@ -1,4 +1,5 @@
 // The lock a transfer statement holds on its unit from its beginning to its end.
+// Internal to units/: no other module includes this header.
 //
 // Statements run on the program thread one after another, so the lock is nearly always
 // free when taken: taking it is one compare-and-exchange and giving it back one

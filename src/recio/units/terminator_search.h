@@ -1,7 +1,6 @@
 // Where input records end, and the one way they are cut from the bytes read from a
-// file: the terminator found and counted eight bytes at a time in a word (a byte equal to
-// the terminator becomes zero after the exclusive or with a word of terminators), the
-// last record without a terminator, the unfinished record kept when more bytes are read,
+// file: the terminator found and counted eight bytes at a time in a word, the last
+// record without a terminator, the unfinished record kept when more bytes are read,
 // and where a record's text ends before its terminator. The unit's records and a file's
 // second half read ahead without the unit (reader/input_split.h) both cut here, so that
 // the two can never disagree about where a line ends.

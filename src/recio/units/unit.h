@@ -92,8 +92,8 @@ class Unit {
 
   // The output record buffer that write statements build their records in; it grows
   // through reserveRecord and keeps its contents.
-  char* record() { return record_.data; }
-  std::size_t recordCapacity() const { return record_.capacity; }
+  char* outputRecord() { return record_.data; }
+  std::size_t outputRecordCapacity() const { return record_.capacity; }
 
   // The file, and the byte that ends its input records, for a reader of its own
   // (input_split.h).
@@ -123,11 +123,11 @@ class Unit {
   // write call, or into the block buffer when the unit is buffered. 0 or 38.
   std::int32_t putRecord(const char* bytes, std::size_t count);
 
-  // putRecord for a record edited outside the record buffer, of at most recordCapacity()
-  // bytes: a unit that writes each record at once takes it through the record buffer,
-  // so that it goes out in the one write call of a record built there. A buffered unit
-  // copies the record into its block buffer anyway; a copy into the record buffer first
-  // would only add one.
+  // putRecord for a record edited outside the output record buffer, of at most
+  // outputRecordCapacity() bytes: a unit that writes each record at once takes it
+  // through that buffer, so that it goes out in the one write call of a record built
+  // there. A buffered unit copies the record into its block buffer anyway; a copy into
+  // the record buffer first would only add one.
   std::int32_t putRecordCopy(const char* bytes, std::size_t count) {
     if (connection_.buffered || count == 0 || count > record_.capacity) return putRecord(bytes, count);
     std::memcpy(record_.data, bytes, count);

@@ -8,11 +8,11 @@
 #include <new>
 
 #include "recio/environment.h"
-#include "recio/units/console_unit.h"
 #include "recio/stop/messages.h"
+#include "recio/stop/stop.h"
+#include "recio/units/console_unit.h"
 #include "recio/units/io_settings.h"
 #include "recio/units/open_failure.h"
-#include "recio/stop/stop.h"
 #include "recio/units/terminator_setting.h"
 
 namespace recio {

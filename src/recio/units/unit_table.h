@@ -1,6 +1,12 @@
 // The unit table: connecting unit numbers to files, finding a statement's unit, and
 // disconnecting them. Every operation returns 0 or a message number; the ones that
 // take an error-handling flag raise the fatal report themselves when the flag is clear.
+//
+// The units module's interface is this header with unit.h (a connection and its
+// records), held_unit.h (a statement's hold on its unit), open_keywords.h (the open
+// statement), start_up.h, record_format.h with terminator_setting.h (a unit's record
+// terminator) and terminator_search.h (how records are cut, shared with the model's
+// read-ahead). Its other headers are its own.
 #pragma once
 
 #include <cstddef>

@@ -1,12 +1,12 @@
 // Free-format output of message lines.
-#include "recio/console/free_format_writer.h"
+#include "recio/free_output/free_format_writer.h"
 
 #include <cstring>
 
 #include "recio/stop/messages.h"
-#include "recio/units/unit.h"
 #include "recio/stop/stop.h"
 #include "recio/units/terminator_setting.h"
+#include "recio/units/unit.h"
 
 namespace recio {
 namespace {
@@ -95,16 +95,16 @@ void FreeFormatWriter::place(const char* text, std::size_t length) {
 }
 
 void FreeFormatWriter::putBlank() {
-  unit_->record()[length_++] = ' ';
+  unit_->outputRecord()[length_++] = ' ';
   blankPending_ = false;
 }
 
 void FreeFormatWriter::copy(const char* text, std::size_t count) {
-  if (count > 0) std::memcpy(unit_->record() + length_, text, count);
+  if (count > 0) std::memcpy(unit_->outputRecord() + length_, text, count);
   length_ += count;
 }
 
-bool FreeFormatWriter::endRecord() { return unit_->putRecord(unit_->record(), length_) == 0; }
+bool FreeFormatWriter::endRecord() { return unit_->putRecord(unit_->outputRecord(), length_) == 0; }
 
 void FreeFormatWriter::startRecord() {
   length_ = 0;
