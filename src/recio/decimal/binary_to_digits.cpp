@@ -12,6 +12,7 @@
 
 #include "recio/decimal/decimal.h"
 #include "recio/decimal/bigint.h"
+#include "recio/decimal/power_table.h"
 #include "recio/decimal/powers.h"
 
 namespace recio {
@@ -24,19 +25,8 @@ using decimal_detail::UInt128;
 constexpr int kFastMaxDigits = 16;
 static_assert(DecimalDigits::kMaxDigits >= kFastMaxDigits);  // the fast path writes 16 characters
 
-template <std::uint64_t kBase, std::size_t kCount>
-constexpr std::array<std::uint64_t, kCount> integerPowers() {
-  std::array<std::uint64_t, kCount> powers{};
-  std::uint64_t power = 1;
-  for (std::uint64_t& entry : powers) {
-    entry = power;
-    power *= kBase;
-  }
-  return powers;
-}
-
-constexpr auto kPowersOfTen = integerPowers<10, kFastMaxDigits + 1>();
-constexpr auto kPowersOfFive = integerPowers<5, 23>();  // 5^22 < 2^53 <= 5^23
+constexpr auto kPowersOfTen = decimal_detail::powerTable<std::uint64_t, kFastMaxDigits + 1>(10);
+constexpr auto kPowersOfFive = decimal_detail::powerTable<std::uint64_t, 23>(5);  // 5^22 < 2^53 <= 5^23
 
 // `value` < 10^8 as eight digit characters, all at once in the lanes of one 64-bit word: first
 // two lanes of 32 bits (the upper and lower four digits), then four lanes of 16 bits

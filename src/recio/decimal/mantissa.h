@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "recio/decimal/decimal.h"
+#include "recio/decimal/power_table.h"
 #include "recio/decimal/powers.h"
 #include "recio/decimal/syntax.h"
 
@@ -41,15 +42,8 @@ inline constexpr int kMaxWords = 3;
 inline constexpr int kMaxKeptDigits = kWordDigits * kMaxWords;
 inline constexpr std::uint32_t kWordScale = 1000000000;
 
-inline constexpr std::array<std::uint32_t, kWordDigits + 1> kWordPowers = [] {
-  std::array<std::uint32_t, kWordDigits + 1> powers{};
-  std::uint32_t power = 1;
-  for (std::uint32_t& entry : powers) {
-    entry = power;
-    power *= 10;
-  }
-  return powers;
-}();
+inline constexpr std::array<std::uint32_t, kWordDigits + 1> kWordPowers =
+    powerTable<std::uint32_t, kWordDigits + 1>(10);
 
 // The mantissa's kept digits and their counts.
 struct Mantissa {

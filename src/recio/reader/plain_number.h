@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "recio/decimal/decimal.h"
+#include "recio/decimal/power_table.h"
 #include "recio/decimal/syntax.h"
 #include "recio/reader/byte_classes.h"
 
@@ -28,15 +29,7 @@ constexpr std::uint64_t eightDigitsValue(std::uint64_t digits) {
 }
 static_assert(eightDigitsValue(0x0807060504030201) == 12345678);
 
-constexpr std::array<std::uint64_t, 9> kDigitScales = [] {
-  std::array<std::uint64_t, 9> scales{};
-  std::uint64_t scale = 1;
-  for (std::uint64_t& entry : scales) {
-    entry = scale;
-    scale *= 10;
-  }
-  return scales;
-}();
+constexpr std::array<std::uint64_t, 9> kDigitScales = decimal_detail::powerTable<std::uint64_t, 9>(10);
 
 // Steps over a run of digits and adds them to `value` (addWrittenDigit, eight at a
 // time): eight bytes at a time while the record holds that many, so that neither the
