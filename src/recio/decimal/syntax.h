@@ -23,6 +23,15 @@ constexpr bool isExponentLetter(char c) {
   }
 }
 
+// Steps the cursor over the run of digits at it, adding each digit to `value` by `add`
+// (value = add(value, digit)); returns the run.
+template <class Value, class AddDigit>
+constexpr std::string_view digitRun(const char*& cursor, const char* end, Value& value, AddDigit add) {
+  const char* const start = cursor;
+  for (unsigned digit = 0; cursor < end && (digit = digitValue(*cursor)) < 10; ++cursor) value = add(value, digit);
+  return {start, static_cast<std::size_t>(cursor - start)};
+}
+
 constexpr char toLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // How many leading characters of [at, end) spell the start of `word` (lower case),

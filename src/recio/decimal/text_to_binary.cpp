@@ -17,6 +17,7 @@ namespace {
 using decimal_detail::kMaxExactBinary64Power;
 using decimal_detail::okay;
 using decimal_detail::scaledExactly;
+using decimal_syntax::digitRun;
 using decimal_syntax::digitValue;
 using decimal_syntax::isDigit;
 using decimal_syntax::isExponentLetter;
@@ -62,14 +63,6 @@ ParseResult<double> nanWord(const char* cursor, const char* end, bool plusSign) 
   }
   if (cursor != end) return kInvalidReal;
   return {ConversionStatus::Ok, std::bit_cast<double>(plusSign ? kPositiveQuietNaNBits : kPositiveQuietNaNBits | kSignBit)};
-}
-
-// The run of digits at the cursor, which it steps over, adding each to `value` by `add`.
-template <class Value, class AddDigit>
-std::string_view digitRun(const char*& cursor, const char* end, Value& value, AddDigit add) {
-  const char* const start = cursor;
-  for (unsigned digit = 0; cursor < end && (digit = digitValue(*cursor)) < 10; ++cursor) value = add(value, digit);
-  return {start, static_cast<std::size_t>(cursor - start)};
 }
 
 // The digits of an integer token after its sign; Invalid at any other character.

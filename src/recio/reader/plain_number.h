@@ -57,9 +57,7 @@ inline const char* fractionRun(const char* at, const char* end, std::uint64_t& v
     value = value * kDigitScales[8] + eightDigitsValue(offsets);
     at += 8;
   }
-  for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
-    value = addWrittenDigit(value, digit);
-  }
+  decimal_syntax::digitRun(at, end, value, addWrittenDigit);
   return at;
 }
 
@@ -81,18 +79,12 @@ inline PlainToken plainNumberParts(const char* start, const char* end, NumberPar
   // Only a value that starts as a number can be one: a '.' first may also start a
   // logical value (.true.), which only the rules tell apart.
   if (reader_bytes::valueStart(*start) != reader_bytes::ValueStart::Numeric) return {nullptr, false};
-  const auto run = [](const char* from, const char* to) {
-    return std::string_view(from, static_cast<std::size_t>(to - from));
-  };
   // Signed and unsigned numbers come in no predictable order: no branch for the sign.
   parts.negative = *start == '-';
   const char* at = start + static_cast<int>(*start == '+' || *start == '-');
   const char* const mantissa = at;
   std::uint64_t written = 0;
-  for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
-    written = addWrittenDigit(written, digit);
-  }
-  parts.integerDigits = run(mantissa, at);
+  parts.integerDigits = decimal_syntax::digitRun(at, end, written, addWrittenDigit);
   parts.fractionDigits = {};
   std::ptrdiff_t pointBytes = 0;
   bool integerForm = true;
@@ -101,7 +93,7 @@ inline PlainToken plainNumberParts(const char* start, const char* end, NumberPar
     pointBytes = 1;
     const char* const fraction = at + 1;
     at = fractionRun(fraction, end, written);
-    parts.fractionDigits = run(fraction, at);
+    parts.fractionDigits = {fraction, static_cast<std::size_t>(at - fraction)};
   }
   if (at - mantissa == pointBytes) return {nullptr, false};  // no mantissa digit
   parts.writtenDigits = written;
@@ -112,13 +104,10 @@ inline PlainToken plainNumberParts(const char* start, const char* end, NumberPar
     integerForm = false;
     ++at;
     if (at < end && (*at == '+' || *at == '-')) parts.exponentNegative = *at++ == '-';
-    const char* const exponent = at;
     std::int64_t exponentValue = 0;
-    for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
-      exponentValue = addExponentDigit(exponentValue, digit);
-    }
-    if (at == exponent) return {nullptr, false};
-    parts.exponentDigits = run(exponent, at);
+    const std::string_view exponentDigits = decimal_syntax::digitRun(at, end, exponentValue, addExponentDigit);
+    if (exponentDigits.empty()) return {nullptr, false};
+    parts.exponentDigits = exponentDigits;
     parts.exponentValue = exponentValue;
   }
   if (at < end && reader_bytes::numericByte(*at) != reader_bytes::NumericByte::End) return {nullptr, false};
