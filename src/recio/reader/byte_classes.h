@@ -16,6 +16,11 @@ constexpr bool isBlank(char byte) { return byte == ' ' || byte == '\t' || byte =
 using decimal_syntax::isDigit;
 using decimal_syntax::isExponentLetter;
 
+// The bytes that end a token: it ends before them.
+constexpr bool endsToken(char byte) {
+  return byte == ' ' || byte == '\t' || byte == ',' || byte == '/' || byte == ')';
+}
+
 // The letter that makes a value logical (the bare letter or the one after a '.').
 constexpr bool isLogicalLetter(char byte) { return byte == 'T' || byte == 't' || byte == 'F' || byte == 'f'; }
 
@@ -27,13 +32,14 @@ enum class NumericByte : std::uint8_t {
   Point,
   ExponentLetter,
   WordLetter,      // I or N: an infinity or NaN word, allowed only at the token's start
-  End,             // space, tab, comma, '/' or ')': the token ends before it
+  End,             // a byte that ends a token (endsToken)
   Star,            // the token before it is a repeat count
 };
 
 constexpr NumericByte classifyNumericByte(char byte) {
   if (isDigit(byte)) return NumericByte::Digit;
   if (isExponentLetter(byte)) return NumericByte::ExponentLetter;
+  if (endsToken(byte)) return NumericByte::End;
   switch (byte) {
     case '+': case '-':
       return NumericByte::Sign;
@@ -41,8 +47,6 @@ constexpr NumericByte classifyNumericByte(char byte) {
       return NumericByte::Point;
     case 'I': case 'N': case 'i': case 'n':
       return NumericByte::WordLetter;
-    case ' ': case '\t': case ',': case '/': case ')':
-      return NumericByte::End;
     case '*':
       return NumericByte::Star;
     default:
@@ -108,10 +112,5 @@ constexpr std::array<ValueStart, 256> makeValueStartTable() {
 inline constexpr std::array<ValueStart, 256> kValueStarts = makeValueStartTable();
 
 inline ValueStart valueStart(char byte) { return kValueStarts[static_cast<unsigned char>(byte)]; }
-
-// Bytes that end an infinity or NaN word (it runs over '*', unlike other tokens).
-constexpr bool endsWord(char byte) {
-  return byte == ' ' || byte == '\t' || byte == ')' || byte == '/' || byte == ',';
-}
 
 }  // namespace recio::reader_bytes

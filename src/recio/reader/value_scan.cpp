@@ -154,10 +154,11 @@ std::int32_t FreeFormatReader::scanNumericToken(bool& endsWithStar) {
         continue;
       case NumericByte::WordLetter: {
         if (!(at == start || (at == start + 1 && signSeen))) return kMsgSyntax;
-        // An infinity or NaN word runs to a separator; a NaN's parenthesised payload
-        // may hold separators of its own.
+        // An infinity or NaN word runs to a byte that ends a token, over any '*' (no
+        // repeat count ends in a word); a NaN's parenthesised payload may hold such
+        // bytes of its own.
         const bool nanWord = (*at | 0x20) == 'n';
-        for (++at; at < end && !reader_bytes::endsWord(*at); ++at) {
+        for (++at; at < end && !reader_bytes::endsToken(*at); ++at) {
           if (*at == '(' && nanWord) {
             const void* close = std::memchr(at + 1, ')', static_cast<std::size_t>(end - (at + 1)));
             if (close == nullptr) {
