@@ -390,6 +390,54 @@ TEST_F(ReaderTest, ThreeDoubles) {
   checkAll(cases);
 }
 
+// A NaN's payload three ways: the conversion of the text alone, the reader's value (a
+// token it cuts, then converts) and a pair's second number (checked, never converted).
+// The conversion takes the word NaN, then optionally white space, '(', letters, digits
+// and '_', and ')', the payload only whole. The reader differs where its rules say so:
+//  - a blank ends a token, so "NaN (x)" is NaN followed by a value "(x)" of its own;
+//  - a NaN's token runs over its group up to the first ')' in the record (or to the
+//    record's end), whatever lies inside, and the conversion then judges the token; so
+//    only bytes that are white space to the conversion but do not end a token (a lone
+//    CR, VT) may stand before the '(' of a value's payload;
+//  - a pair's second number takes its group after blanks (the reader's white space),
+//    after as much of the word as matches, and up to the first ')' in the record
+//    whatever lies inside: it is looser than the conversion and is kept as it has been.
+TEST_F(ReaderTest, NaNPayloadsAsTheConversionAndTheReaderTakeThem) {
+  struct Row {
+    std::string_view text;
+    bool converts;       // the conversion of the text alone gives NaN
+    Statement asValue;   // "<text> 2 3" into three doubles
+    Statement asSecond;  // "(1, <text>) 2 3" into three doubles
+  };
+  const Row rows[] = {
+      {"NaN", true, reals(0, {kNaN, 2, 3}), reals(0, {1, 2, 3})},
+      {"NaN()", true, reals(0, {kNaN, 2, 3}), reals(0, {1, 2, 3})},
+      {"nan(Q_7)", true, reals(0, {kNaN, 2, 3}), reals(0, {1, 2, 3})},
+      // White space before the '('.
+      {"NaN (x)", true, reals(kSyntax, {kNaN, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      {"NaN\t(x)", true, reals(kSyntax, {kNaN, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      {"NaN\r(x)", true, reals(0, {kNaN, 2, 3}), reals(0, {1, 2, 3})},
+      {"NaN\v(x)", true, reals(0, {kNaN, 2, 3}), reals(kSyntax, {1, kKeep, kKeep})},
+      // Bytes inside that are not letters, digits or '_'.
+      {"NaN(x y)", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      {"NaN(x,y)", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      {"NaN(x/y)", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      {"NaN(+)", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      // No ')': in the pair the pair's own ')' closes the group, and no ')' is left.
+      {"NaN(x", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(kSyntax, {1, kKeep, kKeep})},
+      // Not the whole word.
+      {"Na(x)", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      {"NaNx(x)", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(kSyntax, {1, kKeep, kKeep})},
+  };
+  for (const Row& row : rows) {
+    const std::string text(row.text);
+    EXPECT_EQ(recio::parseReal64(text.data(), text.size()).status == recio::ConversionStatus::Ok, row.converts)
+        << visible(text);
+    check(text + " 2 3", {row.asValue});
+    check("(1, " + text + ") 2 3", {row.asSecond});
+  }
+}
+
 TEST_F(ReaderTest, DoubleArrays) {
   const std::vector<Case> cases = {
       {"1.0 2.0\n\n3.0,4.0", {array(0, {1, 2, 3, 4})}},

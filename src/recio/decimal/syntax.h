@@ -42,4 +42,16 @@ constexpr std::size_t matchedLetters(const char* at, const char* end, std::strin
   return matched;
 }
 
+// A NaN's payload group, which may follow the word: `isSpace` bytes, '(', `isInside`
+// bytes and ')'. Where the group that starts at `at` ends (just past its ')'), or nullptr
+// when none is closed there. The conversion and the reader's scan pass in their own
+// byte classes.
+template <class IsSpace, class IsInside>
+constexpr const char* nanPayloadEnd(const char* at, const char* end, IsSpace isSpace, IsInside isInside) {
+  while (at < end && isSpace(*at)) ++at;
+  if (at == end || *at != '(') return nullptr;
+  for (++at; at < end && isInside(*at); ++at) {}
+  return at < end && *at == ')' ? at + 1 : nullptr;
+}
+
 }  // namespace recio::decimal_syntax

@@ -23,6 +23,7 @@ using decimal_syntax::isDigit;
 using decimal_syntax::isExponentLetter;
 using decimal_syntax::isSign;
 using decimal_syntax::matchedLetters;
+using decimal_syntax::nanPayloadEnd;
 using decimal_syntax::toLower;
 
 constexpr bool isWhiteSpace(char c) {
@@ -54,13 +55,7 @@ ParseResult<double> infinityWord(const char* cursor, const char* end, bool negat
 ParseResult<double> nanWord(const char* cursor, const char* end, bool plusSign) {
   if (matchedLetters(cursor, end, "nan") != 3) return kInvalidReal;
   cursor += 3;
-  const char* payload = cursor;
-  while (payload < end && isWhiteSpace(*payload)) ++payload;
-  if (payload < end && *payload == '(') {
-    ++payload;
-    while (payload < end && isPayloadCharacter(*payload)) ++payload;
-    if (payload < end && *payload == ')') cursor = payload + 1;
-  }
+  if (const char* payloadEnd = nanPayloadEnd(cursor, end, isWhiteSpace, isPayloadCharacter)) cursor = payloadEnd;
   if (cursor != end) return kInvalidReal;
   return {ConversionStatus::Ok, std::bit_cast<double>(plusSign ? kPositiveQuietNaNBits : kPositiveQuietNaNBits | kSignBit)};
 }

@@ -113,4 +113,11 @@ inline constexpr std::array<ValueStart, 256> kValueStarts = makeValueStartTable(
 
 inline ValueStart valueStart(char byte) { return kValueStarts[static_cast<unsigned char>(byte)]; }
 
+// A NaN's parenthesised group as the reader takes it: after blanks, up to the first ')'
+// in the record, whatever lies between. What is inside is judged by the conversion of
+// the value's token (or, in a pair's second number, by nothing: it is not converted).
+inline const char* nanGroupEnd(const char* at, const char* end) {
+  return decimal_syntax::nanPayloadEnd(at, end, isBlank, [](char byte) { return byte != ')'; });
+}
+
 }  // namespace recio::reader_bytes

@@ -75,13 +75,7 @@ std::int32_t FreeFormatReader::skipSecondNumber() {
     at += matchedLetters(at, end, "infinity");
   } else if (letter == 'n') {
     at += matchedLetters(at, end, "nan");
-    // A NaN may carry a payload group, after blanks, closed within the record.
-    const char* group = at;
-    while (group < end && reader_bytes::isBlank(*group)) ++group;
-    if (group < end && *group == '(') {
-      const void* close = std::memchr(group + 1, ')', static_cast<std::size_t>(end - (group + 1)));
-      if (close != nullptr) at = static_cast<const char*>(close) + 1;
-    }
+    if (const char* groupEnd = reader_bytes::nanGroupEnd(at, end)) at = groupEnd;
   } else {
     if (!reader_bytes::isDigit(*at)) return kMsgSyntax;
     while (at < end && reader_bytes::isDigit(*at)) ++at;

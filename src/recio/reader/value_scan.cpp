@@ -1,6 +1,5 @@
 // The general rules of finding a value: blanks and record ends, commas and null
 // values, slashes, numeric tokens checked rule by rule, and repeat counts.
-#include <cstring>
 
 #include "recio/decimal/decimal.h"
 #include "recio/stop/messages.h"
@@ -155,17 +154,15 @@ std::int32_t FreeFormatReader::scanNumericToken(bool& endsWithStar) {
       case NumericByte::WordLetter: {
         if (!(at == start || (at == start + 1 && signSeen))) return kMsgSyntax;
         // An infinity or NaN word runs to a byte that ends a token, over any '*' (no
-        // repeat count ends in a word); a NaN's parenthesised payload may hold such
-        // bytes of its own.
+        // repeat count ends in a word); a NaN's parenthesised group may hold such bytes
+        // of its own, and one left open runs to the record's end.
         const bool nanWord = (*at | 0x20) == 'n';
-        for (++at; at < end && !reader_bytes::endsToken(*at); ++at) {
-          if (*at == '(' && nanWord) {
-            const void* close = std::memchr(at + 1, ')', static_cast<std::size_t>(end - (at + 1)));
-            if (close == nullptr) {
-              at = end;
-              break;
-            }
-            at = static_cast<const char*>(close);
+        for (++at; at < end && !reader_bytes::endsToken(*at);) {
+          if (nanWord && *at == '(') {
+            const char* const groupEnd = reader_bytes::nanGroupEnd(at, end);
+            at = groupEnd != nullptr ? groupEnd : end;
+          } else {
+            ++at;
           }
         }
         state_.token = {start, static_cast<std::size_t>(at - start)};
