@@ -5,12 +5,12 @@
 // power of ten (exact for 10^0 .. 10^27) as a 128-bit fixed-point number with a known
 // error bound; only when the rounding cannot be decided within that bound, and the
 // value is not an exact tie, is q worked out exactly with big integers.
+#include "recio/decimal/decimal.h"
+
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstring>
 
-#include "recio/decimal/decimal.h"
 #include "recio/decimal/bigint.h"
 #include "recio/decimal/power_table.h"
 #include "recio/decimal/powers.h"

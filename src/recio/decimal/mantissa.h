@@ -21,9 +21,9 @@ using decimal_syntax::digitValue;
 // The bits of +infinity: also the smallest magnitude that is an overflow.
 inline constexpr std::uint64_t kInfinityBits = std::uint64_t{0x7FF} << 52;
 
-// A magnitude (sign bit clear) with its sign: setting the sign bit negates it, without
-// a branch on signs that come in no predictable order.
-constexpr ParseResult<double> okay(double magnitude, bool negative) {
+// The Ok result of a magnitude (sign bit clear) given its sign: setting the sign bit
+// negates it, without a branch on signs that come in no predictable order.
+constexpr ParseResult<double> withSign(double magnitude, bool negative) {
   return {ConversionStatus::Ok,
           std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | std::uint64_t{negative} << 63)};
 }

@@ -1,7 +1,7 @@
 // Decimal text to binary: parseInteger32; the scan of parseReal64 that cuts a real token
 // into its parts (or reads it as one of the words INFINITY and NAN); and the parts' value
 // in the first fast case, which takes nearly every token. The other cases are in
-// decimal_value.cpp.
+// digits_to_binary.cpp.
 #include "recio/decimal/decimal.h"
 
 #include <bit>
@@ -15,8 +15,8 @@ namespace recio {
 namespace {
 
 using decimal_detail::kMaxExactBinary64Power;
-using decimal_detail::okay;
 using decimal_detail::scaledExactly;
+using decimal_detail::withSign;
 using decimal_syntax::digitRun;
 using decimal_syntax::digitValue;
 using decimal_syntax::isDigit;
@@ -92,7 +92,7 @@ ParseResult<std::int32_t> integerValue(std::string_view digits, bool negative) {
   if (number.integerDigits.size() + fractionLength <= 15 && exponentInRange) {
     const std::int64_t scale = exponent - static_cast<std::int64_t>(fractionLength);
     if (number.writtenDigits != 0 && scale >= -kMaxExactBinary64Power && scale <= kMaxExactBinary64Power) {
-      return okay(scaledExactly(static_cast<double>(static_cast<std::int64_t>(number.writtenDigits)), scale),
+      return withSign(scaledExactly(static_cast<double>(static_cast<std::int64_t>(number.writtenDigits)), scale),
                   number.negative);
     }
   }

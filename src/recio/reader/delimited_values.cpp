@@ -1,12 +1,13 @@
 // The values with delimiters of their own: quoted text and the parenthesised pair.
 // Neither converts into the program's items (a pair gives its first number), but both
 // must be scanned to their end to tell a syntax error from the other outcomes.
+#include "recio/reader/reader.h"
+
 #include <cstring>
 
 #include "recio/decimal/syntax.h"
-#include "recio/stop/messages.h"
-#include "recio/reader/reader.h"
 #include "recio/reader/byte_classes.h"
+#include "recio/stop/messages.h"
 
 namespace recio {
 

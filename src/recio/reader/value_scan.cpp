@@ -1,10 +1,10 @@
 // The general rules of finding a value: blanks and record ends, commas and null
 // values, slashes, numeric tokens checked rule by rule, and repeat counts.
+#include "recio/reader/reader.h"
 
 #include "recio/decimal/decimal.h"
-#include "recio/stop/messages.h"
-#include "recio/reader/reader.h"
 #include "recio/reader/byte_classes.h"
+#include "recio/stop/messages.h"
 
 namespace recio {
 
