@@ -431,7 +431,7 @@ TEST_F(ReaderTest, NaNPayloadsAsTheConversionAndTheReaderTakeThem) {
   };
   for (const Row& row : rows) {
     const std::string text(row.text);
-    EXPECT_EQ(recio::parseReal64(text.data(), text.size()).status == recio::ConversionStatus::Ok, row.converts)
+    EXPECT_EQ(recio::decimal::parseReal64(text.data(), text.size()).status == recio::decimal::ConversionStatus::Ok, row.converts)
         << visible(text);
     check(text + " 2 3", {row.asValue});
     check("(1, " + text + ") 2 3", {row.asSecond});
@@ -535,12 +535,12 @@ TEST_F(ReaderTest, RecordsAcrossReadBoundaries) {
 // take them into the number.
 TEST_F(ReaderTest, NothingBeyondTheLastRecordIsRead) {
   const std::string first(30, '5');
-  const double firstValue = recio::parseReal64(first.data(), first.size()).value;
+  const double firstValue = recio::decimal::parseReal64(first.data(), first.size()).value;
   for (std::size_t initialCapacity = 8; initialCapacity <= 40; ++initialCapacity) {
     recio::setInputBufferLimits(initialCapacity, 0);
     for (std::size_t fraction = 0; fraction <= 12; ++fraction) {
       const std::string last = "1." + std::string(fraction, '2');
-      const double value = recio::parseReal64(last.data(), last.size()).value;
+      const double value = recio::decimal::parseReal64(last.data(), last.size()).value;
       check(first + "\n" + last, {model(0, firstValue), model(0, value), model(kEof, kKeep)});
       check(first + "\n 7 " + last, {model(0, firstValue), model(0, 7), model(kEof, kKeep)});
       check(first + "\n1 2 " + last, {model(0, firstValue), array(0, {1, 2, value})});
@@ -623,7 +623,7 @@ TEST_F(ReaderTest, RealFiles) {
     if (end == std::string::npos) end = model.size();
     std::size_t last = end;
     while (last > begin && (model[last - 1] == '\r' || model[last - 1] == ' ')) --last;
-    const recio::ParseResult<double> line = recio::parseReal64(model.data() + begin, last - begin);
+    const recio::decimal::ParseResult<double> line = recio::decimal::parseReal64(model.data() + begin, last - begin);
     ASSERT_EQ(runStatement(reader_, List::Model, 1, got), 0) << "line " << values + 1;
     ASSERT_TRUE(sameValue(line.value, got[0])) << "line " << values + 1;
     ++values;
@@ -697,19 +697,19 @@ TEST_F(ReaderTest, RandomTokensFollowTheTokenRules) {
     bool integerForm = false;
     const bool passes = referenceTokenSyntax(token, integerForm);
 
-    const recio::ParseResult<double> real = recio::parseReal64(token.data(), token.size());
+    const recio::decimal::ParseResult<double> real = recio::decimal::parseReal64(token.data(), token.size());
     if (!passes) {
       check(token + "\n", {model(kSyntax, kKeep)});
       check(token + " 1 2\n", {ints(kSyntax, {kKeep, kKeep, kKeep})});
       continue;
     }
-    check(token + "\n", {real.status == recio::ConversionStatus::Ok ? model(0, real.value) : model(kConversion, kKeep)});
+    check(token + "\n", {real.status == recio::decimal::ConversionStatus::Ok ? model(0, real.value) : model(kConversion, kKeep)});
     if (integerForm) {
-      const recio::ParseResult<std::int32_t> integer = recio::parseInteger32(token.data(), token.size());
-      check(token + " 1 2\n", {integer.status == recio::ConversionStatus::Ok ? ints(0, {double(integer.value), 1, 2})
+      const recio::decimal::ParseResult<std::int32_t> integer = recio::decimal::parseInteger32(token.data(), token.size());
+      check(token + " 1 2\n", {integer.status == recio::decimal::ConversionStatus::Ok ? ints(0, {double(integer.value), 1, 2})
                                                                            : ints(kConversion, {kKeep, kKeep, kKeep})});
     } else {
-      check(token + " 1 2\n", {real.status == recio::ConversionStatus::Ok
+      check(token + " 1 2\n", {real.status == recio::decimal::ConversionStatus::Ok
                                    ? ints(0, {referenceTruncation(real.value), 1, 2})
                                    : ints(kConversion, {kKeep, kKeep, kKeep})});
     }
@@ -755,10 +755,10 @@ TEST_F(ReaderTest, PlainNumbersReadAsTheirTokensConvert) {
   }
   connect(text);
   for (const std::string& token : tokens) {
-    const recio::ParseResult<double> real = recio::parseReal64(token.data(), token.size());
+    const recio::decimal::ParseResult<double> real = recio::decimal::parseReal64(token.data(), token.size());
     std::vector<double> got;
     const IoOutcome outcome = runStatement(reader_, List::Model, 1, got);
-    ASSERT_EQ(outcome, real.status == recio::ConversionStatus::Ok ? 0 : kConversion) << token;
+    ASSERT_EQ(outcome, real.status == recio::decimal::ConversionStatus::Ok ? 0 : kConversion) << token;
     if (outcome == 0) {
       ASSERT_TRUE(sameValue(real.value, got[0])) << token;
     }
@@ -774,9 +774,9 @@ TEST_F(ReaderTest, PlainNumbersReadAsTheirTokensConvert) {
   connect(text);
   for (const std::string& token : tokens) {
     const bool integerForm = token.find_first_of(".EeDdQq") == std::string::npos;
-    const recio::ParseResult<std::int32_t> integer = recio::parseInteger32(token.data(), token.size());
-    const recio::ParseResult<double> real = recio::parseReal64(token.data(), token.size());
-    const bool ok = (integerForm ? integer.status : real.status) == recio::ConversionStatus::Ok;
+    const recio::decimal::ParseResult<std::int32_t> integer = recio::decimal::parseInteger32(token.data(), token.size());
+    const recio::decimal::ParseResult<double> real = recio::decimal::parseReal64(token.data(), token.size());
+    const bool ok = (integerForm ? integer.status : real.status) == recio::decimal::ConversionStatus::Ok;
     std::vector<double> got;
     ASSERT_EQ(runStatement(reader_, List::Integers, 3, got), ok ? 0 : kConversion) << token;
     if (ok) {
@@ -831,8 +831,8 @@ TEST_F(ReaderTest, EveryByteInsideALongFraction) {
       if (byte == '*') {
         expected = model(kConversion, kKeep);  // "-1.77*25": a count that is no integer
       } else if (referenceTokenSyntax(token, integerForm)) {
-        const recio::ParseResult<double> real = recio::parseReal64(token.data(), token.size());
-        expected = real.status == recio::ConversionStatus::Ok ? model(0, real.value) : model(kConversion, kKeep);
+        const recio::decimal::ParseResult<double> real = recio::decimal::parseReal64(token.data(), token.size());
+        expected = real.status == recio::decimal::ConversionStatus::Ok ? model(0, real.value) : model(kConversion, kKeep);
       }
       check(line + "\n", {expected});
       if (HasFailure()) return;

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <bit>
 
-namespace recio::decimal_detail {
+namespace recio::decimal {
 namespace {
 
 // Rounds value * 2^scale to binary64, to nearest with ties to even, with `sticky` standing
@@ -126,5 +126,5 @@ ParseResult<double> collectedValue(const NumberParts& number, std::int64_t expon
   return mantissaValue(mantissa, decimalScale, number.negative);
 }
 
-}  // namespace recio::decimal_detail
+}  // namespace recio::decimal
 

@@ -14,9 +14,7 @@
 #include "recio/decimal/powers.h"
 #include "recio/decimal/syntax.h"
 
-namespace recio::decimal_detail {
-
-using decimal_syntax::digitValue;
+namespace recio::decimal {
 
 // The bits of +infinity: also the smallest magnitude that is an overflow.
 inline constexpr std::uint64_t kInfinityBits = std::uint64_t{0x7FF} << 52;
@@ -119,4 +117,4 @@ struct Mantissa {
 // its first six counted digits with the sign, and whether it had no more.
 ParseResult<double> collectedValue(const NumberParts& number, std::int64_t exponent, bool exponentInRange) noexcept;
 
-}  // namespace recio::decimal_detail
+}  // namespace recio::decimal

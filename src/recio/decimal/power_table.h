@@ -5,7 +5,7 @@
 #include <array>
 #include <cstddef>
 
-namespace recio::decimal_detail {
+namespace recio::decimal {
 
 // base^0 .. base^(kCount-1) in Value, each entry the one before times `base` in Value's
 // own arithmetic: exact for as long as every product on the way is.
@@ -20,4 +20,4 @@ constexpr std::array<Value, kCount> powerTable(Value base) {
   return powers;
 }
 
-}  // namespace recio::decimal_detail
+}  // namespace recio::decimal

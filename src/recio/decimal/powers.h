@@ -11,7 +11,7 @@
 #include "recio/decimal/bigint.h"
 #include "recio/decimal/power_table.h"
 
-namespace recio::decimal_detail {
+namespace recio::decimal {
 
 using UInt128 = unsigned __int128;
 
@@ -153,4 +153,4 @@ inline NormalizedPower powerOfTen64(int exponent) noexcept {
   return roundTo64Bits(product, binaryExponent);
 }
 
-}  // namespace recio::decimal_detail
+}  // namespace recio::decimal

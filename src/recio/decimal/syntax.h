@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace recio::decimal_syntax {
+namespace recio::decimal {
 
 // Any other byte gives 10 or more.
 constexpr unsigned digitValue(char c) { return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0'; }
@@ -54,4 +54,4 @@ constexpr const char* nanPayloadEnd(const char* at, const char* end, IsSpace isS
   return at < end && *at == ')' ? at + 1 : nullptr;
 }
 
-}  // namespace recio::decimal_syntax
+}  // namespace recio::decimal

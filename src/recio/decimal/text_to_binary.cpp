@@ -11,20 +11,8 @@
 #include "recio/decimal/mantissa.h"
 #include "recio/decimal/syntax.h"
 
-namespace recio {
+namespace recio::decimal {
 namespace {
-
-using decimal_detail::kMaxExactBinary64Power;
-using decimal_detail::scaledExactly;
-using decimal_detail::withSign;
-using decimal_syntax::digitRun;
-using decimal_syntax::digitValue;
-using decimal_syntax::isDigit;
-using decimal_syntax::isExponentLetter;
-using decimal_syntax::isSign;
-using decimal_syntax::matchedLetters;
-using decimal_syntax::nanPayloadEnd;
-using decimal_syntax::toLower;
 
 constexpr bool isWhiteSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -96,7 +84,7 @@ ParseResult<std::int32_t> integerValue(std::string_view digits, bool negative) {
                   number.negative);
     }
   }
-  return decimal_detail::collectedValue(number, exponent, exponentInRange);
+  return collectedValue(number, exponent, exponentInRange);
 }
 
 }  // namespace
@@ -165,4 +153,4 @@ ParseResult<double> parseReal64(const char* token, std::size_t length) noexcept 
   return partsValue(number);
 }
 
-}  // namespace recio
+}  // namespace recio::decimal

@@ -8,14 +8,14 @@
 
 #include "recio/decimal/syntax.h"
 
-namespace recio::reader_bytes {
+namespace recio::reader {
 
 // A blank separates values and is skipped while a value is sought.
 constexpr bool isBlank(char byte) { return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n'; }
 
 // Digits and exponent letters are the number syntax's own.
-using decimal_syntax::isDigit;
-using decimal_syntax::isExponentLetter;
+using decimal::isDigit;
+using decimal::isExponentLetter;
 
 // The bytes that end a token: it ends before them.
 constexpr bool endsToken(char byte) {
@@ -118,7 +118,7 @@ inline ValueStart valueStart(char byte) { return kValueStarts[static_cast<unsign
 // in the record, whatever lies between. What is inside is judged by the conversion of
 // the value's token (or, in a pair's second number, by nothing: it is not converted).
 inline const char* nanGroupEnd(const char* at, const char* end) {
-  return decimal_syntax::nanPayloadEnd(at, end, isBlank, [](char byte) { return byte != ')'; });
+  return decimal::nanPayloadEnd(at, end, isBlank, [](char byte) { return byte != ')'; });
 }
 
-}  // namespace recio::reader_bytes
+}  // namespace recio::reader

@@ -11,7 +11,7 @@
 
 namespace recio {
 
-using decimal_syntax::matchedLetters;
+using decimal::matchedLetters;
 
 // The text runs to the next quote of the same kind; a doubled quote stands for one
 // quote character, unless the first of the two ends its record. A record end inside
@@ -76,17 +76,17 @@ std::int32_t FreeFormatReader::skipSecondNumber() {
     at += matchedLetters(at, end, "infinity");
   } else if (letter == 'n') {
     at += matchedLetters(at, end, "nan");
-    if (const char* groupEnd = reader_bytes::nanGroupEnd(at, end)) at = groupEnd;
+    if (const char* groupEnd = reader::nanGroupEnd(at, end)) at = groupEnd;
   } else {
-    if (!reader_bytes::isDigit(*at)) return kMsgSyntax;
-    while (at < end && reader_bytes::isDigit(*at)) ++at;
+    if (!reader::isDigit(*at)) return kMsgSyntax;
+    while (at < end && reader::isDigit(*at)) ++at;
     if (at < end && *at == '.') {
       ++at;
-      while (at < end && reader_bytes::isDigit(*at)) ++at;
+      while (at < end && reader::isDigit(*at)) ++at;
     }
-    if (at < end && reader_bytes::isExponentLetter(*at)) {
+    if (at < end && reader::isExponentLetter(*at)) {
       ++at;
-      while (at < end && reader_bytes::isDigit(*at)) ++at;
+      while (at < end && reader::isDigit(*at)) ++at;
     }
   }
   cursor_ = at;

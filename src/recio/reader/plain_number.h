@@ -16,7 +16,7 @@
 #include "recio/decimal/syntax.h"
 #include "recio/reader/byte_classes.h"
 
-namespace recio::reader_plain {
+namespace recio::reader {
 
 // The value of eight digits held one to a byte, the first digit in the lowest byte:
 // neighbours are joined into pairs, pairs into fours and fours into the eight, each
@@ -29,7 +29,7 @@ constexpr std::uint64_t eightDigitsValue(std::uint64_t digits) {
 }
 static_assert(eightDigitsValue(0x0807060504030201) == 12345678);
 
-constexpr std::array<std::uint64_t, 9> kDigitScales = decimal_detail::powerTable<std::uint64_t, 9>(10);
+constexpr std::array<std::uint64_t, 9> kDigitScales = decimal::powerTable<std::uint64_t, 9>(10);
 
 // Steps over a run of digits and adds them to `value` (addWrittenDigit, eight at a
 // time): eight bytes at a time while the record holds that many, so that neither the
@@ -57,7 +57,7 @@ inline const char* fractionRun(const char* at, const char* end, std::uint64_t& v
     value = value * kDigitScales[8] + eightDigitsValue(offsets);
     at += 8;
   }
-  decimal_syntax::digitRun(at, end, value, addWrittenDigit);
+  decimal::digitRun(at, end, value, decimal::addWrittenDigit);
   return at;
 }
 
@@ -75,16 +75,16 @@ struct PlainToken {
 // parts that its conversion takes (whole only when the token's end is not nullptr).
 // Any other value, a token that breaks the shape (the rules then decide) and one ended
 // by '*' (a repeat count) give nullptr.
-inline PlainToken plainNumberParts(const char* start, const char* end, NumberParts& parts) {
+inline PlainToken plainNumberParts(const char* start, const char* end, decimal::NumberParts& parts) {
   // Only a value that starts as a number can be one: a '.' first may also start a
   // logical value (.true.), which only the rules tell apart.
-  if (reader_bytes::valueStart(*start) != reader_bytes::ValueStart::Numeric) return {nullptr, false};
+  if (valueStart(*start) != ValueStart::Numeric) return {nullptr, false};
   // Signed and unsigned numbers come in no predictable order: no branch for the sign.
   parts.negative = *start == '-';
   const char* at = start + static_cast<int>(*start == '+' || *start == '-');
   const char* const mantissa = at;
   std::uint64_t written = 0;
-  parts.integerDigits = decimal_syntax::digitRun(at, end, written, addWrittenDigit);
+  parts.integerDigits = decimal::digitRun(at, end, written, decimal::addWrittenDigit);
   parts.fractionDigits = {};
   std::ptrdiff_t pointBytes = 0;
   bool integerForm = true;
@@ -100,18 +100,18 @@ inline PlainToken plainNumberParts(const char* start, const char* end, NumberPar
   parts.exponentDigits = {};
   parts.exponentValue = 0;
   parts.exponentNegative = false;
-  if (at < end && reader_bytes::isExponentLetter(*at)) {
+  if (at < end && isExponentLetter(*at)) {
     integerForm = false;
     ++at;
     if (at < end && (*at == '+' || *at == '-')) parts.exponentNegative = *at++ == '-';
     std::int64_t exponentValue = 0;
-    const std::string_view exponentDigits = decimal_syntax::digitRun(at, end, exponentValue, addExponentDigit);
+    const std::string_view exponentDigits = decimal::digitRun(at, end, exponentValue, decimal::addExponentDigit);
     if (exponentDigits.empty()) return {nullptr, false};
     parts.exponentDigits = exponentDigits;
     parts.exponentValue = exponentValue;
   }
-  if (at < end && reader_bytes::numericByte(*at) != reader_bytes::NumericByte::End) return {nullptr, false};
+  if (at < end && numericByte(*at) != NumericByte::End) return {nullptr, false};
   return {at, integerForm};
 }
 
-}  // namespace recio::reader_plain
+}  // namespace recio::reader
