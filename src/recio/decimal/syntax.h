@@ -1,6 +1,7 @@
-// The characters of a number's text: digits, exponent letters and the case-blind words
-// INFINITY and NAN. The decimal conversions and the reader's token scan both read a
-// number by these, so the two cannot disagree about what a digit or a word is.
+// The characters of a number's text: digits and their runs, exponent letters, the
+// case-blind words INFINITY and NAN and a NaN's payload group. The decimal conversions
+// and the reader's token scan both read a number by these, so the two cannot disagree
+// about what a digit or a word is.
 #pragma once
 
 #include <cstddef>
@@ -23,15 +24,6 @@ constexpr bool isExponentLetter(char c) {
   }
 }
 
-// Steps the cursor over the run of digits at it, adding each digit to `value` by `add`
-// (value = add(value, digit)); returns the run.
-template <class Value, class AddDigit>
-constexpr std::string_view digitRun(const char*& cursor, const char* end, Value& value, AddDigit add) {
-  const char* const start = cursor;
-  for (unsigned digit = 0; cursor < end && (digit = digitValue(*cursor)) < 10; ++cursor) value = add(value, digit);
-  return {start, static_cast<std::size_t>(cursor - start)};
-}
-
 constexpr char toLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // How many leading characters of [at, end) spell the start of `word` (lower case),
@@ -40,6 +32,15 @@ constexpr std::size_t matchedLetters(const char* at, const char* end, std::strin
   std::size_t matched = 0;
   while (matched < word.size() && at + matched < end && toLower(at[matched]) == word[matched]) ++matched;
   return matched;
+}
+
+// Steps the cursor over the run of digits at it, adding each digit to `value` by `add`
+// (value = add(value, digit)); returns the run.
+template <class Value, class AddDigit>
+constexpr std::string_view digitRun(const char*& cursor, const char* end, Value& value, AddDigit add) {
+  const char* const start = cursor;
+  for (unsigned digit = 0; cursor < end && (digit = digitValue(*cursor)) < 10; ++cursor) value = add(value, digit);
+  return {start, static_cast<std::size_t>(cursor - start)};
 }
 
 // A NaN's payload group, which may follow the word: `isSpace` bytes, '(', `isInside`

@@ -1,5 +1,6 @@
-// Byte classes of the free-format value scanner. Every table is computed from the
-// rule it stands for, so the rule and the table cannot drift apart.
+// Byte classes of the free-format value scanner, and the bytes it takes as a NaN's
+// group. Every table is computed from the rule it stands for, so the rule and the table
+// cannot drift apart.
 #pragma once
 
 #include <array>
