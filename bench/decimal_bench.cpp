@@ -20,7 +20,7 @@ const std::array<std::string, 16> kTokens = {
 
 std::vector<double> tokenValues() {
   std::vector<double> values;
-  for (const std::string& token : kTokens) values.push_back(recio::parseReal64(token.data(), token.size()).value);
+  for (const std::string& token : kTokens) values.push_back(recio::decimal::parseReal64(token.data(), token.size()).value);
   return values;
 }
 
@@ -28,7 +28,7 @@ void parseReal64Typical(benchmark::State& state) {
   std::size_t index = 0;
   for (auto _ : state) {
     const std::string& token = kTokens[index++ & 15];
-    benchmark::DoNotOptimize(recio::parseReal64(token.data(), token.size()));
+    benchmark::DoNotOptimize(recio::decimal::parseReal64(token.data(), token.size()));
   }
 }
 BENCHMARK(parseReal64Typical);
@@ -47,10 +47,10 @@ BENCHMARK(fromCharsTypical);
 void generateDigitsTypical(benchmark::State& state) {
   const std::vector<double> values = tokenValues();
   const int digitCount = static_cast<int>(state.range(0));
-  recio::DecimalDigits digits{};
+  recio::decimal::DecimalDigits digits{};
   std::size_t index = 0;
   for (auto _ : state) {
-    recio::generateDigits(values[index++ & 15], digitCount, digits);
+    recio::decimal::generateDigits(values[index++ & 15], digitCount, digits);
     benchmark::DoNotOptimize(digits);
   }
 }

@@ -209,7 +209,7 @@ void BM_ParseReal64Lines(benchmark::State& state) {
   const std::string& text = modelText();
   for (auto _ : state) {
     benchmark::DoNotOptimize(sumOfLines(text, [](const char* begin, const char* end) {
-      return recio::parseReal64(begin, static_cast<std::size_t>(end - begin)).value;
+      return recio::decimal::parseReal64(begin, static_cast<std::size_t>(end - begin)).value;
     }));
   }
   reportPerValue(state, ModelFile::instance().lines());
@@ -231,7 +231,7 @@ void BM_UnitRecordsAndConversion(benchmark::State& state) {
         break;
       }
       const recio::RecordText record = unit->currentRecord();
-      sum += recio::parseReal64(record.begin, static_cast<std::size_t>(record.end - record.begin)).value;
+      sum += recio::decimal::parseReal64(record.begin, static_cast<std::size_t>(record.end - record.begin)).value;
       recio::releaseUnit(*unit);
     }
     benchmark::DoNotOptimize(sum);

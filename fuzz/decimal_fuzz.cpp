@@ -14,21 +14,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   char* token = static_cast<char*>(std::malloc(size == 0 ? 1 : size));
   std::memcpy(token, data, size);
 
-  const auto integer = recio::parseInteger32(token, size);
-  if (integer.status != recio::ConversionStatus::Ok && integer.value != 0) std::abort();
+  const auto integer = recio::decimal::parseInteger32(token, size);
+  if (integer.status != recio::decimal::ConversionStatus::Ok && integer.value != 0) std::abort();
 
-  const auto real = recio::parseReal64(token, size);
-  if (real.status == recio::ConversionStatus::Overflow && real.value != 0.0 && !std::isinf(real.value)) {
+  const auto real = recio::decimal::parseReal64(token, size);
+  if (real.status == recio::decimal::ConversionStatus::Overflow && real.value != 0.0 && !std::isinf(real.value)) {
     // An overflow carries no finite value worth keeping.
     std::abort();
   }
 
   // Whatever the text, digit generation of the value must stay within its digits.
-  if (real.status == recio::ConversionStatus::Ok) {
-    for (int digits : {1, 6, 10, 17, recio::DecimalDigits::kMaxDigits}) {
-      recio::DecimalDigits result;
-      recio::generateDigits(real.value, digits, result);
-      if (result.kind == recio::DigitsKind::Finite && (result.count != digits || result.digits[0] == '0')) std::abort();
+  if (real.status == recio::decimal::ConversionStatus::Ok) {
+    for (int digits : {1, 6, 10, 17, recio::decimal::DecimalDigits::kMaxDigits}) {
+      recio::decimal::DecimalDigits result;
+      recio::decimal::generateDigits(real.value, digits, result);
+      if (result.kind == recio::decimal::DigitsKind::Finite && (result.count != digits || result.digits[0] == '0')) std::abort();
     }
   }
   std::free(token);

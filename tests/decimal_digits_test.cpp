@@ -16,8 +16,8 @@
 
 namespace {
 
-using recio::DecimalDigits;
-using recio::DigitsKind;
+using recio::decimal::DecimalDigits;
+using recio::decimal::DigitsKind;
 using testing_support::ExactDecimal;
 
 // Random case counts are cut down under the sanitizers.
@@ -44,7 +44,7 @@ class DigitsChecker {
     ++checked_;
     const ExactDecimal expected = testing_support::roundDecimal(expansion, digitCount);
     DecimalDigits result{};
-    recio::generateDigits(value, digitCount, result);
+    recio::decimal::generateDigits(value, digitCount, result);
     const std::string digits(result.digits, static_cast<std::size_t>(result.count));
     const bool same = result.kind == DigitsKind::Finite && result.negative == std::signbit(value) &&
                       digits == expected.digits && result.exponent == expected.exponent;
@@ -106,7 +106,7 @@ TEST(GenerateDigitsExact, RandomValuesOfModestSize) {
 TEST(GenerateDigitsExact, OtherDigitCounts) {
   std::mt19937_64 random(99);
   DigitsChecker checker;
-  for (int digitCount = 1; digitCount <= recio::DecimalDigits::kMaxDigits; ++digitCount) {
+  for (int digitCount = 1; digitCount <= recio::decimal::DecimalDigits::kMaxDigits; ++digitCount) {
     const int count = caseCount(digitCount <= 20 ? 30000 : 3000);
     for (int i = 0; i < count; ++i) {
       const double value = i % 2 == 0

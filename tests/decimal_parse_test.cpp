@@ -20,7 +20,7 @@
 
 namespace {
 
-using recio::ConversionStatus;
+using recio::decimal::ConversionStatus;
 using testing_support::BigInt;
 using testing_support::RoundedBinary64;
 
@@ -213,7 +213,7 @@ void checkAgainstModel(const std::string& token, const std::string& significant,
                        Tally& tally, bool compareCorrect, std::map<std::string, std::string>* differing = nullptr) {
   ++tally.checked;
   const Expected expected = modelValue(significant, scale);
-  const recio::ParseResult<double> result = recio::parseReal64(token.data(), token.size());
+  const recio::decimal::ParseResult<double> result = recio::decimal::parseReal64(token.data(), token.size());
   const bool ok = expected.status == ConversionStatus::Ok;
   const double expectedValue = ok && negative ? -expected.magnitude : expected.magnitude;
   if (result.status != expected.status || bitsOf(result.value) != bitsOf(expectedValue)) {
@@ -271,7 +271,7 @@ TEST(ParseReal64Random, ShortTokensAgainstFromChars) {
       const auto converted = std::from_chars(plain.data(), plain.data() + plain.size(), expected);
       if (converted.ec == std::errc{}) {
         ++tally.againstFromChars;
-        const recio::ParseResult<double> result = recio::parseReal64(token.data(), token.size());
+        const recio::decimal::ParseResult<double> result = recio::decimal::parseReal64(token.data(), token.size());
         const bool same =
             result.status == ConversionStatus::Ok && bitsOf(result.value) == bitsOf(negative ? -expected : expected);
         if (!same && ++tally.mismatches <= 10) {

@@ -20,9 +20,9 @@
 
 namespace {
 
-using recio::ConversionStatus;
-using recio::DecimalDigits;
-using recio::DigitsKind;
+using recio::decimal::ConversionStatus;
+using recio::decimal::DecimalDigits;
+using recio::decimal::DigitsKind;
 using testing_support::BigInt;
 
 constexpr ConversionStatus kOk = ConversionStatus::Ok;
@@ -33,14 +33,14 @@ std::uint64_t bitsOf(double value) { return std::bit_cast<std::uint64_t>(value);
 
 // Every token is handed over in a heap block of exactly its length, so that the address
 // sanitizer reports any read past its end.
-recio::ParseResult<double> parseReal(const std::string& token) {
+recio::decimal::ParseResult<double> parseReal(const std::string& token) {
   const std::vector<char> exact(token.begin(), token.end());
-  return recio::parseReal64(exact.data(), exact.size());
+  return recio::decimal::parseReal64(exact.data(), exact.size());
 }
 
-recio::ParseResult<std::int32_t> parseInteger(const std::string& token) {
+recio::decimal::ParseResult<std::int32_t> parseInteger(const std::string& token) {
   const std::vector<char> exact(token.begin(), token.end());
-  return recio::parseInteger32(exact.data(), exact.size());
+  return recio::decimal::parseInteger32(exact.data(), exact.size());
 }
 
 double correctlyRounded(const std::string& text) {
@@ -225,6 +225,12 @@ TEST(ParseReal64, ScanningCorners) {
       {"nan", kOk, kNaNMinus},
       {"+NaN(_)", kOk, kNaNPlus},
       {"nan (Ab9_)", kOk, kNaNMinus},
+      {"nan \t\r\n\v\f()", kOk, kNaNMinus},
+      {"nan (", kInvalid, 0},
+      {"nan(a b)", kInvalid, 0},
+      {"nan(a))", kInvalid, 0},
+      {"nan((a))", kInvalid, 0},
+      {"na(a)", kInvalid, 0},
       {"nan(", kInvalid, 0},
       {"nan(abc", kInvalid, 0},
       {"nan(a-b)", kInvalid, 0},
@@ -334,7 +340,7 @@ TEST(ParseReal64, ReadsOnlyItsToken) {
   for (const std::string text : {"-1.25E+17999", " +infinity", "-nan(q_1)", "0.000123456789012345678901234567890e-3",
                                  "1.0+3", "12345678901234567"}) {
     for (std::size_t length = 0; length <= text.size(); ++length) {
-      const auto inside = recio::parseReal64(text.data(), length);
+      const auto inside = recio::decimal::parseReal64(text.data(), length);
       const auto alone = parseReal(text.substr(0, length));
       EXPECT_EQ(inside.status, alone.status) << text.substr(0, length);
       EXPECT_EQ(bitsOf(inside.value), bitsOf(alone.value)) << text.substr(0, length);
@@ -433,7 +439,7 @@ TEST(GenerateDigits, ListedValues) {
   };
   for (const DigitsCase& c : cases) {
     DecimalDigits result{};
-    recio::generateDigits(c.value, c.digitCount, result);
+    recio::decimal::generateDigits(c.value, c.digitCount, result);
     EXPECT_EQ(result.kind, c.kind) << c.value;
     EXPECT_EQ(result.negative, c.negative) << c.value;
     EXPECT_EQ(std::string(result.digits, static_cast<std::size_t>(result.count)), c.digits) << c.value;
@@ -453,7 +459,7 @@ Power64 referencePower(int k) {
 }
 
 TEST(PowerTables, MatchAnExactRebuild) {
-  using namespace recio::decimal_detail;
+  using namespace recio::decimal;
   for (int k = 0; k <= kMaxExactBinary64Power; ++k) {
     EXPECT_EQ(kBinary64Powers[static_cast<std::size_t>(k)], correctlyRounded("1e" + std::to_string(k))) << k;
   }
@@ -481,7 +487,7 @@ TEST(PowerTables, MatchAnExactRebuild) {
 }
 
 TEST(PowerTables, CombinedPowersAreTheReducedProducts) {
-  using namespace recio::decimal_detail;
+  using namespace recio::decimal;
   for (int k = kMinPowerOfTen; k <= kMaxPowerOfTen; ++k) {
     const NormalizedPower power = powerOfTen64(k);
     if (k >= -kFinePowerLimit && k <= kFinePowerLimit) {
@@ -530,7 +536,7 @@ TEST(DecimalConversion, SameResultsUnderFlushToZero) {
     for (double value : values) {
       for (int n : {6, 10, 17, 25}) {
         DecimalDigits result{};
-        recio::generateDigits(value, n, result);
+        recio::decimal::generateDigits(value, n, result);
         text.push_back(std::string(result.digits, static_cast<std::size_t>(result.count)) + "e" +
                        std::to_string(result.exponent));
       }

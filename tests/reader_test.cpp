@@ -391,6 +391,54 @@ TEST_F(ReaderTest, ThreeDoubles) {
   checkAll(cases);
 }
 
+// A NaN's payload three ways: the conversion of the text alone, the reader's value (a
+// token it cuts, then converts) and a pair's second number (checked, never converted).
+// The conversion takes the word NaN, then optionally white space, '(', letters, digits
+// and '_', and ')', the payload only whole. The reader differs where its rules say so:
+//  - a blank ends a token, so "NaN (x)" is NaN followed by a value "(x)" of its own;
+//  - a NaN's token runs over its group up to the first ')' in the record (or to the
+//    record's end), whatever lies inside, and the conversion then judges the token; so
+//    only bytes that are white space to the conversion but do not end a token (a lone
+//    CR, VT) may stand before the '(' of a value's payload;
+//  - a pair's second number takes its group after blanks (the reader's white space),
+//    after as much of the word as matches, and up to the first ')' in the record
+//    whatever lies inside: it is looser than the conversion and is kept as it has been.
+TEST_F(ReaderTest, NaNPayloadsAsTheConversionAndTheReaderTakeThem) {
+  struct Row {
+    std::string_view text;
+    bool converts;       // the conversion of the text alone gives NaN
+    Statement asValue;   // "<text> 2 3" into three doubles
+    Statement asSecond;  // "(1, <text>) 2 3" into three doubles
+  };
+  const Row rows[] = {
+      {"NaN", true, reals(0, {kNaN, 2, 3}), reals(0, {1, 2, 3})},
+      {"NaN()", true, reals(0, {kNaN, 2, 3}), reals(0, {1, 2, 3})},
+      {"nan(Q_7)", true, reals(0, {kNaN, 2, 3}), reals(0, {1, 2, 3})},
+      // White space before the '('.
+      {"NaN (x)", true, reals(kSyntax, {kNaN, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      {"NaN\t(x)", true, reals(kSyntax, {kNaN, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      {"NaN\r(x)", true, reals(0, {kNaN, 2, 3}), reals(0, {1, 2, 3})},
+      {"NaN\v(x)", true, reals(0, {kNaN, 2, 3}), reals(kSyntax, {1, kKeep, kKeep})},
+      // Bytes inside that are not letters, digits or '_'.
+      {"NaN(x y)", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      {"NaN(x,y)", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      {"NaN(x/y)", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      {"NaN(+)", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      // No ')': in the pair the pair's own ')' closes the group, and no ')' is left.
+      {"NaN(x", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(kSyntax, {1, kKeep, kKeep})},
+      // Not the whole word.
+      {"Na(x)", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(0, {1, 2, 3})},
+      {"NaNx(x)", false, reals(kConversion, {kKeep, kKeep, kKeep}), reals(kSyntax, {1, kKeep, kKeep})},
+  };
+  for (const Row& row : rows) {
+    const std::string text(row.text);
+    EXPECT_EQ(recio::decimal::parseReal64(text.data(), text.size()).status == recio::decimal::ConversionStatus::Ok, row.converts)
+        << visible(text);
+    check(text + " 2 3", {row.asValue});
+    check("(1, " + text + ") 2 3", {row.asSecond});
+  }
+}
+
 TEST_F(ReaderTest, DoubleArrays) {
   const std::vector<Case> cases = {
       {"1.0 2.0\n\n3.0,4.0", {array(0, {1, 2, 3, 4})}},
@@ -488,12 +536,12 @@ TEST_F(ReaderTest, RecordsAcrossReadBoundaries) {
 // take them into the number.
 TEST_F(ReaderTest, NothingBeyondTheLastRecordIsRead) {
   const std::string first(30, '5');
-  const double firstValue = recio::parseReal64(first.data(), first.size()).value;
+  const double firstValue = recio::decimal::parseReal64(first.data(), first.size()).value;
   for (std::size_t initialCapacity = 8; initialCapacity <= 40; ++initialCapacity) {
     recio::test_hooks::setInputBufferLimits(initialCapacity, 0);
     for (std::size_t fraction = 0; fraction <= 12; ++fraction) {
       const std::string last = "1." + std::string(fraction, '2');
-      const double value = recio::parseReal64(last.data(), last.size()).value;
+      const double value = recio::decimal::parseReal64(last.data(), last.size()).value;
       check(first + "\n" + last, {model(0, firstValue), model(0, value), model(kEof, kKeep)});
       check(first + "\n 7 " + last, {model(0, firstValue), model(0, 7), model(kEof, kKeep)});
       check(first + "\n1 2 " + last, {model(0, firstValue), array(0, {1, 2, value})});
@@ -576,7 +624,7 @@ TEST_F(ReaderTest, RealFiles) {
     if (end == std::string::npos) end = model.size();
     std::size_t last = end;
     while (last > begin && (model[last - 1] == '\r' || model[last - 1] == ' ')) --last;
-    const recio::ParseResult<double> line = recio::parseReal64(model.data() + begin, last - begin);
+    const recio::decimal::ParseResult<double> line = recio::decimal::parseReal64(model.data() + begin, last - begin);
     ASSERT_EQ(runStatement(reader_, List::Model, 1, got), 0) << "line " << values + 1;
     ASSERT_TRUE(sameValue(line.value, got[0])) << "line " << values + 1;
     ++values;
@@ -650,19 +698,19 @@ TEST_F(ReaderTest, RandomTokensFollowTheTokenRules) {
     bool integerForm = false;
     const bool passes = referenceTokenSyntax(token, integerForm);
 
-    const recio::ParseResult<double> real = recio::parseReal64(token.data(), token.size());
+    const recio::decimal::ParseResult<double> real = recio::decimal::parseReal64(token.data(), token.size());
     if (!passes) {
       check(token + "\n", {model(kSyntax, kKeep)});
       check(token + " 1 2\n", {ints(kSyntax, {kKeep, kKeep, kKeep})});
       continue;
     }
-    check(token + "\n", {real.status == recio::ConversionStatus::Ok ? model(0, real.value) : model(kConversion, kKeep)});
+    check(token + "\n", {real.status == recio::decimal::ConversionStatus::Ok ? model(0, real.value) : model(kConversion, kKeep)});
     if (integerForm) {
-      const recio::ParseResult<std::int32_t> integer = recio::parseInteger32(token.data(), token.size());
-      check(token + " 1 2\n", {integer.status == recio::ConversionStatus::Ok ? ints(0, {double(integer.value), 1, 2})
+      const recio::decimal::ParseResult<std::int32_t> integer = recio::decimal::parseInteger32(token.data(), token.size());
+      check(token + " 1 2\n", {integer.status == recio::decimal::ConversionStatus::Ok ? ints(0, {double(integer.value), 1, 2})
                                                                            : ints(kConversion, {kKeep, kKeep, kKeep})});
     } else {
-      check(token + " 1 2\n", {real.status == recio::ConversionStatus::Ok
+      check(token + " 1 2\n", {real.status == recio::decimal::ConversionStatus::Ok
                                    ? ints(0, {referenceTruncation(real.value), 1, 2})
                                    : ints(kConversion, {kKeep, kKeep, kKeep})});
     }
@@ -708,10 +756,10 @@ TEST_F(ReaderTest, PlainNumbersReadAsTheirTokensConvert) {
   }
   connect(text);
   for (const std::string& token : tokens) {
-    const recio::ParseResult<double> real = recio::parseReal64(token.data(), token.size());
+    const recio::decimal::ParseResult<double> real = recio::decimal::parseReal64(token.data(), token.size());
     std::vector<double> got;
     const IoOutcome outcome = runStatement(reader_, List::Model, 1, got);
-    ASSERT_EQ(outcome, real.status == recio::ConversionStatus::Ok ? 0 : kConversion) << token;
+    ASSERT_EQ(outcome, real.status == recio::decimal::ConversionStatus::Ok ? 0 : kConversion) << token;
     if (outcome == 0) {
       ASSERT_TRUE(sameValue(real.value, got[0])) << token;
     }
@@ -727,9 +775,9 @@ TEST_F(ReaderTest, PlainNumbersReadAsTheirTokensConvert) {
   connect(text);
   for (const std::string& token : tokens) {
     const bool integerForm = token.find_first_of(".EeDdQq") == std::string::npos;
-    const recio::ParseResult<std::int32_t> integer = recio::parseInteger32(token.data(), token.size());
-    const recio::ParseResult<double> real = recio::parseReal64(token.data(), token.size());
-    const bool ok = (integerForm ? integer.status : real.status) == recio::ConversionStatus::Ok;
+    const recio::decimal::ParseResult<std::int32_t> integer = recio::decimal::parseInteger32(token.data(), token.size());
+    const recio::decimal::ParseResult<double> real = recio::decimal::parseReal64(token.data(), token.size());
+    const bool ok = (integerForm ? integer.status : real.status) == recio::decimal::ConversionStatus::Ok;
     std::vector<double> got;
     ASSERT_EQ(runStatement(reader_, List::Integers, 3, got), ok ? 0 : kConversion) << token;
     if (ok) {
@@ -784,8 +832,8 @@ TEST_F(ReaderTest, EveryByteInsideALongFraction) {
       if (byte == '*') {
         expected = model(kConversion, kKeep);  // "-1.77*25": a count that is no integer
       } else if (referenceTokenSyntax(token, integerForm)) {
-        const recio::ParseResult<double> real = recio::parseReal64(token.data(), token.size());
-        expected = real.status == recio::ConversionStatus::Ok ? model(0, real.value) : model(kConversion, kKeep);
+        const recio::decimal::ParseResult<double> real = recio::decimal::parseReal64(token.data(), token.size());
+        expected = real.status == recio::decimal::ConversionStatus::Ok ? model(0, real.value) : model(kConversion, kKeep);
       }
       check(line + "\n", {expected});
       if (HasFailure()) return;

@@ -8,7 +8,7 @@
 #include <bit>
 #include <cstdint>
 
-namespace recio::decimal_detail {
+namespace recio::decimal {
 
 // Little-endian 32-bit limbs; `used_` limbs are significant (the top one non-zero, or
 // none for zero). Callers size `kLimbs` from the largest value they can form; exceeding
@@ -124,4 +124,4 @@ class FixedBigInt {
   int used_ = 0;
 };
 
-}  // namespace recio::decimal_detail
+}  // namespace recio::decimal

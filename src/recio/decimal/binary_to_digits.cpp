@@ -5,38 +5,24 @@
 // power of ten (exact for 10^0 .. 10^27) as a 128-bit fixed-point number with a known
 // error bound; only when the rounding cannot be decided within that bound, and the
 // value is not an exact tie, is q worked out exactly with big integers.
+#include "recio/decimal/decimal.h"
+
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstring>
 
-#include "recio/decimal/decimal.h"
 #include "recio/decimal/bigint.h"
+#include "recio/decimal/power_table.h"
 #include "recio/decimal/powers.h"
 
-namespace recio {
+namespace recio::decimal {
 namespace {
-
-using decimal_detail::kMaxExactPower;
-using decimal_detail::NormalizedPower;
-using decimal_detail::UInt128;
 
 constexpr int kFastMaxDigits = 16;
 static_assert(DecimalDigits::kMaxDigits >= kFastMaxDigits);  // the fast path writes 16 characters
 
-template <std::uint64_t kBase, std::size_t kCount>
-constexpr std::array<std::uint64_t, kCount> integerPowers() {
-  std::array<std::uint64_t, kCount> powers{};
-  std::uint64_t power = 1;
-  for (std::uint64_t& entry : powers) {
-    entry = power;
-    power *= kBase;
-  }
-  return powers;
-}
-
-constexpr auto kPowersOfTen = integerPowers<10, kFastMaxDigits + 1>();
-constexpr auto kPowersOfFive = integerPowers<5, 23>();  // 5^22 < 2^53 <= 5^23
+constexpr auto kPowersOfTen = powerTable<std::uint64_t, kFastMaxDigits + 1>(10);
+constexpr auto kPowersOfFive = powerTable<std::uint64_t, 23>(5);  // 5^22 < 2^53 <= 5^23
 
 // `value` < 10^8 as eight digit characters, all at once in the lanes of one 64-bit word: first
 // two lanes of 32 bits (the upper and lower four digits), then four lanes of 16 bits
@@ -143,7 +129,7 @@ bool fastDigits(const Binary& binary, int digitCount, int decimalExponent, Decim
   // A second attempt corrects an estimate of X that was one off.
   for (int attempt = 0; attempt < 2; ++attempt) {
     const int k = digitCount - decimalExponent;
-    const NormalizedPower power = decimal_detail::powerOfTen64(k);
+    const NormalizedPower power = powerOfTen64(k);
     const int shift = 11 - binary.binaryExponent - power.binaryExponent;
     // Below 9 the estimate was far off; 64 and more only for n = 1 and q below 2.
     if (shift < 9 || shift > 63) return false;
@@ -194,7 +180,7 @@ bool fastDigits(const Binary& binary, int digitCount, int decimalExponent, Decim
 void exactDigits(const Binary& binary, int digitCount, int decimalExponent, DecimalDigits& result) {
   // The largest operand is about 2^53 * 10^325 < 2^1133 (the smallest subnormal scaled
   // up), or a denominator of 2^1126 times ten; 40 limbs hold 1280 bits.
-  using Big = decimal_detail::FixedBigInt<40>;
+  using Big = FixedBigInt<40>;
   Big numerator(binary.significand);
   Big denominator(1);
   if (binary.binaryExponent >= 0) {
@@ -278,4 +264,4 @@ void generateDigits(double value, int digitCount, DecimalDigits& result) noexcep
   exactDigits(binary, digitCount, estimate, result);
 }
 
-}  // namespace recio
+}  // namespace recio::decimal

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace recio {
+namespace recio::decimal {
 
 enum class ConversionStatus : std::uint8_t { Ok, Invalid, Overflow };
 
@@ -84,4 +84,4 @@ struct DecimalDigits {
 // outside are clamped), to nearest with ties to even.
 void generateDigits(double value, int digitCount, DecimalDigits& result) noexcept;
 
-}  // namespace recio
+}  // namespace recio::decimal

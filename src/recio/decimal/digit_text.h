@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-namespace recio {
+namespace recio::decimal {
 
 // "00" .. "99": the two characters of every value below 100, at twice the value.
 inline constexpr std::array<char, 200> kDigitPairs = [] {
@@ -20,4 +20,4 @@ inline constexpr std::array<char, 200> kDigitPairs = [] {
 // Writes `value` < 100 as two digits.
 inline void writeDigitPair(char* out, unsigned value) { std::memcpy(out, &kDigitPairs[2 * value], 2); }
 
-}  // namespace recio
+}  // namespace recio::decimal

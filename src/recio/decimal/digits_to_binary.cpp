@@ -1,15 +1,13 @@
 // The binary64 value of a real token's collected digits: the fast cases in binary64
 // arithmetic, and the general case with D and the power of ten cut to 64 bits and one
 // rounding of their exact product.
+#include "recio/decimal/mantissa.h"
+
 #include <algorithm>
 #include <bit>
 
-#include "recio/decimal/mantissa.h"
-
-namespace recio::decimal_detail {
+namespace recio::decimal {
 namespace {
-
-
 
 // Rounds value * 2^scale to binary64, to nearest with ties to even, with `sticky` standing
 // for non-zero bits below those of `value`. Precision is 53 bits, or what the subnormal
@@ -61,23 +59,25 @@ ParseResult<double> mantissaValue(const Mantissa& mantissa, std::int64_t decimal
   if (decimalScale == 0 && digits <= 18) {
     if (digits <= kWordDigits) {
       const std::uint32_t word = mantissa.fullWords != 0 ? mantissa.words[0] : mantissa.partialWord;
-      return okay(static_cast<double>(word), negative);
+      return withSign(static_cast<double>(word), negative);
     }
     // The first word times 10^(N-9) is below 10^18 and a multiple of 2^(N-9), with an odd
     // part below 10^9 * 5^9 < 2^53: exact. Only the addition rounds.
     const std::uint32_t lowWord = mantissa.fullWords == 2 ? mantissa.words[1] : mantissa.partialWord;
     const double high =
         static_cast<double>(mantissa.words[0]) * kBinary64Powers[static_cast<std::size_t>(digits - kWordDigits)];
-    return okay(high + static_cast<double>(lowWord), negative);
+    return withSign(high + static_cast<double>(lowWord), negative);
   }
   constexpr int kMaxPower = kMaxExactBinary64Power;
   if (digits <= 15) {  // D < 10^15 < 2^53
     const double exact = static_cast<double>(mantissa.integer15());
-    if (decimalScale >= -kMaxPower && decimalScale <= kMaxPower) return okay(scaledExactly(exact, decimalScale), negative);
+    if (decimalScale >= -kMaxPower && decimalScale <= kMaxPower) {
+      return withSign(scaledExactly(exact, decimalScale), negative);
+    }
     if (decimalScale > kMaxPower && digits + decimalScale <= 15 + kMaxPower) {
       // D * 10^(15-N) stays below 10^15, so only the second product rounds.
       const double widened = exact * kBinary64Powers[static_cast<std::size_t>(15 - digits)];
-      return okay(widened * kBinary64Powers[static_cast<std::size_t>(digits + decimalScale - 15)], negative);
+      return withSign(widened * kBinary64Powers[static_cast<std::size_t>(digits + decimalScale - 15)], negative);
     }
   }
   const UInt128 integer = mantissa.integer();
@@ -86,7 +86,7 @@ ParseResult<double> mantissaValue(const Mantissa& mantissa, std::int64_t decimal
     // D below 10^16 < 2^54 still fits. Longer digit strings are tested.
     const bool fits =
         (digits == 16 && (mantissa.words[0] < 900719925u || (mantissa.partialWord & 1) == 0)) || fitsBinary64(integer);
-    if (fits) return okay(scaledExactly(static_cast<double>(integer), decimalScale), negative);
+    if (fits) return withSign(scaledExactly(static_cast<double>(integer), decimalScale), negative);
   }
 
   // General case. D is normalised to a set top bit in 128 bits (at most 90 bits are used).
@@ -103,7 +103,7 @@ ParseResult<double> mantissaValue(const Mantissa& mantissa, std::int64_t decimal
     bits = roundToBinary64(product, reduced.binaryExponent + power.binaryExponent - 128, mantissa.sticky);
   }
   if (bits == kInfinityBits) return kOverflowReal;
-  return okay(std::bit_cast<double>(bits), negative);
+  return withSign(std::bit_cast<double>(bits), negative);
 }
 
 }  // namespace
@@ -112,19 +112,19 @@ ParseResult<double> collectedValue(const NumberParts& number, std::int64_t expon
   const Mantissa mantissa(number.integerDigits, number.fractionDigits);
   if (mantissa.significantDigits == 0) {
     // Negative zero needs a digit: a lone sign or point reads as +0.
-    return okay(0.0, number.negative && !(number.integerDigits.empty() && number.fractionDigits.empty()));
+    return withSign(0.0, number.negative && !(number.integerDigits.empty() && number.fractionDigits.empty()));
   }
-  if (!exponentInRange) return number.exponentNegative ? okay(0.0, number.negative) : kOverflowReal;
+  if (!exponentInRange) return number.exponentNegative ? withSign(0.0, number.negative) : kOverflowReal;
   // With the checks on X below, N + f is within -323 .. 309, so o = f + max(N - 27, 0) is
   // within -350 .. 308 whatever the lengths.
   const std::int64_t scale = exponent - mantissa.digitsAfterPoint;          // f
   const std::int64_t decimalExponent = mantissa.significantDigits + scale;  // X
-  if (decimalExponent < -323) return okay(0.0, number.negative);
+  if (decimalExponent < -323) return withSign(0.0, number.negative);
   if (decimalExponent > 309) return kOverflowReal;
   const std::int64_t decimalScale =
       scale + std::max<std::int64_t>(mantissa.significantDigits - kMaxKeptDigits, 0);
   return mantissaValue(mantissa, decimalScale, number.negative);
 }
 
-}  // namespace recio::decimal_detail
+}  // namespace recio::decimal
 

@@ -10,19 +10,18 @@
 #include <string_view>
 
 #include "recio/decimal/decimal.h"
+#include "recio/decimal/power_table.h"
 #include "recio/decimal/powers.h"
 #include "recio/decimal/syntax.h"
 
-namespace recio::decimal_detail {
-
-using decimal_syntax::digitValue;
+namespace recio::decimal {
 
 // The bits of +infinity: also the smallest magnitude that is an overflow.
 inline constexpr std::uint64_t kInfinityBits = std::uint64_t{0x7FF} << 52;
 
-// A magnitude (sign bit clear) with its sign: setting the sign bit negates it, without
-// a branch on signs that come in no predictable order.
-constexpr ParseResult<double> okay(double magnitude, bool negative) {
+// The Ok result of a magnitude (sign bit clear) given its sign: setting the sign bit
+// negates it, without a branch on signs that come in no predictable order.
+constexpr ParseResult<double> withSign(double magnitude, bool negative) {
   return {ConversionStatus::Ok,
           std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | std::uint64_t{negative} << 63)};
 }
@@ -41,15 +40,8 @@ inline constexpr int kMaxWords = 3;
 inline constexpr int kMaxKeptDigits = kWordDigits * kMaxWords;
 inline constexpr std::uint32_t kWordScale = 1000000000;
 
-inline constexpr std::array<std::uint32_t, kWordDigits + 1> kWordPowers = [] {
-  std::array<std::uint32_t, kWordDigits + 1> powers{};
-  std::uint32_t power = 1;
-  for (std::uint32_t& entry : powers) {
-    entry = power;
-    power *= 10;
-  }
-  return powers;
-}();
+inline constexpr std::array<std::uint32_t, kWordDigits + 1> kWordPowers =
+    powerTable<std::uint32_t, kWordDigits + 1>(10);
 
 // The mantissa's kept digits and their counts.
 struct Mantissa {
@@ -125,4 +117,4 @@ struct Mantissa {
 // its first six counted digits with the sign, and whether it had no more.
 ParseResult<double> collectedValue(const NumberParts& number, std::int64_t exponent, bool exponentInRange) noexcept;
 
-}  // namespace recio::decimal_detail
+}  // namespace recio::decimal

@@ -9,8 +9,9 @@
 #include <utility>
 
 #include "recio/decimal/bigint.h"
+#include "recio/decimal/power_table.h"
 
-namespace recio::decimal_detail {
+namespace recio::decimal {
 
 using UInt128 = unsigned __int128;
 
@@ -18,15 +19,8 @@ using UInt128 = unsigned __int128;
 // product 10^k * 10 on the way, so repeated multiplication is exact.
 inline constexpr int kMaxExactBinary64Power = 22;
 
-inline constexpr std::array<double, kMaxExactBinary64Power + 1> kBinary64Powers = [] {
-  std::array<double, kMaxExactBinary64Power + 1> powers{};
-  double power = 1.0;
-  for (double& entry : powers) {
-    entry = power;
-    power *= 10.0;
-  }
-  return powers;
-}();
+inline constexpr std::array<double, kMaxExactBinary64Power + 1> kBinary64Powers =
+    powerTable<double, kMaxExactBinary64Power + 1>(10.0);
 
 // 10^k ~ significand * 2^(binaryExponent - 64) with 2^63 <= significand < 2^64. The
 // general case of parseReal64 holds its digits in the same form.
@@ -159,4 +153,4 @@ inline NormalizedPower powerOfTen64(int exponent) noexcept {
   return roundTo64Bits(product, binaryExponent);
 }
 
-}  // namespace recio::decimal_detail
+}  // namespace recio::decimal

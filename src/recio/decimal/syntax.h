@@ -1,12 +1,13 @@
-// The characters of a number's text: digits, exponent letters and the case-blind words
-// INFINITY and NAN. The decimal conversions and the reader's token scan both read a
-// number by these, so the two cannot disagree about what a digit or a word is.
+// The characters of a number's text: digits and their runs, exponent letters, the
+// case-blind words INFINITY and NAN and a NaN's payload group. The decimal conversions
+// and the reader's token scan both read a number by these, so the two cannot disagree
+// about what a digit or a word is.
 #pragma once
 
 #include <cstddef>
 #include <string_view>
 
-namespace recio::decimal_syntax {
+namespace recio::decimal {
 
 // Any other byte gives 10 or more.
 constexpr unsigned digitValue(char c) { return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0'; }
@@ -33,4 +34,25 @@ constexpr std::size_t matchedLetters(const char* at, const char* end, std::strin
   return matched;
 }
 
-}  // namespace recio::decimal_syntax
+// Steps the cursor over the run of digits at it, adding each digit to `value` by `add`
+// (value = add(value, digit)); returns the run.
+template <class Value, class AddDigit>
+constexpr std::string_view digitRun(const char*& cursor, const char* end, Value& value, AddDigit add) {
+  const char* const start = cursor;
+  for (unsigned digit = 0; cursor < end && (digit = digitValue(*cursor)) < 10; ++cursor) value = add(value, digit);
+  return {start, static_cast<std::size_t>(cursor - start)};
+}
+
+// A NaN's payload group, which may follow the word: `isSpace` bytes, '(', `isInside`
+// bytes and ')'. Where the group that starts at `at` ends (just past its ')'), or nullptr
+// when none is closed there. The conversion and the reader's scan pass in their own
+// byte classes.
+template <class IsSpace, class IsInside>
+constexpr const char* nanPayloadEnd(const char* at, const char* end, IsSpace isSpace, IsInside isInside) {
+  while (at < end && isSpace(*at)) ++at;
+  if (at == end || *at != '(') return nullptr;
+  for (++at; at < end && isInside(*at); ++at) {}
+  return at < end && *at == ')' ? at + 1 : nullptr;
+}
+
+}  // namespace recio::decimal

@@ -1,7 +1,7 @@
 // Decimal text to binary: parseInteger32; the scan of parseReal64 that cuts a real token
 // into its parts (or reads it as one of the words INFINITY and NAN); and the parts' value
 // in the first fast case, which takes nearly every token. The other cases are in
-// decimal_value.cpp.
+// digits_to_binary.cpp.
 #include "recio/decimal/decimal.h"
 
 #include <bit>
@@ -11,18 +11,8 @@
 #include "recio/decimal/mantissa.h"
 #include "recio/decimal/syntax.h"
 
-namespace recio {
+namespace recio::decimal {
 namespace {
-
-using decimal_detail::kMaxExactBinary64Power;
-using decimal_detail::okay;
-using decimal_detail::scaledExactly;
-using decimal_syntax::digitValue;
-using decimal_syntax::isDigit;
-using decimal_syntax::isExponentLetter;
-using decimal_syntax::isSign;
-using decimal_syntax::matchedLetters;
-using decimal_syntax::toLower;
 
 constexpr bool isWhiteSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -53,23 +43,9 @@ ParseResult<double> infinityWord(const char* cursor, const char* end, bool negat
 ParseResult<double> nanWord(const char* cursor, const char* end, bool plusSign) {
   if (matchedLetters(cursor, end, "nan") != 3) return kInvalidReal;
   cursor += 3;
-  const char* payload = cursor;
-  while (payload < end && isWhiteSpace(*payload)) ++payload;
-  if (payload < end && *payload == '(') {
-    ++payload;
-    while (payload < end && isPayloadCharacter(*payload)) ++payload;
-    if (payload < end && *payload == ')') cursor = payload + 1;
-  }
+  if (const char* payloadEnd = nanPayloadEnd(cursor, end, isWhiteSpace, isPayloadCharacter)) cursor = payloadEnd;
   if (cursor != end) return kInvalidReal;
   return {ConversionStatus::Ok, std::bit_cast<double>(plusSign ? kPositiveQuietNaNBits : kPositiveQuietNaNBits | kSignBit)};
-}
-
-// The run of digits at the cursor, which it steps over, adding each to `value` by `add`.
-template <class Value, class AddDigit>
-std::string_view digitRun(const char*& cursor, const char* end, Value& value, AddDigit add) {
-  const char* const start = cursor;
-  for (unsigned digit = 0; cursor < end && (digit = digitValue(*cursor)) < 10; ++cursor) value = add(value, digit);
-  return {start, static_cast<std::size_t>(cursor - start)};
 }
 
 // The digits of an integer token after its sign; Invalid at any other character.
@@ -104,11 +80,11 @@ ParseResult<std::int32_t> integerValue(std::string_view digits, bool negative) {
   if (number.integerDigits.size() + fractionLength <= 15 && exponentInRange) {
     const std::int64_t scale = exponent - static_cast<std::int64_t>(fractionLength);
     if (number.writtenDigits != 0 && scale >= -kMaxExactBinary64Power && scale <= kMaxExactBinary64Power) {
-      return okay(scaledExactly(static_cast<double>(static_cast<std::int64_t>(number.writtenDigits)), scale),
+      return withSign(scaledExactly(static_cast<double>(static_cast<std::int64_t>(number.writtenDigits)), scale),
                   number.negative);
     }
   }
-  return decimal_detail::collectedValue(number, exponent, exponentInRange);
+  return collectedValue(number, exponent, exponentInRange);
 }
 
 }  // namespace
@@ -177,4 +153,4 @@ ParseResult<double> parseReal64(const char* token, std::size_t length) noexcept 
   return partsValue(number);
 }
 
-}  // namespace recio
+}  // namespace recio::decimal

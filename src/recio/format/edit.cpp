@@ -45,14 +45,14 @@ inline char* writeExponent(char* out, std::int64_t exponent) {
     part[0] = sign;
     part[1] = static_cast<char>('0' + magnitude / 100);
   }
-  writeDigitPair(part + 2, magnitude % 100);
+  decimal::writeDigitPair(part + 2, magnitude % 100);
   std::memcpy(out, part, kExponentPartLength);
   return out + kExponentPartLength;
 }
 
 // Copies `count` digits starting at digit `first`; digits beyond those generated (only
 // for more than DecimalDigits::kMaxDigits significant digits) are written as zeros.
-char* writeDigits(char* out, const DecimalDigits& digits, std::size_t first, std::size_t count) {
+char* writeDigits(char* out, const decimal::DecimalDigits& digits, std::size_t first, std::size_t count) {
   const auto held = static_cast<std::size_t>(digits.count);
   const std::size_t copied = first >= held ? 0 : std::min(count, held - first);
   std::memcpy(out, digits.digits + first, copied);
@@ -60,8 +60,8 @@ char* writeDigits(char* out, const DecimalDigits& digits, std::size_t first, std
   return out + count;
 }
 
-void editSpecial(const DecimalDigits& digits, std::size_t width, char* field) {
-  if (digits.kind == DigitsKind::NaN) {
+void editSpecial(const decimal::DecimalDigits& digits, std::size_t width, char* field) {
+  if (digits.kind == decimal::DigitsKind::NaN) {
     if (width < kNaNLength) {
       fillAsterisks(field, width);
     } else {
@@ -119,18 +119,18 @@ void editReal(double value, std::int32_t width, std::int32_t fractionDigits, std
   const bool scaleUsable = k > 0 ? k < d + 2 : k > -d;
   const std::int64_t digitCount = k > 0 ? d + 1 : d + k;
 
-  DecimalDigits digits;
-  generateDigits(value, static_cast<int>(std::clamp<std::int64_t>(digitCount, 1, DecimalDigits::kMaxDigits)),
-                 digits);
+  decimal::DecimalDigits digits;
+  decimal::generateDigits(
+      value, static_cast<int>(std::clamp<std::int64_t>(digitCount, 1, decimal::DecimalDigits::kMaxDigits)), digits);
   switch (digits.kind) {
-    case DigitsKind::Infinite:
-    case DigitsKind::NaN:
+    case decimal::DigitsKind::Infinite:
+    case decimal::DigitsKind::NaN:
       editSpecial(digits, fieldWidth, field);
       return;
-    case DigitsKind::Zero:
+    case decimal::DigitsKind::Zero:
       editZero(fieldWidth, static_cast<std::size_t>(d), field);
       return;
-    case DigitsKind::Finite:
+    case decimal::DigitsKind::Finite:
       break;
   }
   const std::int64_t exponent = digits.exponent - k;

@@ -1,20 +1,27 @@
-// Byte classes of the free-format value scanner. Every table is computed from the
-// rule it stands for, so the rule and the table cannot drift apart.
+// Byte classes of the free-format value scanner, and the bytes it takes as a NaN's
+// group. Every table is computed from the rule it stands for, so the rule and the table
+// cannot drift apart.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "recio/decimal/syntax.h"
 
-namespace recio::reader_bytes {
+namespace recio::reader {
 
 // A blank separates values and is skipped while a value is sought.
 constexpr bool isBlank(char byte) { return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n'; }
 
 // Digits and exponent letters are the number syntax's own.
-using decimal_syntax::isDigit;
-using decimal_syntax::isExponentLetter;
+using decimal::isDigit;
+using decimal::isExponentLetter;
+
+// The bytes that end a token: it ends before them.
+constexpr bool endsToken(char byte) {
+  return byte == ' ' || byte == '\t' || byte == ',' || byte == '/' || byte == ')';
+}
 
 // The letter that makes a value logical (the bare letter or the one after a '.').
 constexpr bool isLogicalLetter(char byte) { return byte == 'T' || byte == 't' || byte == 'F' || byte == 'f'; }
@@ -27,13 +34,14 @@ enum class NumericByte : std::uint8_t {
   Point,
   ExponentLetter,
   WordLetter,      // I or N: an infinity or NaN word, allowed only at the token's start
-  End,             // space, tab, comma, '/' or ')': the token ends before it
+  End,             // a byte that ends a token (endsToken)
   Star,            // the token before it is a repeat count
 };
 
 constexpr NumericByte classifyNumericByte(char byte) {
   if (isDigit(byte)) return NumericByte::Digit;
   if (isExponentLetter(byte)) return NumericByte::ExponentLetter;
+  if (endsToken(byte)) return NumericByte::End;
   switch (byte) {
     case '+': case '-':
       return NumericByte::Sign;
@@ -41,8 +49,6 @@ constexpr NumericByte classifyNumericByte(char byte) {
       return NumericByte::Point;
     case 'I': case 'N': case 'i': case 'n':
       return NumericByte::WordLetter;
-    case ' ': case '\t': case ',': case '/': case ')':
-      return NumericByte::End;
     case '*':
       return NumericByte::Star;
     default:
@@ -109,9 +115,11 @@ inline constexpr std::array<ValueStart, 256> kValueStarts = makeValueStartTable(
 
 inline ValueStart valueStart(char byte) { return kValueStarts[static_cast<unsigned char>(byte)]; }
 
-// Bytes that end an infinity or NaN word (it runs over '*', unlike other tokens).
-constexpr bool endsWord(char byte) {
-  return byte == ' ' || byte == '\t' || byte == ')' || byte == '/' || byte == ',';
+// A NaN's parenthesised group as the reader takes it: after blanks, up to the first ')'
+// in the record, whatever lies between. What is inside is judged by the conversion of
+// the value's token (or, in a pair's second number, by nothing: it is not converted).
+inline const char* nanGroupEnd(const char* at, const char* end) {
+  return decimal::nanPayloadEnd(at, end, isBlank, [](char byte) { return byte != ')'; });
 }
 
-}  // namespace recio::reader_bytes
+}  // namespace recio::reader

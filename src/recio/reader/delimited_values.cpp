@@ -1,16 +1,17 @@
 // The values with delimiters of their own: quoted text and the parenthesised pair.
 // Neither converts into the program's items (a pair gives its first number), but both
 // must be scanned to their end to tell a syntax error from the other outcomes.
+#include "recio/reader/reader.h"
+
 #include <cstring>
 
 #include "recio/decimal/syntax.h"
-#include "recio/stop/messages.h"
-#include "recio/reader/reader.h"
 #include "recio/reader/byte_classes.h"
+#include "recio/stop/messages.h"
 
 namespace recio {
 
-using decimal_syntax::matchedLetters;
+using decimal::matchedLetters;
 
 // The text runs to the next quote of the same kind; a doubled quote stands for one
 // quote character, unless the first of the two ends its record. A record end inside
@@ -75,23 +76,17 @@ std::int32_t FreeFormatReader::skipSecondNumber() {
     at += matchedLetters(at, end, "infinity");
   } else if (letter == 'n') {
     at += matchedLetters(at, end, "nan");
-    // A NaN may carry a payload group, after blanks, closed within the record.
-    const char* group = at;
-    while (group < end && reader_bytes::isBlank(*group)) ++group;
-    if (group < end && *group == '(') {
-      const void* close = std::memchr(group + 1, ')', static_cast<std::size_t>(end - (group + 1)));
-      if (close != nullptr) at = static_cast<const char*>(close) + 1;
-    }
+    if (const char* groupEnd = reader::nanGroupEnd(at, end)) at = groupEnd;
   } else {
-    if (!reader_bytes::isDigit(*at)) return kMsgSyntax;
-    while (at < end && reader_bytes::isDigit(*at)) ++at;
+    if (!reader::isDigit(*at)) return kMsgSyntax;
+    while (at < end && reader::isDigit(*at)) ++at;
     if (at < end && *at == '.') {
       ++at;
-      while (at < end && reader_bytes::isDigit(*at)) ++at;
+      while (at < end && reader::isDigit(*at)) ++at;
     }
-    if (at < end && reader_bytes::isExponentLetter(*at)) {
+    if (at < end && reader::isExponentLetter(*at)) {
       ++at;
-      while (at < end && reader_bytes::isDigit(*at)) ++at;
+      while (at < end && reader::isDigit(*at)) ++at;
     }
   }
   cursor_ = at;

@@ -101,7 +101,7 @@ std::uint64_t InputSplit::takePlainLines(Take&& take) {
     if (cutLine(bytes, terminator, line, readMore) != LineCut::Line) return bytes.dataOffset + bytes.next;
     double value;
     if (line.end - line.begin + 1 > longest ||
-        !plainLineValue(bytes.data + line.begin, bytes.data + line.end, terminator, value) || !take(value)) {
+        !reader::plainLineValue(bytes.data + line.begin, bytes.data + line.end, terminator, value) || !take(value)) {
       return bytes.dataOffset + line.begin;
     }
   }

@@ -9,7 +9,7 @@
 #include "recio/reader/plain_number.h"
 #include "recio/units/terminator_search.h"
 
-namespace recio {
+namespace recio::reader {
 
 // [begin, end) is the record's text, as a unit makes it current. False for every other
 // record: a blank one (the statement would go on into the next record), a null value, a
@@ -17,11 +17,11 @@ namespace recio {
 // token that breaks a rule or does not convert.
 inline bool plainRecordValue(const char* begin, const char* end, double& value) {
   const char* at = begin;
-  while (at < end && reader_bytes::isBlank(*at)) ++at;
-  NumberParts parts;
-  if (at == end || reader_plain::plainNumberParts(at, end, parts).end == nullptr) return false;
-  const ParseResult<double> real = parseReal64(parts);
-  if (real.status != ConversionStatus::Ok) return false;
+  while (at < end && isBlank(*at)) ++at;
+  decimal::NumberParts parts;
+  if (at == end || plainNumberParts(at, end, parts).end == nullptr) return false;
+  const decimal::ParseResult<double> real = decimal::parseReal64(parts);
+  if (real.status != decimal::ConversionStatus::Ok) return false;
   value = real.value;
   return true;
 }
@@ -33,4 +33,4 @@ inline bool plainLineValue(const char* begin, const char* end, char terminator, 
   return plainRecordValue(begin, recordTextEnd(begin, end, terminator), value);  // the record layer's own cut
 }
 
-}  // namespace recio
+}  // namespace recio::reader

@@ -12,10 +12,11 @@
 #include <string_view>
 
 #include "recio/decimal/decimal.h"
+#include "recio/decimal/power_table.h"
 #include "recio/decimal/syntax.h"
 #include "recio/reader/byte_classes.h"
 
-namespace recio::reader_plain {
+namespace recio::reader {
 
 // The value of eight digits held one to a byte, the first digit in the lowest byte:
 // neighbours are joined into pairs, pairs into fours and fours into the eight, each
@@ -28,15 +29,7 @@ constexpr std::uint64_t eightDigitsValue(std::uint64_t digits) {
 }
 static_assert(eightDigitsValue(0x0807060504030201) == 12345678);
 
-constexpr std::array<std::uint64_t, 9> kDigitScales = [] {
-  std::array<std::uint64_t, 9> scales{};
-  std::uint64_t scale = 1;
-  for (std::uint64_t& entry : scales) {
-    entry = scale;
-    scale *= 10;
-  }
-  return scales;
-}();
+constexpr std::array<std::uint64_t, 9> kDigitScales = decimal::powerTable<std::uint64_t, 9>(10);
 
 // Steps over a run of digits and adds them to `value` (addWrittenDigit, eight at a
 // time): eight bytes at a time while the record holds that many, so that neither the
@@ -64,9 +57,7 @@ inline const char* fractionRun(const char* at, const char* end, std::uint64_t& v
     value = value * kDigitScales[8] + eightDigitsValue(offsets);
     at += 8;
   }
-  for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
-    value = addWrittenDigit(value, digit);
-  }
+  decimal::digitRun(at, end, value, decimal::addWrittenDigit);
   return at;
 }
 
@@ -84,22 +75,16 @@ struct PlainToken {
 // parts that its conversion takes (whole only when the token's end is not nullptr).
 // Any other value, a token that breaks the shape (the rules then decide) and one ended
 // by '*' (a repeat count) give nullptr.
-inline PlainToken plainNumberParts(const char* start, const char* end, NumberParts& parts) {
+inline PlainToken plainNumberParts(const char* start, const char* end, decimal::NumberParts& parts) {
   // Only a value that starts as a number can be one: a '.' first may also start a
   // logical value (.true.), which only the rules tell apart.
-  if (reader_bytes::valueStart(*start) != reader_bytes::ValueStart::Numeric) return {nullptr, false};
-  const auto run = [](const char* from, const char* to) {
-    return std::string_view(from, static_cast<std::size_t>(to - from));
-  };
+  if (valueStart(*start) != ValueStart::Numeric) return {nullptr, false};
   // Signed and unsigned numbers come in no predictable order: no branch for the sign.
   parts.negative = *start == '-';
   const char* at = start + static_cast<int>(*start == '+' || *start == '-');
   const char* const mantissa = at;
   std::uint64_t written = 0;
-  for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
-    written = addWrittenDigit(written, digit);
-  }
-  parts.integerDigits = run(mantissa, at);
+  parts.integerDigits = decimal::digitRun(at, end, written, decimal::addWrittenDigit);
   parts.fractionDigits = {};
   std::ptrdiff_t pointBytes = 0;
   bool integerForm = true;
@@ -108,28 +93,25 @@ inline PlainToken plainNumberParts(const char* start, const char* end, NumberPar
     pointBytes = 1;
     const char* const fraction = at + 1;
     at = fractionRun(fraction, end, written);
-    parts.fractionDigits = run(fraction, at);
+    parts.fractionDigits = {fraction, static_cast<std::size_t>(at - fraction)};
   }
   if (at - mantissa == pointBytes) return {nullptr, false};  // no mantissa digit
   parts.writtenDigits = written;
   parts.exponentDigits = {};
   parts.exponentValue = 0;
   parts.exponentNegative = false;
-  if (at < end && reader_bytes::isExponentLetter(*at)) {
+  if (at < end && isExponentLetter(*at)) {
     integerForm = false;
     ++at;
     if (at < end && (*at == '+' || *at == '-')) parts.exponentNegative = *at++ == '-';
-    const char* const exponent = at;
     std::int64_t exponentValue = 0;
-    for (unsigned digit = 0; at < end && (digit = decimal_syntax::digitValue(*at)) < 10; ++at) {
-      exponentValue = addExponentDigit(exponentValue, digit);
-    }
-    if (at == exponent) return {nullptr, false};
-    parts.exponentDigits = run(exponent, at);
+    const std::string_view exponentDigits = decimal::digitRun(at, end, exponentValue, decimal::addExponentDigit);
+    if (exponentDigits.empty()) return {nullptr, false};
+    parts.exponentDigits = exponentDigits;
     parts.exponentValue = exponentValue;
   }
-  if (at < end && reader_bytes::numericByte(*at) != reader_bytes::NumericByte::End) return {nullptr, false};
+  if (at < end && numericByte(*at) != NumericByte::End) return {nullptr, false};
   return {at, integerForm};
 }
 
-}  // namespace recio::reader_plain
+}  // namespace recio::reader

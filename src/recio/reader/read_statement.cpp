@@ -19,7 +19,7 @@
 
 namespace recio {
 
-using reader_bytes::isBlank;
+using reader::isBlank;
 
 namespace {
 
@@ -53,7 +53,7 @@ IoOutcome FreeFormatReader::beginStatement(std::int32_t unitNumber, std::uint32_
 
 IoOutcome FreeFormatReader::readReal(std::int32_t unitNumber, std::uint32_t options, double* target) {
   if (const IoOutcome outcome = startStatement(unitNumber, options); outcome != kSuccess) return outcome;
-  if (double value; plainRecordValue(cursor_, recordEnd_, value)) {
+  if (double value; reader::plainRecordValue(cursor_, recordEnd_, value)) {
     *target = value;
     ++plainRecordsRead_;
     return endStatement();
@@ -164,7 +164,7 @@ std::int32_t FreeFormatReader::nextRecord() {
     return error;
   }
   // The common value, a plain number, is taken without the general rules' loop.
-  if (const reader_plain::PlainToken plain = reader_plain::plainNumberParts(cursor_, recordEnd_, parts_);
+  if (const reader::PlainToken plain = reader::plainNumberParts(cursor_, recordEnd_, parts_);
       plain.end != nullptr) {
     state_.token = {cursor_, static_cast<std::size_t>(plain.end - cursor_)};
     state_.partsCut = true;
@@ -190,23 +190,23 @@ std::int32_t FreeFormatReader::nextRecord() {
   // A token that its scan has cut is converted from its parts, without a second scan.
   const Token& token = state_.token;
   const auto parseReal = [&] {
-    return state_.partsCut ? parseReal64(parts_) : parseReal64(token.start, token.length);
+    return state_.partsCut ? decimal::parseReal64(parts_) : decimal::parseReal64(token.start, token.length);
   };
   if (type == ElementType::Real64) {
-    const ParseResult<double> real = parseReal();
-    if (real.status != ConversionStatus::Ok) return kMsgConversion;
+    const decimal::ParseResult<double> real = parseReal();
+    if (real.status != decimal::ConversionStatus::Ok) return kMsgConversion;
     *static_cast<double*>(address) = real.value;
     return 0;
   }
   if (state_.integerForm) {
-    const ParseResult<std::int32_t> integer =
-        state_.partsCut ? parseInteger32(parts_) : parseInteger32(token.start, token.length);
-    if (integer.status != ConversionStatus::Ok) return kMsgConversion;
+    const decimal::ParseResult<std::int32_t> integer =
+        state_.partsCut ? decimal::parseInteger32(parts_) : decimal::parseInteger32(token.start, token.length);
+    if (integer.status != decimal::ConversionStatus::Ok) return kMsgConversion;
     *static_cast<std::int32_t*>(address) = integer.value;
     return 0;
   }
-  const ParseResult<double> real = parseReal();
-  if (real.status != ConversionStatus::Ok) return kMsgConversion;
+  const decimal::ParseResult<double> real = parseReal();
+  if (real.status != decimal::ConversionStatus::Ok) return kMsgConversion;
   *static_cast<std::int32_t*>(address) = truncateToInteger32(real.value);
   return 0;
 }

@@ -105,7 +105,7 @@ class FreeFormatReader {
   ScanState state_;
   // Beside the state rather than in it: valid only while partsCut says so, so beginning
   // a statement, once per model value, need not clear its eight words.
-  NumberParts parts_;
+  decimal::NumberParts parts_;
   char text_[kTextCapacity];
 };
 

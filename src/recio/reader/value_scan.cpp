@@ -1,17 +1,16 @@
 // The general rules of finding a value: blanks and record ends, commas and null
 // values, slashes, numeric tokens checked rule by rule, and repeat counts.
-#include <cstring>
+#include "recio/reader/reader.h"
 
 #include "recio/decimal/decimal.h"
-#include "recio/stop/messages.h"
-#include "recio/reader/reader.h"
 #include "recio/reader/byte_classes.h"
+#include "recio/stop/messages.h"
 
 namespace recio {
 
-using reader_bytes::isBlank;
-using reader_bytes::NumericByte;
-using reader_bytes::ValueStart;
+using reader::isBlank;
+using reader::NumericByte;
+using reader::ValueStart;
 
 // Moves the cursor to the next non-blank byte, fetching records as needed. The flags
 // set at each record end let the comma rules tell a separator from a null value.
@@ -55,7 +54,7 @@ std::int32_t FreeFormatReader::classifyValue() {
       if (std::int32_t error = skipBlanks(); error != 0) return error;
     }
     skipBlanksFirst = true;
-    switch (reader_bytes::valueStart(*cursor_)) {
+    switch (reader::valueStart(*cursor_)) {
       case ValueStart::Numeric:
         break;
       case ValueStart::Comma: {
@@ -87,7 +86,7 @@ std::int32_t FreeFormatReader::classifyValue() {
         state_.valueKind = ValueKind::Logical;
         return kMsgConversion;
       case ValueStart::Point:
-        if (cursor_ + 1 < recordEnd_ && reader_bytes::isLogicalLetter(cursor_[1])) {
+        if (cursor_ + 1 < recordEnd_ && reader::isLogicalLetter(cursor_[1])) {
           state_.valueKind = ValueKind::Logical;
           return kMsgConversion;
         }
@@ -103,8 +102,8 @@ std::int32_t FreeFormatReader::classifyValue() {
     // A value carries at most one repeat count.
     if (countTaken) return kMsgSyntax;
     countTaken = true;
-    const ParseResult<std::int32_t> count = parseInteger32(state_.token.start, state_.token.length);
-    if (count.status != ConversionStatus::Ok) return kMsgConversion;
+    const decimal::ParseResult<std::int32_t> count = decimal::parseInteger32(state_.token.start, state_.token.length);
+    if (count.status != decimal::ConversionStatus::Ok) return kMsgConversion;
     // The current item takes the value as well; a count of 0 or below gives it to
     // this item only.
     state_.repeatLeft = count.value > 1 ? count.value - 1 : 0;
@@ -135,7 +134,7 @@ std::int32_t FreeFormatReader::scanNumericToken(bool& endsWithStar) {
   bool hasPoint = false;
   bool hasExponent = false;
   for (; at < end; ++at) {
-    switch (reader_bytes::numericByte(*at)) {
+    switch (reader::numericByte(*at)) {
       case NumericByte::Digit:
         digitSinceSign = true;
         continue;
@@ -154,17 +153,16 @@ std::int32_t FreeFormatReader::scanNumericToken(bool& endsWithStar) {
         continue;
       case NumericByte::WordLetter: {
         if (!(at == start || (at == start + 1 && signSeen))) return kMsgSyntax;
-        // An infinity or NaN word runs to a separator; a NaN's parenthesised payload
-        // may hold separators of its own.
+        // An infinity or NaN word runs to a byte that ends a token, over any '*' (no
+        // repeat count ends in a word); a NaN's parenthesised group may hold such bytes
+        // of its own, and one left open runs to the record's end.
         const bool nanWord = (*at | 0x20) == 'n';
-        for (++at; at < end && !reader_bytes::endsWord(*at); ++at) {
-          if (*at == '(' && nanWord) {
-            const void* close = std::memchr(at + 1, ')', static_cast<std::size_t>(end - (at + 1)));
-            if (close == nullptr) {
-              at = end;
-              break;
-            }
-            at = static_cast<const char*>(close);
+        for (++at; at < end && !reader::endsToken(*at);) {
+          if (nanWord && *at == '(') {
+            const char* const groupEnd = reader::nanGroupEnd(at, end);
+            at = groupEnd != nullptr ? groupEnd : end;
+          } else {
+            ++at;
           }
         }
         state_.token = {start, static_cast<std::size_t>(at - start)};
