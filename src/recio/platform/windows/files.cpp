@@ -12,6 +12,12 @@
 namespace recio::platform {
 namespace {
 
+// The largest count one ReadFile or WriteFile call is given. Their counts are 32-bit
+// (DWORD) and the bytes a read got come back as a long, 32-bit on Windows too, while a
+// buffer's size is a size_t: a longer transfer goes a piece at a time (a write goes on
+// with what is left, a read returns what it got), 1 GiB at most.
+constexpr DWORD kLargestTransfer = 0x40000000u;
+
 // The same kinds as the POSIX layer gives for the corresponding errno values.
 struct ErrorKind {
   DWORD error;
@@ -63,8 +69,7 @@ bool succeeded(BOOL result, int& osError) {
 
 bool writeAll(HANDLE handle, const char* bytes, std::size_t count, int& osError) {
   while (count > 0) {
-    // WriteFile takes 32-bit counts.
-    DWORD piece = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
+    DWORD piece = count > kLargestTransfer ? kLargestTransfer : static_cast<DWORD>(count);
     DWORD written = 0;
     if (!succeeded(WriteFile(handle, bytes, piece, &written, nullptr), osError)) return false;
     if (written == 0) {
@@ -153,7 +158,7 @@ bool isPathSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
 bool isDiskFile(FileHandle handle) { return GetFileType(toHandle(handle)) == FILE_TYPE_DISK; }
 
 long readFile(FileHandle handle, char* buffer, std::size_t capacity, int& osError) {
-  DWORD piece = capacity > 0x40000000u ? 0x40000000u : static_cast<DWORD>(capacity);
+  DWORD piece = capacity > kLargestTransfer ? kLargestTransfer : static_cast<DWORD>(capacity);
   DWORD count = 0;
   if (ReadFile(toHandle(handle), buffer, piece, &count, nullptr)) return static_cast<long>(count);
   DWORD error = GetLastError();
@@ -212,7 +217,7 @@ FileHandle openSecondReader(FileHandle handle) {
 }
 
 long readFileAt(FileHandle handle, std::uint64_t offset, char* buffer, std::size_t capacity, int& osError) {
-  DWORD piece = capacity > 0x40000000u ? 0x40000000u : static_cast<DWORD>(capacity);
+  DWORD piece = capacity > kLargestTransfer ? kLargestTransfer : static_cast<DWORD>(capacity);
   OVERLAPPED at = {};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
