@@ -1,4 +1,4 @@
-#include "recio/platform/routine_name.h"
+#include "recio/stop/routine_name.h"
 
 #include <gtest/gtest.h>
 

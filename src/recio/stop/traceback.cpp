@@ -10,7 +10,7 @@
 #include <mutex>
 
 #include "recio/platform/platform.h"
-#include "recio/platform/routine_name.h"
+#include "recio/stop/routine_name.h"
 
 namespace recio {
 namespace {

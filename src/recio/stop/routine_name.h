@@ -1,5 +1,6 @@
-// The routine column of a traceback frame. With the platform because it reads symbols as
-// the toolchain mangles them (the same C++ ABI on both systems).
+// The routine column of a traceback frame, from a symbol as the toolchain mangles it (the
+// same C++ ABI on both systems). No operating-system code: it sits beside the traceback,
+// its one user. The namespace is still the platform's, where its callers look for it.
 #pragma once
 
 #include <cstddef>

@@ -1,31 +1,15 @@
-// The platform layer on POSIX (Linux): descriptors, signals taken on a thread of their
-// own, the unwinder and dladdr, and libbacktrace for lines and sources when the build
-// has it.
+// The platform layer on POSIX, files: opening (and why an open failed), names and paths,
+// reading, writing, positions, sizes and closing, on descriptors.
 #include "recio/platform/platform.h"
 
-#include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <pthread.h>
-#include <sched.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
-#include <unwind.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <vector>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <xmmintrin.h>
-#endif
-
-#if defined(RECIO_HAVE_LIBBACKTRACE)
-#include <backtrace.h>
-#endif
 
 // The address and thread sanitizers check the bytes a write hands over, and model its
 // descriptor, only through the C library's write(), which they intercept.
@@ -46,9 +30,6 @@
 
 namespace recio::platform {
 namespace {
-
-int savedArgc = 0;
-char** savedArgv = nullptr;
 
 // A record that already carries its terminator is one piece: plain write() costs the
 // kernel less than gathering a one-element vector, and default mode makes one call a
@@ -94,66 +75,6 @@ OpenResult failure(int error) {
 }
 
 }  // namespace
-
-// --- Process -----------------------------------------------------------------
-
-void setArguments(int argc, char** argv) {
-  savedArgc = argc;
-  savedArgv = argv;
-}
-
-void reserveStandardStreams() {
-  for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {
-    if (::fcntl(stream, F_GETFD) != -1 || errno != EBADF) continue;
-    // open() returns the lowest free descriptor: this one.
-    int fd = ::open("/dev/null", O_RDONLY);
-    if (fd >= 0 && fd != stream) ::close(fd);
-  }
-}
-
-std::string commandLine(ArgumentJoiner join) { return join(savedArgc, savedArgv); }
-
-void suspendThread() {
-  for (;;) ::pause();
-}
-
-bool isDebuggerPresent() {
-  int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char text[4096];
-  ssize_t length = ::read(fd, text, sizeof text - 1);
-  ::close(fd);
-  if (length <= 0) return false;
-  text[length] = '\0';
-  const char* field = std::strstr(text, "TracerPid:");
-  return field != nullptr && std::atoi(field + 10) != 0;
-}
-
-void breakpointTrap() { ::raise(SIGTRAP); }
-
-unsigned usableProcessors() {
-#if defined(__linux__)
-  // The affinity mask is what taskset, cgroups' cpusets and batch systems restrict. A
-  // machine with more processors than a cpu_set_t holds fails the call, and is counted
-  // below instead.
-  cpu_set_t allowed;
-  CPU_ZERO(&allowed);
-  if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
-    const int count = CPU_COUNT(&allowed);
-    return count > 0 ? static_cast<unsigned>(count) : 1;
-  }
-#endif
-  const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
-  return online > 0 ? static_cast<unsigned>(online) : 1;
-}
-
-void enableFlushToZero() {
-#if defined(__x86_64__) || defined(__i386__)
-  _mm_setcsr(_mm_getcsr() | _MM_FLUSH_ZERO_ON);
-#endif
-}
-
-// --- Files -------------------------------------------------------------------
 
 OpenResult openFile(const std::string& path, OpenMode mode) {
   OpenResult result;
@@ -350,184 +271,6 @@ bool closeFile(FileHandle handle, int& osError) {
     return false;
   }
   return true;
-}
-
-FileHandle standardOutput() { return STDOUT_FILENO; }
-FileHandle standardError() { return STDERR_FILENO; }
-
-bool replaceStandardError(FileHandle file) {
-  bool moved = ::dup2(static_cast<int>(file), STDERR_FILENO) >= 0;
-  ::close(static_cast<int>(file));
-  return moved;
-}
-
-// --- Console events ------------------------------------------------------------
-
-namespace {
-
-int signalNumberOf(ConsoleEvent event) {
-  switch (event) {
-    case ConsoleEvent::Interrupt: return SIGINT;
-    case ConsoleEvent::Break: return SIGQUIT;
-    case ConsoleEvent::Close: return SIGHUP;
-  }
-  return SIGINT;
-}
-
-// A handler function of the program's own installed for the event's signal, or nullptr.
-using SignalFunction = void (*)(int);
-SignalFunction installedSignalHandler(ConsoleEvent event) {
-  struct sigaction current;
-  if (::sigaction(signalNumberOf(event), nullptr, &current) != 0) return nullptr;
-  if (current.sa_flags & SA_SIGINFO) return nullptr;
-  if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN) return nullptr;
-  return current.sa_handler;
-}
-
-ConsoleEventHandler consoleHandler = nullptr;
-
-void consoleEventSet(sigset_t& set) {
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGQUIT);
-  sigaddset(&set, SIGHUP);
-}
-
-// The events are taken here, as ordinary code on a thread of their own, never inside
-// an asynchronous signal handler: the report and the closing of the units need locks.
-void* consoleEventThread(void*) {
-  sigset_t set;
-  consoleEventSet(set);
-  for (;;) {
-    int number = 0;
-    if (::sigwait(&set, &number) != 0) continue;
-    ConsoleEvent event = number == SIGINT    ? ConsoleEvent::Interrupt
-                         : number == SIGQUIT ? ConsoleEvent::Break
-                                             : ConsoleEvent::Close;
-    if ((event == ConsoleEvent::Interrupt || event == ConsoleEvent::Break)) {
-      // A handler function of the program's own takes the event instead.
-      if (SignalFunction own = installedSignalHandler(event)) {
-        own(number);
-        continue;
-      }
-    }
-    consoleHandler(event);
-  }
-  return nullptr;
-}
-
-}  // namespace
-
-void startConsoleEvents(ConsoleEventHandler handler) {
-  consoleHandler = handler;
-  sigset_t set;
-  consoleEventSet(set);
-  // Blocked here, before any other thread exists, so that every later thread inherits
-  // the mask and only the event thread ever receives these signals.
-  sigset_t previous;
-  ::pthread_sigmask(SIG_BLOCK, &set, &previous);
-  pthread_attr_t attributes;
-  bool started = ::pthread_attr_init(&attributes) == 0;
-  if (started) {
-    ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    pthread_t thread;
-    started = ::pthread_create(&thread, &attributes, consoleEventThread, nullptr) == 0;
-    ::pthread_attr_destroy(&attributes);
-  }
-  // Without the thread nobody would ever take the blocked signals, and an interrupted
-  // run would go on to end in success. The mask is given back, so that the signals take
-  // their own course: a handler of the program's, or the default action, which ends the
-  // process by the signal (a shell reports 130 for control-C, as the run's own stop
-  // does). The report and the closing of the units cannot be made safe inside an
-  // asynchronous handler, since they take locks.
-  if (!started) ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-}
-
-// --- Stack walking and symbol lookup -----------------------------------------------
-
-namespace {
-
-#if defined(RECIO_HAVE_LIBBACKTRACE)
-backtrace_state* debugInfo = nullptr;
-void ignoreError(void*, const char*, int) {}
-#endif
-
-struct Capture {
-  std::uintptr_t* addresses;
-  int capacity;
-  int count = 0;
-  int skip = 0;
-  bool truncated = false;
-};
-
-_Unwind_Reason_Code collectAddress(struct _Unwind_Context* context, void* data) {
-  auto* capture = static_cast<Capture*>(data);
-  if (capture->skip > 0) {
-    --capture->skip;
-    return _URC_NO_REASON;
-  }
-  if (capture->count == capture->capacity) {
-    capture->truncated = true;
-    return _URC_END_OF_STACK;
-  }
-  std::uintptr_t pc = _Unwind_GetIP(context);
-  // The outermost frame reports no address. Ending the walk from here would make the
-  // unwinder report a failure; it ends by itself after this frame.
-  if (pc == 0) return _URC_NO_REASON;
-  capture->addresses[capture->count++] = pc;
-  return _URC_NO_REASON;
-}
-
-#if defined(RECIO_HAVE_LIBBACKTRACE)
-struct SourceLookup {
-  SourceLineVisitor visit;
-  void* context;
-};
-
-int onPcInfo(void* data, std::uintptr_t, const char* file, int line, const char* function) {
-  auto* lookup = static_cast<SourceLookup*>(data);
-  return lookup->visit(SourceLine{function, file, line}, lookup->context) ? 0 : 1;
-}
-#endif
-
-}  // namespace
-
-bool prepareSymbolLookup() {
-#if defined(RECIO_HAVE_LIBBACKTRACE)
-  debugInfo = backtrace_create_state(nullptr, 1, ignoreError, nullptr);
-  return debugInfo != nullptr;
-#else
-  return true;
-#endif
-}
-
-int captureStack(int skip, std::uintptr_t* addresses, int capacity, bool& whole) {
-  Capture capture{addresses, capacity};
-  capture.skip = skip + 1;  // this routine itself
-  _Unwind_Reason_Code reason = _Unwind_Backtrace(collectAddress, &capture);
-  whole = (reason == _URC_END_OF_STACK || reason == _URC_NO_REASON) && !capture.truncated;
-  return capture.count;
-}
-
-bool lookUpModule(std::uintptr_t address, ModuleAddress& found) {
-  Dl_info info;
-  if (::dladdr(reinterpret_cast<void*>(address), &info) == 0) return false;
-  found.module = info.dli_fname;
-  found.offset = address - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
-  found.symbol = info.dli_sname;
-  return true;
-}
-
-void lookUpSourceLines(std::uintptr_t address, SourceLineVisitor visit, void* context) {
-#if defined(RECIO_HAVE_LIBBACKTRACE)
-  if (debugInfo == nullptr) return;
-  SourceLookup lookup{visit, context};
-  backtrace_pcinfo(debugInfo, address, onPcInfo, ignoreError, &lookup);
-#else
-  (void)address;
-  (void)visit;
-  (void)context;
-#endif
 }
 
 }  // namespace recio::platform

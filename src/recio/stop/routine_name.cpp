@@ -1,5 +1,5 @@
 // Routine names from symbols, through the C++ ABI's demangler.
-#include "recio/platform/routine_name.h"
+#include "recio/stop/routine_name.h"
 
 #include <cxxabi.h>
 
