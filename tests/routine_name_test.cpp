@@ -24,11 +24,11 @@ TEST(ShortRoutineName, Table) {
   };
   for (const Case& test : cases) {
     char routine[256];
-    recio::platform::shortRoutineName(test.symbol, routine, sizeof routine);
+    recio::shortRoutineName(test.symbol, routine, sizeof routine);
     EXPECT_EQ(std::string(routine), test.routine) << test.symbol;
   }
   char small[6];
-  recio::platform::shortRoutineName("_ZN5recio11fatalReportEv", small, sizeof small);
+  recio::shortRoutineName("_ZN5recio11fatalReportEv", small, sizeof small);
   EXPECT_EQ(std::string(small), "fatal") << "cut to the buffer";
 }
 

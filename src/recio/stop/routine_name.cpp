@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace recio::platform {
+namespace recio {
 namespace {
 
 constexpr char kAnonymous[] = "(anonymous namespace)";
@@ -41,4 +41,4 @@ void shortRoutineName(const char* symbol, char* out, std::size_t capacity) {
   std::free(demangled);
 }
 
-}  // namespace recio::platform
+}  // namespace recio

@@ -104,7 +104,7 @@ bool appendSourceLine(const platform::SourceLine& found, void* context) {
   frames->sawLine = true;
   Frame frame = frames->frame;
   if (found.symbol != nullptr) {
-    platform::shortRoutineName(found.symbol, frames->routine, sizeof frames->routine);
+    shortRoutineName(found.symbol, frames->routine, sizeof frames->routine);
     // A routine inlined into itself at one address (a helper's own inlined pieces)
     // shows once: its innermost line is the one that says where it was.
     if (std::strcmp(frames->routine, frames->previousRoutine) == 0) return true;
@@ -129,7 +129,7 @@ bool appendFrames(TraceWriter* writer, std::uintptr_t address) {
     frames.frame.pc = found.offset;
     frames.frame.pcKnown = true;
     if (found.symbol != nullptr) {
-      platform::shortRoutineName(found.symbol, frames.routine, sizeof frames.routine);
+      shortRoutineName(found.symbol, frames.routine, sizeof frames.routine);
       frames.frame.routine = frames.routine;
     }
   }
