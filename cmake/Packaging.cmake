@@ -1,10 +1,11 @@
-# Installation and packages: the program, its manual page, the README and the examples.
+# Installation and packages: the program, its manual page, the README, the licence and the
+# examples.
 #   cmake --install build [--prefix DIR]
 #   cpack --config build/CPackConfig.cmake      (a .deb and a .tar.gz; a .zip on Windows)
 include(GNUInstallDirs)
 
-# On Windows the package is a folder a user unzips and runs from: the program, the README and
-# the examples side by side, and no manual page (there is no man there).
+# On Windows the package is a folder a user unzips and runs from: the program, the README, the
+# licence and the examples side by side, and no manual page (there is no man there).
 if(WIN32)
   set(CELLCENTRIFY_PROGRAM_DIR .)
   set(CELLCENTRIFY_DOC_DIR .)
@@ -14,12 +15,36 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/doc/cellcentrify.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 install(TARGETS cellcentrify RUNTIME DESTINATION ${CELLCENTRIFY_PROGRAM_DIR})
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CELLCENTRIFY_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CELLCENTRIFY_DOC_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/examples/mesh.txt ${PROJECT_SOURCE_DIR}/examples/model.txt
               ${PROJECT_SOURCE_DIR}/examples/table.xyz
         DESTINATION ${CELLCENTRIFY_DOC_DIR}/examples)
 
+# Debian's copyright file (doc/cellcentrify/copyright, in the plain form), made from LICENSE,
+# with the notice of libbacktrace when the program is linked with it: its licence asks that
+# a binary's documentation carry it, and it is taken from the header of the library that
+# the build found.
+if(NOT WIN32)
+  file(READ ${PROJECT_SOURCE_DIR}/LICENSE _licence)
+  set(_copyright "cellcentrify\n\n${_licence}")
+  if(HAVE_LIBBACKTRACE)
+    file(READ ${BACKTRACE_INCLUDE_DIR}/backtrace.h _header)
+    string(FIND "${_header}" "*/" _end)
+    string(SUBSTRING "${_header}" 0 ${_end} _notice)
+    string(FIND "${_notice}" "Copyright" _start)
+    string(SUBSTRING "${_notice}" ${_start} -1 _notice)
+    string(STRIP "${_notice}" _notice)
+    string(APPEND _copyright "\nThe program is linked with libbacktrace, GCC's stack backtrace library, which\n"
+                             "names the routines and lines of a fatal report's traceback:\n\n"
+                             "${_notice}\n")
+  endif()
+  file(WRITE ${PROJECT_BINARY_DIR}/copyright "${_copyright}")
+  install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+# The packages' version is the project's (project() in CMakeLists.txt), and nowhere else.
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "cellcentrify developers")
 # The contact named in the packages: a placeholder until the project publishes packages
 # of its own; whoever publishes them sets theirs.
@@ -34,6 +59,7 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "point table: one fixed-width line per cell with the x, y and elevation of the"
   "cell's centre and the cell's value, meant to be read by other tools.")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}")
 
 # A Windows build packs a .zip; elsewhere a .deb and a .tar.gz.
