@@ -15,7 +15,12 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/doc/cellcentrify.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 install(TARGETS cellcentrify RUNTIME DESTINATION ${CELLCENTRIFY_PROGRAM_DIR})
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CELLCENTRIFY_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+        DESTINATION ${CELLCENTRIFY_DOC_DIR})
+# The pages the README links to, where its links find them.
+install(FILES ${PROJECT_SOURCE_DIR}/doc/performance.md ${PROJECT_SOURCE_DIR}/doc/windows.md
+              ${PROJECT_SOURCE_DIR}/doc/contributing.md
+        DESTINATION ${CELLCENTRIFY_DOC_DIR}/doc)
 install(FILES ${PROJECT_SOURCE_DIR}/examples/mesh.txt ${PROJECT_SOURCE_DIR}/examples/model.txt
               ${PROJECT_SOURCE_DIR}/examples/table.xyz
         DESTINATION ${CELLCENTRIFY_DOC_DIR}/examples)

@@ -1,10 +1,11 @@
 // Writing the point table: one record per cell, bottom layer first.
+#include "app/table.h"
+
 #include <algorithm>
 #include <cstdint>
 
 #include "app/connections.h"
 #include "app/formats.h"
-#include "app/table.h"
 #include "recio/format/write_statements.h"
 #include "recio/units/unit_table.h"
 
