@@ -26,7 +26,6 @@
 #include "recio/reader/reader.h"
 #include "recio/transfer.h"
 #include "recio/units/unit.h"
-#include "recio/units/terminator_search.h"
 #include "recio/units/unit_table.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
@@ -484,23 +483,6 @@ TEST_F(ModelHalves, WorkerThatCannotBeHadChangesNoCell) {
     EXPECT_TRUE(sameBits(halves.values, model.plain.values));
     EXPECT_EQ(recio::test_hooks::fastPathCounts().readAheadWorkersStarted.load(), start.workersStarted);
     EXPECT_EQ(recio::test_hooks::fastPathCounts().cellsAdopted.load() > 0, start.workersStarted > 0);
-  }
-}
-
-// Bytes of every kind next to the terminator and to each other, at every alignment and
-// over several blocks of words.
-TEST(TerminatorSearch, CountsAsAByteLoopDoes) {
-  std::mt19937_64 random(42);
-  const char bytes[] = {'\n', '\r', '\0', '\x0b', '\x8a', '\xff', '\x80', '\x7f', '1'};
-  const std::string full(5000, '\n');  // every byte sum of a block at its most
-  EXPECT_EQ(recio::countTerminators(full.data(), full.data() + full.size(), '\n'), full.size());
-  for (int trial = 0; trial < 2000; ++trial) {
-    std::string text(random() % 5000, ' ');
-    for (char& byte : text) byte = random() % 3 == 0 ? static_cast<char>(random()) : bytes[random() % std::size(bytes)];
-    const char terminator = random() % 2 == 0 ? '\n' : '\r';
-    const char* const begin = text.data();
-    ASSERT_EQ(recio::countTerminators(begin, begin + text.size(), terminator),
-              static_cast<std::size_t>(std::count(text.begin(), text.end(), terminator)));
   }
 }
 
