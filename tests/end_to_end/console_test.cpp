@@ -25,6 +25,7 @@ namespace {
 
 using testing_support::readFile;
 using testing_support::RunResult;
+using testing_support::runScript;
 using testing_support::TempDir;
 
 const std::string kMeshLiteral = " Error: Mesh file not found: ";
@@ -43,10 +44,6 @@ std::string crlfRecords(const std::vector<std::string>& records) {
   std::string bytes;
   for (const std::string& record : records) bytes += record + "\r\n";
   return bytes;
-}
-
-RunResult runScript(const std::vector<std::string>& words, const std::vector<std::string>& environment = {}) {
-  return testing_support::runProgram(testing_support::probePath("script"), words, environment);
 }
 
 // --- The usage line of the real program ----------------------------------------------

@@ -27,14 +27,11 @@ namespace {
 using testing_support::readFile;
 using testing_support::RunResult;
 using testing_support::StartedProgram;
+using testing_support::startScript;
 using testing_support::TempDir;
 
 const std::string kHeader =
     "Image              PC        Routine            Line        Source             \n";
-
-StartedProgram startScript(const std::vector<std::string>& words, const std::vector<std::string>& environment = {}) {
-  return testing_support::startProgram(testing_support::probePath("script"), words, {environment, "", ""});
-}
 
 struct EventCase {
   int signal;

@@ -15,11 +15,8 @@ namespace {
 
 using testing_support::readFile;
 using testing_support::RunResult;
+using testing_support::runScript;
 using testing_support::TempDir;
-
-RunResult runScript(const std::vector<std::string>& words, const std::vector<std::string>& environment = {}) {
-  return testing_support::runProgram(testing_support::probePath("script"), words, environment);
-}
 
 std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;

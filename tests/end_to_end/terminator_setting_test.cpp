@@ -44,7 +44,7 @@ TEST(TerminatorSettingInARun, ConsoleAndUnits) {
     }
     std::vector<std::string> environment;
     if (test.value != nullptr) environment.push_back(std::string("XIO_FMT_TERMINATOR=") + test.value);
-    const RunResult run = testing_support::runProgram(testing_support::probePath("script"), words, environment);
+    const RunResult run = testing_support::runScript(words, environment);
     const std::string label = test.value != nullptr ? test.value : "(unset)";
     EXPECT_EQ(run.status, 0) << label;
     EXPECT_EQ(run.out, std::string(" console") + test.console) << label;
@@ -66,8 +66,7 @@ TEST(TerminatorSettingInARun, ConsoleAndUnits) {
 }
 
 TEST(TerminatorSettingInARun, EmptyValueChangesNothing) {
-  const RunResult run = testing_support::runProgram(testing_support::probePath("script"), {"print", "1", "x"},
-                                                    {"XIO_FMT_TERMINATOR="});
+  const RunResult run = testing_support::runScript({"print", "1", "x"}, {"XIO_FMT_TERMINATOR="});
   EXPECT_EQ(run.out, " x\r\n");
   EXPECT_EQ(run.err, "");
 }

@@ -38,13 +38,10 @@ using testing_support::openWithTexts;
 using testing_support::readFile;
 using testing_support::readRecord;
 using testing_support::RunResult;
+using testing_support::runScript;
 using testing_support::TempDir;
 using testing_support::unitPath;
 using testing_support::writeRecord;
-
-RunResult runScript(const std::vector<std::string>& words, const std::vector<std::string>& environment = {}) {
-  return testing_support::runProgram(testing_support::probePath("script"), words, environment);
-}
 
 class Units : public testing::Test {
  protected:
@@ -234,8 +231,8 @@ TEST_F(Units, AFileHeldForWritingCanBeReadButNotWritten) {
   SKIP_UNDER_WINE("one side is the Linux test itself, whose flock locks a Windows program does not see "
                   "(windows_test shares a file between two Windows programs)");
   const std::string path = directory.file("table.xyz");
-  testing_support::StartedProgram writer = testing_support::startProgram(
-      testing_support::probePath("script"), {"open", "1", path, "#4", "write", "0", "write", "1", "1", "hello", "wait"});
+  testing_support::StartedProgram writer =
+      testing_support::startScript({"open", "1", path, "#4", "write", "0", "write", "1", "1", "hello", "wait"});
   ASSERT_TRUE(testing_support::waitForOutput(writer, "ready\n"));
   EXPECT_EQ(openForReading(1, path), 0);
   EXPECT_EQ(readRecord(1).text, "hello");
