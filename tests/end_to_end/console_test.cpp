@@ -249,13 +249,6 @@ void writeStatement(std::int32_t unitNumber, const std::vector<std::string>& ite
   }
 }
 
-void setLineLength(std::int32_t unitNumber, std::size_t lineLength) {
-  recio::Unit* unit = recio::acquireUnit(unitNumber);
-  ASSERT_NE(unit, nullptr);
-  testing_support::UnitAccess::setRecordLength(*unit, static_cast<std::int32_t>(lineLength));
-  recio::releaseUnit(*unit);
-}
-
 std::string readFileFrom(const std::string& path, std::size_t offset) {
   std::ifstream in(path, std::ios::binary);
   in.seekg(static_cast<std::streamoff>(offset));
@@ -273,7 +266,7 @@ TEST(FreeFormatWrapping, MatchesTheReferenceForRandomItems) {
   std::mt19937 random(77);
   std::size_t checked = 0;
   for (std::size_t lineLength : {2, 3, 4, 7, 10, 29, 30, 79, 80, 81}) {
-    setLineLength(kUnit, lineLength);
+    testing_support::setRecordLength(kUnit, static_cast<std::int32_t>(lineLength));
     std::uniform_int_distribution<std::size_t> itemLength(0, 2 * lineLength + 3);
     std::uniform_int_distribution<int> itemCount(1, 6);
     for (int round = 0; round < kRandomStatements; ++round) {

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -19,10 +18,9 @@
 #include "recio/format/builder.h"
 #include "recio/format/edit.h"
 #include "recio/format/plan.h"
-#include "recio/units/unit.h"
-#include "recio/units/unit_table.h"
 #include "support/e_field_format.h"
 #include "support/sanitizer.h"
+#include "support/temp_dir.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -31,29 +29,13 @@ using namespace recio;
 using namespace recio::format;
 
 using testing_support::kSanitized;
+using testing_support::readFile;
+using testing_support::TempDir;
 
 constexpr std::int32_t kTestUnit = 1;
 
-std::string temporaryPath(const std::string& name) {
-  return testing::TempDir() + "format_test_" + std::to_string(::getpid()) + "_" + name;
-}
-
 void openForWriting(const std::string& path) {
-  OpenRequest request;
-  request.unitNumber = kTestUnit;
-  request.fileName = path.data();
-  request.fileNameLength = path.size();
-  request.status = kStatusUnknown;
-  request.action = kActionWrite;
-  request.handlesErrors = true;
-  ASSERT_EQ(openUnit(request), 0) << path;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
+  ASSERT_EQ(testing_support::openForWriting(kTestUnit, path), 0) << path;
 }
 
 // Splits CR LF terminated records; a missing final terminator is a failure.
@@ -75,14 +57,11 @@ std::vector<std::string> splitRecords(const std::string& contents) {
 // Runs `statements` with unit 1 connected to a fresh file and returns its records.
 template <class Statements>
 std::vector<std::string> writeRecords(const std::string& name, Statements statements) {
-  const std::string path = temporaryPath(name);
-  std::remove(path.c_str());
+  const TempDir directory;
+  const std::string path = directory.file(name);
   openForWriting(path);
   statements();
-  EXPECT_EQ(closeUnit(kTestUnit, true), 0);
-  std::vector<std::string> records = splitRecords(readFile(path));
-  std::remove(path.c_str());
-  return records;
+  return splitRecords(testing_support::closeAndRead(kTestUnit, path));
 }
 
 FollowCode followOf(bool last) { return last ? kFollowLast : kFollowMore; }
@@ -525,16 +504,9 @@ TEST(Records, SlashesAndRecordsLongerThanTheFirstBuffer) {
   EXPECT_EQ(records, expected);
 }
 
-void setRecordLength(std::int32_t length) {
-  Unit* unit = acquireUnit(kTestUnit);
-  ASSERT_NE(unit, nullptr);
-  testing_support::UnitAccess::setRecordLength(*unit, length);
-  releaseUnit(*unit);
-}
-
 TEST(Records, FixedRecordLengthAdmitsExactlyItsLength) {
   const std::vector<std::string> records = writeRecords("recl", [] {
-    setRecordLength(64);
+    testing_support::setRecordLength(kTestUnit, 64);
     writeReals(app::kPointTableFormat, {500.0, 1250.0, 25.0, 0.01});
   });
   ASSERT_EQ(records.size(), 1u);
@@ -542,17 +514,17 @@ TEST(Records, FixedRecordLengthAdmitsExactlyItsLength) {
 }
 
 TEST(RecordsDeathTest, LongerRecordThanTheFixedLengthEndsTheRun) {
-  const std::string path = temporaryPath("recl_short");
+  const TempDir directory;
+  const std::string path = directory.file("recl_short");
   EXPECT_EXIT(
       {
         openForWriting(path);
-        setRecordLength(63);
+        testing_support::setRecordLength(kTestUnit, 63);
         writeReals(app::kPointTableFormat, {500.0, 1250.0, 25.0, 0.01});
       },
       testing::ExitedWithCode(66), "output statement overflows record, unit 1, file .*recl_short");
   // The record was never handed over.
   EXPECT_EQ(readFile(path), "");
-  std::remove(path.c_str());
 }
 
 TEST(RecordsDeathTest, FailedWriteEndsTheRun) {

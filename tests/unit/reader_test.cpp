@@ -21,6 +21,7 @@
 #include "recio/threads/test_hooks.h"
 #include "support/temp_dir.h"
 #include "support/sanitizer.h"
+#include "support/unit_access.h"
 
 namespace {
 
@@ -136,14 +137,7 @@ class ReaderTest : public ::testing::Test {
   // Connects kUnit to a new file holding `contents`.
   void connect(std::string_view contents) {
     const std::string path = dir_.write("input" + std::to_string(files_++) + ".txt", contents);
-    recio::OpenRequest request;
-    request.unitNumber = kUnit;
-    request.fileName = path.data();
-    request.fileNameLength = path.size();
-    request.status = recio::kStatusOld;
-    request.action = recio::kActionRead;
-    request.handlesErrors = true;
-    ASSERT_EQ(recio::openUnit(request), 0);
+    ASSERT_EQ(testing_support::openForReading(kUnit, path), 0);
   }
   void disconnect() { EXPECT_EQ(recio::closeUnit(kUnit, true), 0); }
 
