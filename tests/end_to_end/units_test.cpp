@@ -25,9 +25,9 @@
 #include "recio/units/io_settings.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
-#include "recio/threads/test_hooks.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
+#include "support/test_hooks_reset.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -48,7 +48,6 @@ class Units : public testing::Test {
   void SetUp() override { testing_support::clearIoEnvironment(); }
   void TearDown() override {
     for (std::int32_t unit = 1; unit <= 9; ++unit) recio::closeUnit(unit, true);
-    recio::test_hooks::setInputBufferLimits(0, 0);
     testing_support::clearIoEnvironment();
   }
 
@@ -59,6 +58,7 @@ class Units : public testing::Test {
   }
 
   TempDir directory;
+  testing_support::TestHooksReset hooksReset_;
 };
 
 // --- Open outcomes ------------------------------------------------------------------------

@@ -26,6 +26,7 @@
 #include "recio/units/unit_table.h"
 #include "support/e_field_format.h"
 #include "support/temp_dir.h"
+#include "support/test_hooks_reset.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -163,10 +164,7 @@ constexpr std::size_t kRingChunks = 8;
 // choice back afterwards.
 class WritingAhead : public testing::Test {
  protected:
-  void TearDown() override {
-    test_hooks::requestWorkers(0);
-    test_hooks::failThreadStarts(0, test_hooks::ThreadStartFailure::None);
-  }
+  testing_support::TestHooksReset hooksReset_;
 };
 
 struct Shape {
@@ -207,28 +205,15 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
   EXPECT_EQ(ringRuns, 4);  // one with each number of workers, buffered and not
 }
 
-struct StartFailure {
-  test_hooks::ThreadStartFailure failure;
-  unsigned successes;
-  unsigned workersStarted;
-};
-
-// The first start fails, or the second of two.
-constexpr StartFailure kStartFailures[] = {{test_hooks::ThreadStartFailure::NoThread, 0, 0},
-                                           {test_hooks::ThreadStartFailure::NoThread, 1, 1},
-                                           {test_hooks::ThreadStartFailure::NoMemory, 0, 0},
-                                           {test_hooks::ThreadStartFailure::NoMemory, 1, 1}};
-
 // The chunks of a worker that could not be had are edited by the others, or by the
-// calling thread.
+// calling thread: the first of two starts fails, or the second.
 TEST_F(WritingAhead, ThreadsThatCannotBeHadChangeNoByte) {
   std::mt19937_64 random(4242);
   const Statements run = randomStatements(random, 20000, false, 0);
   const std::string expected = oneByOne(run, true);
   test_hooks::requestWorkers(2);
-  for (const StartFailure& start : kStartFailures) {
-    SCOPED_TRACE(std::string(start.failure == test_hooks::ThreadStartFailure::NoThread ? "no thread" : "no memory") +
-                 " after " + std::to_string(start.successes) + " starts");
+  for (const testing_support::StartFailure& start : testing_support::kStartFailures) {
+    SCOPED_TRACE(testing_support::describe(start));
     test_hooks::failThreadStarts(start.successes, start.failure);
     EXPECT_TRUE(sameBytes(ahead(run, true), expected));
     EXPECT_EQ(test_hooks::fastPathCounts().editingWorkersStarted.load(), start.workersStarted);

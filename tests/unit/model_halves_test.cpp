@@ -28,6 +28,7 @@
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 #include "support/temp_dir.h"
+#include "support/test_hooks_reset.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -221,10 +222,7 @@ class ModelHalves : public testing::Test {
     recio::test_hooks::requestWorkers(1);
     recio::test_hooks::resetFastPathCounts();
   }
-  void TearDown() override {
-    recio::test_hooks::requestWorkers(0);
-    recio::test_hooks::failThreadStarts(0, recio::test_hooks::ThreadStartFailure::None);
-  }
+  testing_support::TestHooksReset hooksReset_;
 };
 
 TEST_F(ModelHalves, SameAsOneByOneWithLineFeeds) {
@@ -458,24 +456,12 @@ TEST_F(ModelHalves, LastDigitOfALongMantissaDecidesATie) {
   }
 }
 
-struct StartFailure {
-  recio::test_hooks::ThreadStartFailure failure;
-  unsigned successes;
-  unsigned workersStarted;
-};
-
-// The first start fails, or the second of two: the model's only worker then starts.
-constexpr StartFailure kStartFailures[] = {{recio::test_hooks::ThreadStartFailure::NoThread, 0, 0},
-                                           {recio::test_hooks::ThreadStartFailure::NoThread, 1, 1},
-                                           {recio::test_hooks::ThreadStartFailure::NoMemory, 0, 0},
-                                           {recio::test_hooks::ThreadStartFailure::NoMemory, 1, 1}};
-
-// Without its worker the model is read by the statements alone, to the same cells.
+// Without its worker the model is read by the statements alone, to the same cells. The
+// first start fails, or the second of two: the model's only worker then starts.
 TEST_F(ModelHalves, WorkerThatCannotBeHadChangesNoCell) {
   const EvenModel model(false);
-  for (const StartFailure& start : kStartFailures) {
-    SCOPED_TRACE(std::string(start.failure == recio::test_hooks::ThreadStartFailure::NoThread ? "no thread" : "no memory") +
-                 " after " + std::to_string(start.successes) + " starts");
+  for (const testing_support::StartFailure& start : testing_support::kStartFailures) {
+    SCOPED_TRACE(testing_support::describe(start));
     recio::test_hooks::failThreadStarts(start.successes, start.failure);
     recio::test_hooks::resetFastPathCounts();
     const Load halves = model.inHalves();

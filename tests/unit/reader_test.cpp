@@ -21,6 +21,7 @@
 #include "recio/threads/test_hooks.h"
 #include "support/temp_dir.h"
 #include "support/sanitizer.h"
+#include "support/test_hooks_reset.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -132,7 +133,6 @@ struct Case {
 
 class ReaderTest : public ::testing::Test {
  protected:
-  void TearDown() override { recio::test_hooks::setInputBufferLimits(0, 0); }
 
   // Connects kUnit to a new file holding `contents`.
   void connect(std::string_view contents) {
@@ -167,6 +167,7 @@ class ReaderTest : public ::testing::Test {
   testing_support::TempDir dir_;
   FreeFormatReader reader_;
   int files_ = 0;
+  testing_support::TestHooksReset hooksReset_;
 };
 
 
