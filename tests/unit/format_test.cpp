@@ -18,6 +18,7 @@
 #include "recio/format/builder.h"
 #include "recio/format/edit.h"
 #include "recio/format/plan.h"
+#include "support/doubles.h"
 #include "support/e_field_format.h"
 #include "support/sanitizer.h"
 #include "support/temp_dir.h"
@@ -300,35 +301,6 @@ std::string referenceField(double value, int width, int fractionDigits) {
   return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
 }
 
-// Random doubles of four kinds: any bit pattern, any mantissa at moderate magnitudes,
-// short decimal values like the ones in mesh files, and binary fractions with 7 or
-// 11 significant digits, which lie exactly halfway for the 6- and 10-digit fields.
-double randomValue(std::mt19937_64& random) {
-  const std::uint64_t bits = random();
-  switch (bits & 3) {
-    case 0: {
-      const std::uint64_t pattern = random();
-      double value;
-      std::memcpy(&value, &pattern, sizeof value);
-      return value;
-    }
-    case 1: {
-      const double mantissa = std::uniform_real_distribution<double>(1.0, 10.0)(random);
-      const int exponent = std::uniform_int_distribution<int>(-30, 30)(random);
-      return (bits & 4 ? -1.0 : 1.0) * mantissa * std::pow(10.0, exponent);
-    }
-    case 2: {
-      const double whole = static_cast<double>(random() % 100000000);
-      return (bits & 4 ? -1.0 : 1.0) * whole / std::pow(10.0, static_cast<int>(random() % 7));
-    }
-    default: {
-      const bool elevenDigits = (bits & 8) != 0;
-      const std::uint64_t whole = random() % (elevenDigits ? (std::uint64_t{1} << 37) : (std::uint64_t{1} << 24));
-      return std::ldexp(static_cast<double>(whole | 1), -static_cast<int>(random() % 5));
-    }
-  }
-}
-
 TEST(RealEditing, RandomValuesMatchTheExactReference) {
   const std::size_t total = kSanitized ? 500'000 : 2'000'000;
   const std::size_t perFile = 250'000;
@@ -338,7 +310,7 @@ TEST(RealEditing, RandomValuesMatchTheExactReference) {
   while (compared < total) {
     values.clear();
     for (std::size_t i = 0; i < std::min(perFile, total - compared); ++i) {
-      values.push_back(randomValue(random));
+      values.push_back(testing_support::awkwardDouble(random));
     }
     const std::vector<std::string> records = writeRecords("random", [&] {
       for (const double value : values) {
@@ -376,7 +348,7 @@ TEST(PlannedFormats, WriteWhatTheInterpreterWrites) {
     std::vector<std::vector<double>> statements(50);
     for (std::vector<double>& items : statements) {
       items.resize(1 + random() % (fieldCount + 2));
-      for (double& item : items) item = randomValue(random);
+      for (double& item : items) item = testing_support::awkwardDouble(random);
     }
     const auto write = [&](bool interpreted) {
       const std::vector<std::uint32_t> words = testing_support::eFieldFormat(fields, scale, interpreted);
