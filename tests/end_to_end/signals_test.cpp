@@ -1,6 +1,8 @@
 // Console events: SIGINT (control-C), SIGQUIT (control-BREAK) and SIGHUP (window-CLOSE)
 // sent to a running probe end it with the error-200 report and the event's status, after
-// every unit has been written out; a stop already in progress keeps its own status.
+// every unit has been written out, a unit being closed included; a stop already in
+// progress keeps its own status. A process that can start no thread still ends on an
+// interrupt, and its conversion gives the plain result.
 #include <gtest/gtest.h>
 
 #include <dirent.h>

@@ -1,7 +1,8 @@
 // Connecting units to files: the outcomes of an open, the file name rules, status and
 // action texts, the share rule between two processes, the start-up settings, writing
 // records buffered and unbuffered, the truncation of an existing table, and the closing
-// of every unit at the end of a run.
+// of every unit at the end of a run. In-process, and through the script probe where the
+// run must end, a report is made or a second process takes part.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>

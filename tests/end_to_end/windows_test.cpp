@@ -1,6 +1,6 @@
 // What only the Windows build does, run under wine (preset "wine"): share modes between
-// two Windows programs, the NUL and CON devices, and names with drive letters and
-// backslashes, and control-C through the console control handler.
+// two Windows programs, the NUL and CON devices, names with drive letters and backslashes
+// or with characters Windows forbids, and control-C through the console control handler.
 #include <gtest/gtest.h>
 #include <signal.h>
 

@@ -1,5 +1,5 @@
-// Formatted output: the compiled formats, the interpreter and the E and A fields,
-// checked through the records that reach a file.
+// Formatted output: the compiled formats, the interpreter, the plans of formats of E
+// fields alone, and the E and A fields, checked through the records that reach a file.
 #include "recio/format/formatted_writer.h"
 
 #include <gtest/gtest.h>

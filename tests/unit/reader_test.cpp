@@ -1,3 +1,7 @@
+// The free-format reader (recio/reader/reader.h): the program's item lists read statement
+// by statement from files of every shape, the token and comma rules, numbers against their
+// correctly rounded values, long lines across reads and buffer growth, real files, random
+// input, and the failures that end a run.
 #include "recio/reader/reader.h"
 
 #include <gtest/gtest.h>
