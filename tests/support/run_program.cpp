@@ -212,6 +212,16 @@ std::string probePath(const std::string& name) {
   return std::string(CELLCENTRIFY_PROBE_DIR) + "/probe_" + name + CELLCENTRIFY_PROGRAM_SUFFIX;
 }
 
+RunResult runScript(const std::vector<std::string>& words, const std::vector<std::string>& environment) {
+  return runProgram(probePath("script"), words, environment);
+}
+
+StartedProgram startScript(const std::vector<std::string>& words, const std::vector<std::string>& environment) {
+  return startProgram(probePath("script"), words, RunOptions{environment, "", ""});
+}
+
+std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n') + 1); }
+
 std::string reportedPath(std::string_view path) {
   if (!kUnderWine || path.empty() || path.front() != '/') return std::string(path);
   std::string windows = "Z:";

@@ -62,6 +62,14 @@ RunResult runProgram(const std::string& path, const std::vector<std::string>& ar
 // The path of probe `name` (tests/probes/<name>.cpp).
 std::string probePath(const std::string& name);
 
+// The script probe (tests/probes/script.cpp) with `words` for its actions, run to its end
+// or started; `environment` as in RunOptions.
+RunResult runScript(const std::vector<std::string>& words, const std::vector<std::string>& environment = {});
+StartedProgram startScript(const std::vector<std::string>& words, const std::vector<std::string>& environment = {});
+
+// The first line of a program's output with its line feed; "" while no line is whole.
+std::string firstLine(const std::string& text);
+
 // The end-to-end tests can run the Windows build under wine (preset "wine"): every
 // program is then started through the launcher.
 #if defined(CELLCENTRIFY_LAUNCHER)

@@ -19,4 +19,7 @@ inline constexpr bool kSanitized = false;
 // `count` in a plain build, `count / divisor` under a sanitizer.
 constexpr int sanitizedCount(int count, int divisor) { return kSanitized ? count / divisor : count; }
 
+// The number of random cases of a test: a fifth of them under a sanitizer.
+constexpr int caseCount(int count) { return sanitizedCount(count, 5); }
+
 }  // namespace testing_support

@@ -1,5 +1,7 @@
 #include "support/unit_access.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -8,6 +10,7 @@
 #include "recio/units/unit.h"
 #include "recio/units/io_settings.h"
 #include "recio/units/unit_table.h"
+#include "support/temp_dir.h"
 
 extern char** environ;
 
@@ -72,6 +75,18 @@ std::string unitPath(std::int32_t unitNumber) {
   std::string path = unit->path();
   recio::releaseUnit(*unit);
   return path;
+}
+
+void setRecordLength(std::int32_t unitNumber, std::int32_t length) {
+  recio::Unit* unit = recio::acquireUnit(unitNumber);
+  ASSERT_NE(unit, nullptr) << "unit " << unitNumber << " is not connected";
+  UnitAccess::setRecordLength(*unit, length);
+  recio::releaseUnit(*unit);
+}
+
+std::string closeAndRead(std::int32_t unitNumber, const std::string& path) {
+  EXPECT_EQ(recio::closeUnit(unitNumber, true), 0) << path;
+  return readFile(path);
 }
 
 }  // namespace testing_support

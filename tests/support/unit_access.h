@@ -38,6 +38,12 @@ InputRecord readRecord(std::int32_t unitNumber);
 // The file name the unit keeps for its messages ("" when the unit is not connected).
 std::string unitPath(std::int32_t unitNumber);
 
+// Gives the connected unit a fixed record length (a failure when it is not connected).
+void setRecordLength(std::int32_t unitNumber, std::int32_t length);
+
+// Closes the unit, expecting no failure, and returns the bytes of the file it wrote.
+std::string closeAndRead(std::int32_t unitNumber, const std::string& path);
+
 }  // namespace testing_support
 
 namespace recio {

@@ -24,6 +24,7 @@
 namespace {
 
 using testing_support::finishProgram;
+using testing_support::firstLine;
 using testing_support::readFile;
 using testing_support::RunOptions;
 using testing_support::RunResult;
@@ -62,8 +63,6 @@ void writeGrid(const TempDir& dir, int nx, int ny, int nz) {
   for (long cell = 0; cell < cells; ++cell) model += cell % 2 == 0 ? "1.5E-03\n" : "-2.5\n";
   dir.write("model", model);
 }
-
-std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n') + 1); }
 
 TEST(Faults, FullDeviceAsTheTable) {
   TempDir dir;

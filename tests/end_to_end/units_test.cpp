@@ -1,7 +1,8 @@
 // Connecting units to files: the outcomes of an open, the file name rules, status and
 // action texts, the share rule between two processes, the start-up settings, writing
 // records buffered and unbuffered, the truncation of an existing table, and the closing
-// of every unit at the end of a run.
+// of every unit at the end of a run. In-process, and through the script probe where the
+// run must end, a report is made or a second process takes part.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -25,9 +26,9 @@
 #include "recio/units/io_settings.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
-#include "recio/threads/test_hooks.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
+#include "support/test_hooks_reset.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -38,20 +39,16 @@ using testing_support::openWithTexts;
 using testing_support::readFile;
 using testing_support::readRecord;
 using testing_support::RunResult;
+using testing_support::runScript;
 using testing_support::TempDir;
 using testing_support::unitPath;
 using testing_support::writeRecord;
-
-RunResult runScript(const std::vector<std::string>& words, const std::vector<std::string>& environment = {}) {
-  return testing_support::runProgram(testing_support::probePath("script"), words, environment);
-}
 
 class Units : public testing::Test {
  protected:
   void SetUp() override { testing_support::clearIoEnvironment(); }
   void TearDown() override {
     for (std::int32_t unit = 1; unit <= 9; ++unit) recio::closeUnit(unit, true);
-    recio::test_hooks::setInputBufferLimits(0, 0);
     testing_support::clearIoEnvironment();
   }
 
@@ -62,6 +59,7 @@ class Units : public testing::Test {
   }
 
   TempDir directory;
+  testing_support::TestHooksReset hooksReset_;
 };
 
 // --- Open outcomes ------------------------------------------------------------------------
@@ -237,8 +235,8 @@ TEST_F(Units, AFileHeldForWritingCanBeReadButNotWritten) {
   SKIP_UNDER_WINE("one side is the Linux test itself, whose flock locks a Windows program does not see "
                   "(windows_test shares a file between two Windows programs)");
   const std::string path = directory.file("table.xyz");
-  testing_support::StartedProgram writer = testing_support::startProgram(
-      testing_support::probePath("script"), {"open", "1", path, "#4", "write", "0", "write", "1", "1", "hello", "wait"});
+  testing_support::StartedProgram writer =
+      testing_support::startScript({"open", "1", path, "#4", "write", "0", "write", "1", "1", "hello", "wait"});
   ASSERT_TRUE(testing_support::waitForOutput(writer, "ready\n"));
   EXPECT_EQ(openForReading(1, path), 0);
   EXPECT_EQ(readRecord(1).text, "hello");

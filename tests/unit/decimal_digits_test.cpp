@@ -12,18 +12,16 @@
 
 #include "recio/decimal/decimal.h"
 #include "support/bigint.h"
+#include "support/doubles.h"
 #include "support/sanitizer.h"
 
 namespace {
 
 using recio::decimal::DecimalDigits;
 using recio::decimal::DigitsKind;
+using testing_support::caseCount;
 using testing_support::ExactDecimal;
-
-// Random case counts are cut down under the sanitizers.
-int caseCount(int count) { return testing_support::sanitizedCount(count, 5); }
-
-double fromBits(std::uint64_t bits) { return std::bit_cast<double>(bits); }
+using testing_support::finiteDouble;
 
 double nearestDouble(const std::string& text) {
   double value = 0;
@@ -63,20 +61,12 @@ class DigitsChecker {
   long mismatches_ = 0;
 };
 
-// A random finite non-zero bit pattern, subnormals included, either sign.
-double randomFinite(std::mt19937_64& random) {
-  for (;;) {
-    const double value = fromBits(random());
-    if (std::isfinite(value) && value != 0) return value;
-  }
-}
-
 TEST(GenerateDigitsExact, RandomBitPatternsForTheTableFields) {
   std::mt19937_64 random(20240611);
   DigitsChecker checker;
   const int count = caseCount(1000000);
   for (int i = 0; i < count; ++i) {
-    const double value = randomFinite(random);
+    const double value = finiteDouble(random);
     const ExactDecimal expansion = testing_support::exactDecimal(std::abs(value));
     checker.check(value, 6, expansion);
     checker.check(value, 10, expansion);
@@ -110,7 +100,7 @@ TEST(GenerateDigitsExact, OtherDigitCounts) {
     const int count = caseCount(digitCount <= 20 ? 30000 : 3000);
     for (int i = 0; i < count; ++i) {
       const double value = i % 2 == 0
-                               ? randomFinite(random)
+                               ? finiteDouble(random)
                                : std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 120) - 90);
       if (value != 0) checker.check(value, digitCount);
     }

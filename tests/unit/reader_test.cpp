@@ -1,3 +1,7 @@
+// The free-format reader (recio/reader/reader.h): the program's item lists read statement
+// by statement from files of every shape, the token and comma rules, numbers against their
+// correctly rounded values, long lines across reads and buffer growth, real files, random
+// input, and the failures that end a run.
 #include "recio/reader/reader.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +25,8 @@
 #include "recio/threads/test_hooks.h"
 #include "support/temp_dir.h"
 #include "support/sanitizer.h"
+#include "support/test_hooks_reset.h"
+#include "support/unit_access.h"
 
 namespace {
 
@@ -131,19 +137,11 @@ struct Case {
 
 class ReaderTest : public ::testing::Test {
  protected:
-  void TearDown() override { recio::test_hooks::setInputBufferLimits(0, 0); }
 
   // Connects kUnit to a new file holding `contents`.
   void connect(std::string_view contents) {
     const std::string path = dir_.write("input" + std::to_string(files_++) + ".txt", contents);
-    recio::OpenRequest request;
-    request.unitNumber = kUnit;
-    request.fileName = path.data();
-    request.fileNameLength = path.size();
-    request.status = recio::kStatusOld;
-    request.action = recio::kActionRead;
-    request.handlesErrors = true;
-    ASSERT_EQ(recio::openUnit(request), 0);
+    ASSERT_EQ(testing_support::openForReading(kUnit, path), 0);
   }
   void disconnect() { EXPECT_EQ(recio::closeUnit(kUnit, true), 0); }
 
@@ -173,6 +171,7 @@ class ReaderTest : public ::testing::Test {
   testing_support::TempDir dir_;
   FreeFormatReader reader_;
   int files_ = 0;
+  testing_support::TestHooksReset hooksReset_;
 };
 
 

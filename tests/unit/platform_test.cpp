@@ -13,17 +13,11 @@
 #include "recio/platform/platform.h"
 #include "recio/units/unit_table.h"
 #include "recio/threads/worker_threads.h"
+#include "support/statement_values.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
 
 namespace {
-
-class ConstantValues final : public recio::StatementValues {
- public:
-  void fill(std::uint64_t, std::size_t count, double* values) const override {
-    for (std::size_t value = 0; value < 4 * count; ++value) values[value] = 1.5;
-  }
-};
 
 // Under one allowed processor (taskset, a container's cpuset, a batch slot) no fast path
 // starts a worker, whatever the machine has: a worker would only take turns with the
@@ -46,7 +40,7 @@ TEST(UsableProcessors, FollowTheProcessorsTheProcessMayUse) {
   testing_support::TempDir dir;
   testing_support::clearIoEnvironment();
   ASSERT_EQ(testing_support::openForWriting(7, dir.file("table")), 0);
-  recio::writeStatements(7, app::kPointTableFormat, 20000, 4, ConstantValues());
+  recio::writeStatements(7, app::kPointTableFormat, 20000, 4, testing_support::ConstantValues());
   EXPECT_EQ(recio::closeUnit(7, true), 0);
   ASSERT_EQ(::sched_setaffinity(0, sizeof allowed, &allowed), 0);
 

@@ -1,5 +1,5 @@
-// Formatted output: the compiled formats, the interpreter and the E and A fields,
-// checked through the records that reach a file.
+// Formatted output: the compiled formats, the interpreter, the plans of formats of E
+// fields alone, and the E and A fields, checked through the records that reach a file.
 #include "recio/format/formatted_writer.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -19,10 +18,10 @@
 #include "recio/format/builder.h"
 #include "recio/format/edit.h"
 #include "recio/format/plan.h"
-#include "recio/units/unit.h"
-#include "recio/units/unit_table.h"
+#include "support/doubles.h"
 #include "support/e_field_format.h"
 #include "support/sanitizer.h"
+#include "support/temp_dir.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -31,29 +30,13 @@ using namespace recio;
 using namespace recio::format;
 
 using testing_support::kSanitized;
+using testing_support::readFile;
+using testing_support::TempDir;
 
 constexpr std::int32_t kTestUnit = 1;
 
-std::string temporaryPath(const std::string& name) {
-  return testing::TempDir() + "format_test_" + std::to_string(::getpid()) + "_" + name;
-}
-
 void openForWriting(const std::string& path) {
-  OpenRequest request;
-  request.unitNumber = kTestUnit;
-  request.fileName = path.data();
-  request.fileNameLength = path.size();
-  request.status = kStatusUnknown;
-  request.action = kActionWrite;
-  request.handlesErrors = true;
-  ASSERT_EQ(openUnit(request), 0) << path;
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
+  ASSERT_EQ(testing_support::openForWriting(kTestUnit, path), 0) << path;
 }
 
 // Splits CR LF terminated records; a missing final terminator is a failure.
@@ -75,14 +58,11 @@ std::vector<std::string> splitRecords(const std::string& contents) {
 // Runs `statements` with unit 1 connected to a fresh file and returns its records.
 template <class Statements>
 std::vector<std::string> writeRecords(const std::string& name, Statements statements) {
-  const std::string path = temporaryPath(name);
-  std::remove(path.c_str());
+  const TempDir directory;
+  const std::string path = directory.file(name);
   openForWriting(path);
   statements();
-  EXPECT_EQ(closeUnit(kTestUnit, true), 0);
-  std::vector<std::string> records = splitRecords(readFile(path));
-  std::remove(path.c_str());
-  return records;
+  return splitRecords(testing_support::closeAndRead(kTestUnit, path));
 }
 
 FollowCode followOf(bool last) { return last ? kFollowLast : kFollowMore; }
@@ -321,35 +301,6 @@ std::string referenceField(double value, int width, int fractionDigits) {
   return std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
 }
 
-// Random doubles of four kinds: any bit pattern, any mantissa at moderate magnitudes,
-// short decimal values like the ones in mesh files, and binary fractions with 7 or
-// 11 significant digits, which lie exactly halfway for the 6- and 10-digit fields.
-double randomValue(std::mt19937_64& random) {
-  const std::uint64_t bits = random();
-  switch (bits & 3) {
-    case 0: {
-      const std::uint64_t pattern = random();
-      double value;
-      std::memcpy(&value, &pattern, sizeof value);
-      return value;
-    }
-    case 1: {
-      const double mantissa = std::uniform_real_distribution<double>(1.0, 10.0)(random);
-      const int exponent = std::uniform_int_distribution<int>(-30, 30)(random);
-      return (bits & 4 ? -1.0 : 1.0) * mantissa * std::pow(10.0, exponent);
-    }
-    case 2: {
-      const double whole = static_cast<double>(random() % 100000000);
-      return (bits & 4 ? -1.0 : 1.0) * whole / std::pow(10.0, static_cast<int>(random() % 7));
-    }
-    default: {
-      const bool elevenDigits = (bits & 8) != 0;
-      const std::uint64_t whole = random() % (elevenDigits ? (std::uint64_t{1} << 37) : (std::uint64_t{1} << 24));
-      return std::ldexp(static_cast<double>(whole | 1), -static_cast<int>(random() % 5));
-    }
-  }
-}
-
 TEST(RealEditing, RandomValuesMatchTheExactReference) {
   const std::size_t total = kSanitized ? 500'000 : 2'000'000;
   const std::size_t perFile = 250'000;
@@ -359,7 +310,7 @@ TEST(RealEditing, RandomValuesMatchTheExactReference) {
   while (compared < total) {
     values.clear();
     for (std::size_t i = 0; i < std::min(perFile, total - compared); ++i) {
-      values.push_back(randomValue(random));
+      values.push_back(testing_support::awkwardDouble(random));
     }
     const std::vector<std::string> records = writeRecords("random", [&] {
       for (const double value : values) {
@@ -397,7 +348,7 @@ TEST(PlannedFormats, WriteWhatTheInterpreterWrites) {
     std::vector<std::vector<double>> statements(50);
     for (std::vector<double>& items : statements) {
       items.resize(1 + random() % (fieldCount + 2));
-      for (double& item : items) item = randomValue(random);
+      for (double& item : items) item = testing_support::awkwardDouble(random);
     }
     const auto write = [&](bool interpreted) {
       const std::vector<std::uint32_t> words = testing_support::eFieldFormat(fields, scale, interpreted);
@@ -525,16 +476,9 @@ TEST(Records, SlashesAndRecordsLongerThanTheFirstBuffer) {
   EXPECT_EQ(records, expected);
 }
 
-void setRecordLength(std::int32_t length) {
-  Unit* unit = acquireUnit(kTestUnit);
-  ASSERT_NE(unit, nullptr);
-  testing_support::UnitAccess::setRecordLength(*unit, length);
-  releaseUnit(*unit);
-}
-
 TEST(Records, FixedRecordLengthAdmitsExactlyItsLength) {
   const std::vector<std::string> records = writeRecords("recl", [] {
-    setRecordLength(64);
+    testing_support::setRecordLength(kTestUnit, 64);
     writeReals(app::kPointTableFormat, {500.0, 1250.0, 25.0, 0.01});
   });
   ASSERT_EQ(records.size(), 1u);
@@ -542,17 +486,17 @@ TEST(Records, FixedRecordLengthAdmitsExactlyItsLength) {
 }
 
 TEST(RecordsDeathTest, LongerRecordThanTheFixedLengthEndsTheRun) {
-  const std::string path = temporaryPath("recl_short");
+  const TempDir directory;
+  const std::string path = directory.file("recl_short");
   EXPECT_EXIT(
       {
         openForWriting(path);
-        setRecordLength(63);
+        testing_support::setRecordLength(kTestUnit, 63);
         writeReals(app::kPointTableFormat, {500.0, 1250.0, 25.0, 0.01});
       },
       testing::ExitedWithCode(66), "output statement overflows record, unit 1, file .*recl_short");
   // The record was never handed over.
   EXPECT_EQ(readFile(path), "");
-  std::remove(path.c_str());
 }
 
 TEST(RecordsDeathTest, FailedWriteEndsTheRun) {

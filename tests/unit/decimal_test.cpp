@@ -17,6 +17,7 @@
 
 #include "recio/decimal/powers.h"
 #include "support/bigint.h"
+#include "support/doubles.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ constexpr ConversionStatus kOk = ConversionStatus::Ok;
 constexpr ConversionStatus kInvalid = ConversionStatus::Invalid;
 constexpr ConversionStatus kOverflow = ConversionStatus::Overflow;
 
-std::uint64_t bitsOf(double value) { return std::bit_cast<std::uint64_t>(value); }
+using testing_support::bitsOf;
 
 // Every token is handed over in a heap block of exactly its length, so that the address
 // sanitizer reports any read past its end.

@@ -1,15 +1,13 @@
 // How a run ends: the normal stop, the fatal report with its prefix, traceback and exit
-// status, the report switches, XIOT0 and the diagnostic log, the truth rule and the
-// message catalogue. Stops end the process, so they are seen from a probe run as a child.
+// status, the report switches, XIOT0 and the diagnostic log. Stops end the process, so
+// they are seen from a probe run as a child. (The truth rule of the switches is tested in
+// unit/environment_test.cpp, the message catalogue in unit/messages_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "recio/stop/messages.h"
-#include "recio/environment.h"
-#include "recio/stop/stop.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 
@@ -17,11 +15,8 @@ namespace {
 
 using testing_support::readFile;
 using testing_support::RunResult;
+using testing_support::runScript;
 using testing_support::TempDir;
-
-RunResult runScript(const std::vector<std::string>& words, const std::vector<std::string>& environment = {}) {
-  return testing_support::runProgram(testing_support::probePath("script"), words, environment);
-}
 
 std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
@@ -297,63 +292,6 @@ TEST(NormalStop, RealProgramWithThreeArgumentsReportsNothingOnStandardError) {
   const RunResult run = testing_support::runProgram(CELLCENTRIFY_BINARY, {"no-mesh", "no-model", "no-table"}, {},
                                                     directory.path());
   EXPECT_EQ(run.err, "");
-}
-
-// --- The truth rule and the catalogue ---------------------------------------------------
-
-TEST(TruthRule, Table) {
-  struct Case {
-    const char* value;
-    bool isTrue;
-  };
-  const Case cases[] = {
-      {"t", true},      {"T", true},     {"y", true},      {"Y", true},      {"true", true},  {"yes", true},
-      {"tx", true},     {"Yonder", true}, {"1", true},     {"007", true},    {"10", true},    {"99999999999999999999", true},
-      {"0", false},     {"000", false},  {"no", false},    {"false", false}, {"", false},     {"n", false},
-      {"f", false},     {"1x", false},   {" 1", false},    {"-1", false},    {"+1", false},   {"1 ", false},
-      {" t", false},    {"0x1", false},
-  };
-  for (const Case& test : cases) EXPECT_EQ(recio::textIsTrue(test.value), test.isTrue) << "[" << test.value << "]";
-  EXPECT_FALSE(recio::textIsTrue(nullptr));
-}
-
-TEST(MessageCatalog, EntriesAndSeverities) {
-  using recio::Severity;
-  struct Entry {
-    std::int32_t number;
-    Severity severity;
-    const char* text;
-  };
-  const Entry entries[] = {
-      {9, Severity::Severe, "permission to access file denied, unit %d, file %s"},
-      {24, Severity::Severe, "end-of-file during read, unit %d, file %s"},
-      {29, Severity::Severe, "file not found, unit %d, file %s"},
-      {30, Severity::Severe, "open failure, unit %d, file %s"},
-      {38, Severity::Severe, "error during write, unit %d, file %s"},
-      {39, Severity::Severe, "error during read, unit %d, file %s"},
-      {41, Severity::Severe, "insufficient virtual memory"},
-      {42, Severity::Severe, "no such device, unit %d, file %s"},
-      {43, Severity::Severe, "file name specification error, unit %d, file %s"},
-      {45, Severity::Severe, "keyword value error in OPEN statement, unit %d, file %s"},
-      {59, Severity::Severe, "list-directed I/O syntax error, unit %d, file %s"},
-      {64, Severity::Severe, "input conversion error, unit %d, file %s"},
-      {66, Severity::Severe, "output statement overflows record, unit %d, file %s"},
-      {96, Severity::Warning, nullptr},
-      {98, Severity::Severe, "cannot allocate memory for the file buffer - out of memory, unit %d, file %s"},
-      {99, Severity::Severe, "XIOT_FMT_RECL environment variable has erroneous syntax"},
-      {106, Severity::Severe, "XIOT_BLOCKSIZE environment variable has erroneous syntax"},
-      {107, Severity::Severe, "XIOT_BUFFERCOUNT environment variable has erroneous syntax"},
-      {179, Severity::Severe, "Cannot allocate array - overflow on array size calculation."},
-      {200, Severity::Error, "program aborting due to %s event"},
-  };
-  for (const Entry& entry : entries) {
-    const recio::Message* message = recio::findMessage(entry.number);
-    ASSERT_NE(message, nullptr) << entry.number;
-    EXPECT_EQ(message->severity, entry.severity) << entry.number;
-    if (entry.text != nullptr) {
-      EXPECT_STREQ(message->text, entry.text) << entry.number;
-    }
-  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // What only the Windows build does, run under wine (preset "wine"): share modes between
-// two Windows programs, the NUL and CON devices, and names with drive letters and
-// backslashes, and control-C through the console control handler.
+// two Windows programs, the NUL and CON devices, names with drive letters and backslashes
+// or with characters Windows forbids, and control-C through the console control handler.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -12,6 +12,7 @@
 
 namespace {
 
+using testing_support::firstLine;
 using testing_support::readFile;
 using testing_support::reportedPath;
 using testing_support::RunResult;
@@ -21,8 +22,6 @@ using testing_support::TempDir;
 
 const std::string kProgram = CELLCENTRIFY_BINARY;
 const std::string kExamples = std::string(CELLCENTRIFY_SOURCE_DIR) + "/examples";
-
-std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n') + 1); }
 
 // A second Windows program that opens `path` (for writing without writing, for writing
 // one record, or for reading) and keeps it open until the test ends.
@@ -36,7 +35,7 @@ StartedProgram holdOpen(const std::string& path, Hold hold) {
   }
   if (hold == Hold::WriteRecord) words.insert(words.end(), {"write", "1", "1", "held"});
   words.push_back("wait");
-  StartedProgram holder = testing_support::startProgram(testing_support::probePath("script"), words);
+  StartedProgram holder = testing_support::startScript(words);
   EXPECT_TRUE(testing_support::waitForOutput(holder, "ready\n")) << holder.result.out << holder.result.err;
   EXPECT_EQ(holder.result.out, "open=0\nready\n");
   return holder;
@@ -131,7 +130,7 @@ TEST_F(WindowsBuild, CharactersWindowsForbidsAreANameError) {
 // wine turns SIGINT into a control-C console event, which reaches the handler that
 // SetConsoleCtrlHandler registered, on a thread of the console's own.
 TEST_F(WindowsBuild, ControlCReachesTheConsoleControlHandler) {
-  StartedProgram program = testing_support::startProgram(testing_support::probePath("script"), {"wait"});
+  StartedProgram program = testing_support::startScript({"wait"});
   ASSERT_TRUE(testing_support::waitForOutput(program, "ready\n"));
   ::kill(program.pid, SIGINT);
   const RunResult run = testing_support::finishProgram(program);

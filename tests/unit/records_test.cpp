@@ -17,6 +17,7 @@
 #include "recio/units/unit_table.h"
 #include "recio/threads/test_hooks.h"
 #include "support/temp_dir.h"
+#include "support/test_hooks_reset.h"
 #include "support/unit_access.h"
 #include "support/sanitizer.h"
 
@@ -81,10 +82,7 @@ std::vector<Outcome> referenceOutcomes(const std::string& contents, RecordFormat
 class InputRecords : public testing::Test {
  protected:
   void SetUp() override { testing_support::clearIoEnvironment(); }
-  void TearDown() override {
-    recio::closeUnit(kUnit, true);
-    recio::test_hooks::setInputBufferLimits(0, 0);
-  }
+  void TearDown() override { recio::closeUnit(kUnit, true); }
 
   // Opens `contents` as a file under `format` and reads `count` outcomes. The file lives
   // in memory: thousands of files are read, and creating each on disk can take milliseconds.
@@ -110,6 +108,7 @@ class InputRecords : public testing::Test {
   }
 
   TempDir directory;
+  testing_support::TestHooksReset hooksReset_;
 };
 
 struct FormatCase {

@@ -1,3 +1,6 @@
+// The routine names of a fatal report's traceback: a symbol demangled and shortened to
+// its routine's own name, template arguments kept, or shown as it is when it does not
+// demangle, and cut to the buffer.
 #include "recio/stop/routine_name.h"
 
 #include <gtest/gtest.h>

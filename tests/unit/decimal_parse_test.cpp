@@ -16,17 +16,16 @@
 
 #include "recio/decimal/decimal.h"
 #include "support/bigint.h"
+#include "support/doubles.h"
 #include "support/sanitizer.h"
 
 namespace {
 
 using recio::decimal::ConversionStatus;
 using testing_support::BigInt;
+using testing_support::bitsOf;
+using testing_support::caseCount;
 using testing_support::RoundedBinary64;
-
-int caseCount(int count) { return testing_support::sanitizedCount(count, 5); }
-
-std::uint64_t bitsOf(double value) { return std::bit_cast<std::uint64_t>(value); }
 
 // ------------------------------------------------------------------ exact references
 

@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "recio/format/edit.h"
+#include "support/doubles.h"
 #include "support/sanitizer.h"
 
 namespace {
 
 using recio::format::FieldCache;
+using testing_support::awkwardDouble;
 
 struct Shape {
   std::int32_t width;
@@ -29,32 +31,6 @@ struct Shape {
 // wide to keep, and fields too narrow for most values (asterisks).
 constexpr Shape kShapes[] = {{17, 9, 1}, {13, 5, 1}, {17, 9, 0}, {12, 5, -2}, {20, 12, 3},
                              {21, 9, 1}, {8, 3, 1},  {5, 2, 1},  {3, 1, 1}};
-
-// Any bit pattern; specials and zeros of both signs; subnormals; values 7 or 11
-// significant digits long in binary, which lie halfway for the 6- and 10-digit fields;
-// and mesh centres, an arithmetic progression like the x centres of a row.
-double randomValue(std::mt19937_64& random) {
-  const std::uint64_t bits = random();
-  switch (bits % 5) {
-    case 0:
-      return std::bit_cast<double>(random());
-    case 1: {
-      constexpr double kSpecials[] = {0.0, -0.0, std::numeric_limits<double>::infinity(),
-                                      -std::numeric_limits<double>::infinity(),
-                                      std::numeric_limits<double>::quiet_NaN(),
-                                      std::numeric_limits<double>::max()};
-      return kSpecials[(bits >> 8) % std::size(kSpecials)];
-    }
-    case 2:
-      return std::bit_cast<double>(random() % (std::uint64_t{1} << 52) | (bits & (std::uint64_t{1} << 63)));
-    case 3: {
-      const std::uint64_t whole = random() % ((bits & 8) != 0 ? (std::uint64_t{1} << 37) : (std::uint64_t{1} << 24));
-      return std::ldexp(static_cast<double>(whole | 1), -static_cast<int>(random() % 5));
-    }
-    default:
-      return 500000.0 + (static_cast<double>(random() % 3000) + 0.5) * 25.0;
-  }
-}
 
 // Compares one edit through the cache with uncached editing; true when it was found kept.
 bool editBoth(FieldCache& cache, std::size_t position, double value, const Shape& shape) {
@@ -76,7 +52,7 @@ TEST(FieldCache, GivesTheFieldsOfUncachedEditing) {
   // More values than slots, so that slots are shared and fields evicted, and mostly
   // drawn again, so that most edits find a kept field.
   std::vector<double> pool(3 * FieldCache::kSlots);
-  for (double& value : pool) value = randomValue(random);
+  for (double& value : pool) value = awkwardDouble(random);
 
   auto cache = std::make_unique<FieldCache>();
   int found = 0;
@@ -88,7 +64,7 @@ TEST(FieldCache, GivesTheFieldsOfUncachedEditing) {
     const bool column = position + 1 < FieldCache::kPositions;
     const Shape& shape = kShapes[column ? position : random() % std::size(kShapes)];
     const bool repeated = random() % 8 < (column ? 6u : 1u);
-    found += editBoth(*cache, position, repeated ? pool[random() % pool.size()] : randomValue(random), shape) ? 1 : 0;
+    found += editBoth(*cache, position, repeated ? pool[random() % pool.size()] : awkwardDouble(random), shape) ? 1 : 0;
     if (HasFailure()) return;
   }
   // Both roads were taken many times.

@@ -25,6 +25,7 @@ namespace {
 
 using testing_support::readFile;
 using testing_support::RunResult;
+using testing_support::runScript;
 using testing_support::TempDir;
 
 const std::string kMeshLiteral = " Error: Mesh file not found: ";
@@ -43,10 +44,6 @@ std::string crlfRecords(const std::vector<std::string>& records) {
   std::string bytes;
   for (const std::string& record : records) bytes += record + "\r\n";
   return bytes;
-}
-
-RunResult runScript(const std::vector<std::string>& words, const std::vector<std::string>& environment = {}) {
-  return testing_support::runProgram(testing_support::probePath("script"), words, environment);
 }
 
 // --- The usage line of the real program ----------------------------------------------
@@ -252,13 +249,6 @@ void writeStatement(std::int32_t unitNumber, const std::vector<std::string>& ite
   }
 }
 
-void setLineLength(std::int32_t unitNumber, std::size_t lineLength) {
-  recio::Unit* unit = recio::acquireUnit(unitNumber);
-  ASSERT_NE(unit, nullptr);
-  testing_support::UnitAccess::setRecordLength(*unit, static_cast<std::int32_t>(lineLength));
-  recio::releaseUnit(*unit);
-}
-
 std::string readFileFrom(const std::string& path, std::size_t offset) {
   std::ifstream in(path, std::ios::binary);
   in.seekg(static_cast<std::streamoff>(offset));
@@ -276,7 +266,7 @@ TEST(FreeFormatWrapping, MatchesTheReferenceForRandomItems) {
   std::mt19937 random(77);
   std::size_t checked = 0;
   for (std::size_t lineLength : {2, 3, 4, 7, 10, 29, 30, 79, 80, 81}) {
-    setLineLength(kUnit, lineLength);
+    testing_support::setRecordLength(kUnit, static_cast<std::int32_t>(lineLength));
     std::uniform_int_distribution<std::size_t> itemLength(0, 2 * lineLength + 3);
     std::uniform_int_distribution<int> itemCount(1, 6);
     for (int round = 0; round < kRandomStatements; ++round) {

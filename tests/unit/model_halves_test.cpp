@@ -26,9 +26,9 @@
 #include "recio/reader/reader.h"
 #include "recio/transfer.h"
 #include "recio/units/unit.h"
-#include "recio/units/terminator_search.h"
 #include "recio/units/unit_table.h"
 #include "support/temp_dir.h"
+#include "support/test_hooks_reset.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -222,10 +222,7 @@ class ModelHalves : public testing::Test {
     recio::test_hooks::requestWorkers(1);
     recio::test_hooks::resetFastPathCounts();
   }
-  void TearDown() override {
-    recio::test_hooks::requestWorkers(0);
-    recio::test_hooks::failThreadStarts(0, recio::test_hooks::ThreadStartFailure::None);
-  }
+  testing_support::TestHooksReset hooksReset_;
 };
 
 TEST_F(ModelHalves, SameAsOneByOneWithLineFeeds) {
@@ -459,24 +456,12 @@ TEST_F(ModelHalves, LastDigitOfALongMantissaDecidesATie) {
   }
 }
 
-struct StartFailure {
-  recio::test_hooks::ThreadStartFailure failure;
-  unsigned successes;
-  unsigned workersStarted;
-};
-
-// The first start fails, or the second of two: the model's only worker then starts.
-constexpr StartFailure kStartFailures[] = {{recio::test_hooks::ThreadStartFailure::NoThread, 0, 0},
-                                           {recio::test_hooks::ThreadStartFailure::NoThread, 1, 1},
-                                           {recio::test_hooks::ThreadStartFailure::NoMemory, 0, 0},
-                                           {recio::test_hooks::ThreadStartFailure::NoMemory, 1, 1}};
-
-// Without its worker the model is read by the statements alone, to the same cells.
+// Without its worker the model is read by the statements alone, to the same cells. The
+// first start fails, or the second of two: the model's only worker then starts.
 TEST_F(ModelHalves, WorkerThatCannotBeHadChangesNoCell) {
   const EvenModel model(false);
-  for (const StartFailure& start : kStartFailures) {
-    SCOPED_TRACE(std::string(start.failure == recio::test_hooks::ThreadStartFailure::NoThread ? "no thread" : "no memory") +
-                 " after " + std::to_string(start.successes) + " starts");
+  for (const testing_support::StartFailure& start : testing_support::kStartFailures) {
+    SCOPED_TRACE(testing_support::describe(start));
     recio::test_hooks::failThreadStarts(start.successes, start.failure);
     recio::test_hooks::resetFastPathCounts();
     const Load halves = model.inHalves();
@@ -484,23 +469,6 @@ TEST_F(ModelHalves, WorkerThatCannotBeHadChangesNoCell) {
     EXPECT_TRUE(sameBits(halves.values, model.plain.values));
     EXPECT_EQ(recio::test_hooks::fastPathCounts().readAheadWorkersStarted.load(), start.workersStarted);
     EXPECT_EQ(recio::test_hooks::fastPathCounts().cellsAdopted.load() > 0, start.workersStarted > 0);
-  }
-}
-
-// Bytes of every kind next to the terminator and to each other, at every alignment and
-// over several blocks of words.
-TEST(TerminatorSearch, CountsAsAByteLoopDoes) {
-  std::mt19937_64 random(42);
-  const char bytes[] = {'\n', '\r', '\0', '\x0b', '\x8a', '\xff', '\x80', '\x7f', '1'};
-  const std::string full(5000, '\n');  // every byte sum of a block at its most
-  EXPECT_EQ(recio::countTerminators(full.data(), full.data() + full.size(), '\n'), full.size());
-  for (int trial = 0; trial < 2000; ++trial) {
-    std::string text(random() % 5000, ' ');
-    for (char& byte : text) byte = random() % 3 == 0 ? static_cast<char>(random()) : bytes[random() % std::size(bytes)];
-    const char terminator = random() % 2 == 0 ? '\n' : '\r';
-    const char* const begin = text.data();
-    ASSERT_EQ(recio::countTerminators(begin, begin + text.size(), terminator),
-              static_cast<std::size_t>(std::count(text.begin(), text.end(), terminator)));
   }
 }
 

@@ -11,13 +11,11 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
 #include <mutex>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,12 +25,16 @@
 #include "recio/format/builder.h"
 #include "recio/units/unit_table.h"
 #include "support/e_field_format.h"
+#include "support/temp_dir.h"
+#include "support/test_hooks_reset.h"
 #include "support/unit_access.h"
 
 namespace {
 
 using namespace recio;
 using namespace recio::format;
+using testing_support::closeAndRead;
+using testing_support::TempDir;
 
 constexpr std::int32_t kTestUnit = 1;
 
@@ -67,25 +69,10 @@ class VectorValues final : public StatementValues {
   mutable bool workerFilled_ = false;
 };
 
-std::string temporaryPath(const std::string& name) {
-  return testing::TempDir() + "format_ahead_test_" + std::to_string(::getpid()) + "_" + name;
-}
-
 // Records go through a block buffer, the unit the workers are for, unless `buffered` is false.
 void openForWriting(const std::string& path, bool buffered = true) {
-  std::remove(path.c_str());
   ::setenv("XIOT_BUFFERED", buffered ? "true" : "0", 1);  // read at every open
   ASSERT_EQ(testing_support::openForWriting(kTestUnit, path), 0) << path;
-}
-
-// Closes the unit and returns the file's bytes.
-std::string closeAndRead(const std::string& path) {
-  EXPECT_EQ(closeUnit(kTestUnit, true), 0);
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  std::remove(path.c_str());
-  return contents.str();
 }
 
 // Columns that repeat as a table's do, columns of any bits, and the special values.
@@ -136,7 +123,8 @@ Statements randomStatements(std::mt19937_64& random, std::size_t count, bool int
 }
 
 std::string oneByOne(const Statements& run, bool buffered) {
-  const std::string path = temporaryPath("one");
+  const TempDir directory;
+  const std::string path = directory.file("one");
   openForWriting(path, buffered);
   const FormatProgram program = run.program();
   FormattedWriter writer;
@@ -147,17 +135,18 @@ std::string oneByOne(const Statements& run, bool buffered) {
                                value + 1 == run.perStatement ? kFollowLast : kFollowMore));
     }
   }
-  return closeAndRead(path);
+  return closeAndRead(kTestUnit, path);
 }
 
 // The counts are this run's alone.
 std::string ahead(const Statements& run, bool buffered) {
-  const std::string path = temporaryPath("ahead");
+  const TempDir directory;
+  const std::string path = directory.file("ahead");
   openForWriting(path, buffered);
   test_hooks::resetFastPathCounts();
   const VectorValues source(run.values, run.perStatement);
   writeStatements(kTestUnit, run.program(), run.count, run.perStatement, source);
-  return closeAndRead(path);
+  return closeAndRead(kTestUnit, path);
 }
 
 testing::AssertionResult sameBytes(const std::string& ahead, const std::string& oneByOne) {
@@ -175,10 +164,7 @@ constexpr std::size_t kRingChunks = 8;
 // choice back afterwards.
 class WritingAhead : public testing::Test {
  protected:
-  void TearDown() override {
-    test_hooks::requestWorkers(0);
-    test_hooks::failThreadStarts(0, test_hooks::ThreadStartFailure::None);
-  }
+  testing_support::TestHooksReset hooksReset_;
 };
 
 struct Shape {
@@ -219,28 +205,15 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
   EXPECT_EQ(ringRuns, 4);  // one with each number of workers, buffered and not
 }
 
-struct StartFailure {
-  test_hooks::ThreadStartFailure failure;
-  unsigned successes;
-  unsigned workersStarted;
-};
-
-// The first start fails, or the second of two.
-constexpr StartFailure kStartFailures[] = {{test_hooks::ThreadStartFailure::NoThread, 0, 0},
-                                           {test_hooks::ThreadStartFailure::NoThread, 1, 1},
-                                           {test_hooks::ThreadStartFailure::NoMemory, 0, 0},
-                                           {test_hooks::ThreadStartFailure::NoMemory, 1, 1}};
-
 // The chunks of a worker that could not be had are edited by the others, or by the
-// calling thread.
+// calling thread: the first of two starts fails, or the second.
 TEST_F(WritingAhead, ThreadsThatCannotBeHadChangeNoByte) {
   std::mt19937_64 random(4242);
   const Statements run = randomStatements(random, 20000, false, 0);
   const std::string expected = oneByOne(run, true);
   test_hooks::requestWorkers(2);
-  for (const StartFailure& start : kStartFailures) {
-    SCOPED_TRACE(std::string(start.failure == test_hooks::ThreadStartFailure::NoThread ? "no thread" : "no memory") +
-                 " after " + std::to_string(start.successes) + " starts");
+  for (const testing_support::StartFailure& start : testing_support::kStartFailures) {
+    SCOPED_TRACE(testing_support::describe(start));
     test_hooks::failThreadStarts(start.successes, start.failure);
     EXPECT_TRUE(sameBytes(ahead(run, true), expected));
     EXPECT_EQ(test_hooks::fastPathCounts().editingWorkersStarted.load(), start.workersStarted);
@@ -260,29 +233,28 @@ TEST_F(WritingAhead, UnconnectedUnitWritesNothing) {
   writeStatements(kTestUnit, app::kPointTableFormat, 5000, 4, source);
   EXPECT_EQ(test_hooks::fastPathCounts().editingWorkersStarted.load(), 0u);
   EXPECT_EQ(testing_support::unitPath(kTestUnit), "");
-  const std::string path = temporaryPath("after");
+  const TempDir directory;
+  const std::string path = directory.file("after");
   openForWriting(path);
   EXPECT_EQ(testing_support::writeRecord(kTestUnit, "after"), 0);
-  EXPECT_EQ(closeAndRead(path), "after\r\n");
+  EXPECT_EQ(closeAndRead(kTestUnit, path), "after\r\n");
 }
 
 // A fixed record length shorter than the record: the first statement fails with 66
 // before any record reaches the file, as one by one.
 TEST(WritingAheadDeathTest, RecordLongerThanTheFixedLengthEndsTheRun) {
-  const std::string path = temporaryPath("recl");
+  const TempDir directory;
+  const std::string path = directory.file("recl");
   const VectorValues source(std::vector<double>(4 * 5000, 1.5), 4);
   EXPECT_EXIT(
       {
         openForWriting(path);
-        Unit* unit = acquireUnit(kTestUnit);
-        testing_support::UnitAccess::setRecordLength(*unit, 63);
-        releaseUnit(*unit);
+        testing_support::setRecordLength(kTestUnit, 63);
         writeStatements(kTestUnit, app::kPointTableFormat, 5000, 4, source);
       },
       testing::ExitedWithCode(66), "output statement overflows record, unit 1, file .*recl");
   std::ifstream in(path, std::ios::binary);
   EXPECT_EQ(in.peek(), std::ifstream::traits_type::eof());
-  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The record-terminator setting XIO_FMT_TERMINATOR: its grammar as a pure function over
-// every form and malformation, and its effect on the console and on file units in a run.
+// The record-terminator setting XIO_FMT_TERMINATOR as a pure function: its grammar over
+// every form and malformation, and the record format it gives each unit.
 #include "recio/units/terminator_setting.h"
 
 #include <gtest/gtest.h>
@@ -8,16 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "support/run_program.h"
-#include "support/temp_dir.h"
-
 namespace {
 
 using recio::RecordFormat;
 using recio::TerminatorSetting;
-using testing_support::readFile;
-using testing_support::RunResult;
-using testing_support::TempDir;
 
 constexpr RecordFormat kCrLf = RecordFormat::CrLf;
 constexpr RecordFormat kLf = RecordFormat::Lf;
@@ -101,65 +95,6 @@ TEST(TerminatorSetting, MalformedValuesAreDiscardedWhole) {
     EXPECT_FALSE(recio::parseTerminatorSetting(value.c_str(), setting)) << "[" << value << "]";
     for (int unit : kUnits) EXPECT_EQ(setting.formatFor(unit), kCrLf) << "[" << value << "] unit " << unit;
   }
-}
-
-// --- In a run: the console and file units ----------------------------------------------------
-
-struct RunCase {
-  const char* value;
-  const char* console;  // terminator of console records
-  std::vector<const char*> units;  // terminators of units 1, 2, 3, 4 and 7
-  bool warning;
-};
-
-TEST(TerminatorSettingInARun, ConsoleAndUnits) {
-  const std::vector<RunCase> cases = {
-      {nullptr, "\r\n", {"\r\n", "\r\n", "\r\n", "\r\n", "\r\n"}, false},
-      {"LF", "\n", {"\n", "\n", "\n", "\n", "\n"}, false},
-      {"CR", "\r", {"\r", "\r", "\r", "\r", "\r"}, false},
-      {"CRLF;LF:1", "\r\n", {"\n", "\r\n", "\r\n", "\r\n", "\r\n"}, false},
-      {"LF:1-3,7", "\r\n", {"\n", "\n", "\n", "\r\n", "\n"}, false},
-      {"LF;CR:4", "\n", {"\n", "\n", "\n", "\r", "\n"}, false},
-      {"3-1", "\r\n", {"\r\n", "\r\n", "\r\n", "\r\n", "\r\n"}, true},
-      {"LF :1", "\r\n", {"\r\n", "\r\n", "\r\n", "\r\n", "\r\n"}, true},
-  };
-  const int units[] = {1, 2, 3, 4, 7};
-  for (const RunCase& test : cases) {
-    TempDir directory;
-    std::vector<std::string> words = {"print", "1", "console"};
-    for (int unit : units) {
-      const std::string path = directory.file("unit" + std::to_string(unit));
-      words.insert(words.end(), {"open", std::to_string(unit), path, "#4", "write", "0", "write", std::to_string(unit),
-                                 "2", "record"});
-    }
-    std::vector<std::string> environment;
-    if (test.value != nullptr) environment.push_back(std::string("XIO_FMT_TERMINATOR=") + test.value);
-    const RunResult run = testing_support::runProgram(testing_support::probePath("script"), words, environment);
-    const std::string label = test.value != nullptr ? test.value : "(unset)";
-    EXPECT_EQ(run.status, 0) << label;
-    EXPECT_EQ(run.out, std::string(" console") + test.console) << label;
-    for (std::size_t index = 0; index < std::size(units); ++index) {
-      const std::string terminator = test.units[index];
-      EXPECT_EQ(readFile(directory.file("unit" + std::to_string(units[index]))),
-                "record" + terminator + "record" + terminator)
-          << label << ", unit " << units[index];
-    }
-    if (test.warning) {
-      // One warning, no traceback, and the run goes on.
-      EXPECT_EQ(run.err.rfind("xiorun: warning (96): ", 0), 0u) << run.err;
-      EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
-      EXPECT_NE(run.err.find(test.value), std::string::npos) << "the message shows the value: " << run.err;
-    } else {
-      EXPECT_EQ(run.err, "") << label;
-    }
-  }
-}
-
-TEST(TerminatorSettingInARun, EmptyValueChangesNothing) {
-  const RunResult run = testing_support::runProgram(testing_support::probePath("script"), {"print", "1", "x"},
-                                                    {"XIO_FMT_TERMINATOR="});
-  EXPECT_EQ(run.out, " x\r\n");
-  EXPECT_EQ(run.err, "");
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "recio/stop/stop.h"
 #include "recio/threads/test_hooks.h"
 #include "recio/units/unit_table.h"
+#include "support/statement_values.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
 
@@ -126,13 +127,6 @@ void drainForever() {
   }
 }
 
-class ConstantValues final : public recio::StatementValues {
- public:
-  void fill(std::uint64_t, std::size_t count, double* values) const override {
-    for (std::size_t value = 0; value < 4 * count; ++value) values[value] = 1.5;
-  }
-};
-
 TEST(StopInRunDeathTest, HeldWriteStatementsStopAtTheNextStatement) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   TempDir dir;
@@ -152,7 +146,7 @@ TEST(StopInRunDeathTest, HeldWriteStatementsStopAtTheNextStatement) {
           recordsBeforeStop = bytesInPipe() / kRecordBytes;
           beginStopElsewhere();
         }).detach();
-        recio::writeStatements(kUnit, app::kPointTableFormat, 20000, 4, ConstantValues());
+        recio::writeStatements(kUnit, app::kPointTableFormat, 20000, 4, testing_support::ConstantValues());
         recio::acquireUnit(kUnit);
         std::_Exit(4);
       },

@@ -1,6 +1,8 @@
 // Console events: SIGINT (control-C), SIGQUIT (control-BREAK) and SIGHUP (window-CLOSE)
 // sent to a running probe end it with the error-200 report and the event's status, after
-// every unit has been written out; a stop already in progress keeps its own status.
+// every unit has been written out, a unit being closed included; a stop already in
+// progress keeps its own status. A process that can start no thread still ends on an
+// interrupt, and its conversion gives the plain result.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -27,14 +29,11 @@ namespace {
 using testing_support::readFile;
 using testing_support::RunResult;
 using testing_support::StartedProgram;
+using testing_support::startScript;
 using testing_support::TempDir;
 
 const std::string kHeader =
     "Image              PC        Routine            Line        Source             \n";
-
-StartedProgram startScript(const std::vector<std::string>& words, const std::vector<std::string>& environment = {}) {
-  return testing_support::startProgram(testing_support::probePath("script"), words, {environment, "", ""});
-}
 
 struct EventCase {
   int signal;
