@@ -1,12 +1,22 @@
 // Statements written ahead on worker threads against the same statements one by one:
 // a format of E fields, planned or (with an empty literal) interpreted, and a run of
-// statements long enough for the workers, their values drawn from the input so that
-// columns repeat. Both write a file of their own; the files must be equal.
+// statements, their values drawn from the input so that columns repeat. Both write a
+// file of their own; the files must be equal.
 //
 // Input: the format (format_fuzzing.h: field count, scale factor, then per field repeat,
-// width and d bytes); two bytes of statement count; a byte that picks the interpreted
-// format, one value more or fewer per statement, the values' stride and an unbuffered
-// unit; then the values, 8 bytes each, used in turn.
+// width and d bytes); two bytes of statement count, low byte first, taken modulo 20000;
+// a byte that picks the interpreted format, one value more or fewer per statement, the
+// values' stride and an unbuffered unit; then the values, 8 bytes each, used in turn.
+//
+// The count is most of what an input costs. The workers edit chunks of 1024 statements
+// into a ring of 8 (write_statements.cpp) and start from 4 chunks: a count of 4096
+// starts them, one over 8192 reuses ring slots, and 20000 goes about 2.5 times round the
+// ring. Such a run takes a hundred times as long as one of a few statements, and a long
+// input's children would be long too, since mutations seldom touch the count: the
+// fuzzer came down to a few inputs a second. So each mutation (LLVMFuzzerCustomMutator
+// below) keeps a count over 63 one time in 4 and otherwise cuts it to its low six bits:
+// the formats and values are explored by short runs, which edit a chunk as the long ones
+// do, and the workers and the ring's reuse are still run by about 2 inputs in 100.
 #include <stdlib.h>
 
 #include <cstdint>
@@ -28,8 +38,11 @@ class PoolValues final : public recio::StatementValues {
       : pool_(std::move(pool)), perStatement_(perStatement), stride_(stride) {}
   void fill(std::uint64_t first, std::size_t count, double* values) const override {
     for (std::uint64_t statement = first; statement < first + count; ++statement) {
+      // One division per statement rather than per value.
+      auto index = static_cast<std::size_t>(statement * stride_ % pool_.size());
       for (std::size_t position = 0; position < perStatement_; ++position) {
-        *values++ = pool_[(statement * stride_ + position) % pool_.size()];
+        *values++ = pool_[index];
+        if (++index == pool_.size()) index = 0;
       }
     }
   }
@@ -40,15 +53,39 @@ class PoolValues final : public recio::StatementValues {
   std::size_t stride_;
 };
 
+// The statement count of the two bytes at `count`: up to about 2.5 times round the ring.
+std::size_t statementCount(const std::uint8_t* count) { return (count[0] | std::size_t{count[1]} << 8) % 20000; }
+
+// A mutation keeps a count over kShortCount one time in kKeepLong; the others keep the
+// count's low bits that kShortCount masks.
+constexpr std::size_t kShortCount = 63;
+constexpr unsigned kKeepLong = 4;
+
 }  // namespace
+
+extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
+
+// One of libFuzzer's own mutations, then a longer count cut to its low six bits, 0 to 63,
+// three times in four.
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size, std::size_t maxSize,
+                                               unsigned int seed) {
+  size = LLVMFuzzerMutate(data, size, maxSize);
+  std::size_t at = 0;
+  fuzzing::EFieldInput format;
+  if (fuzzing::readEFields(data, size, at, format) && size - at >= 2 && statementCount(data + at) > kShortCount &&
+      seed % kKeepLong != 0) {
+    data[at] &= kShortCount;
+    data[at + 1] = 0;
+  }
+  return size;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::size_t at = 0;
   fuzzing::EFieldInput format;
   if (!fuzzing::readEFields(data, size, at, format) || size - at < 3) return 0;
   const std::size_t planFields = format.planFields;
-  // Up to about 2.5 runs of the workers' chunk ring, so that slots are reused.
-  const std::size_t count = (data[at] | std::size_t{data[at + 1]} << 8) % 20000;
+  const std::size_t count = statementCount(data + at);
   const std::uint8_t shape = data[at + 2];
   at += 3;
   const bool interpreted = shape % 8 == 7;
@@ -63,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (pool.empty()) pool.push_back(0.0);
   const PoolValues values(std::move(pool), perStatement, shape / 32 % 4);
-  // Workers only serve a unit with a block buffer; the other kind runs one by one.
+  // A unit with a block buffer, or one with a write call per record: workers serve both.
   ::setenv("XIOT_BUFFERED", shape < 0x80 ? "true" : "0", 1);  // read at every open
 
   const std::vector<std::uint32_t> words = format.words(interpreted);

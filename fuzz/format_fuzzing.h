@@ -6,8 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -73,8 +71,7 @@ std::string bytesWrittenBy(const std::string& name, Statements statements) {
   if (openForWriting(path) != 0) std::abort();
   statements();
   if (recio::closeUnit(1, true) != 0) std::abort();
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return readWholeFile(path);
 }
 
 }  // namespace fuzzing
