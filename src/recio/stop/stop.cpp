@@ -14,6 +14,13 @@
 #include "recio/stop/traceback.h"
 
 namespace recio {
+
+namespace detail {
+// A stop's inProgress, readable without its mutex. Constant-initialized and trivially
+// destroyed, so a thread still reading it while the process exits finds it intact.
+constinit std::atomic<bool> stopBegun{false};
+}  // namespace detail
+
 namespace {
 
 // Process-wide stop state. Allocated once and never destroyed, so that a thread still
@@ -21,8 +28,6 @@ namespace {
 struct StopState {
   std::mutex mutex;
   bool inProgress = false;
-  // inProgress, readable without the mutex by every statement's begin.
-  std::atomic<bool> begun{false};
   std::thread::id owner;
   int exitStatus = 0;
   bool standardErrorRedirected = false;
@@ -42,7 +47,7 @@ StopClaim claimStop(int exitStatus) {
   std::lock_guard<std::mutex> guard(state.mutex);
   if (!state.inProgress) {
     state.inProgress = true;
-    state.begun.store(true, std::memory_order_release);
+    detail::stopBegun.store(true, std::memory_order_release);
     state.owner = std::this_thread::get_id();
     state.exitStatus = exitStatus;
     return StopClaim::Claimed;
@@ -138,7 +143,7 @@ void setUnitCloser(UnitCloser closer) { stopState().unitCloser.store(closer, std
 
 bool stopBegunElsewhere() {
   StopState& state = stopState();
-  if (!state.begun.load(std::memory_order_acquire)) return false;
+  if (!detail::stopBegun.load(std::memory_order_acquire)) return false;
   std::lock_guard<std::mutex> guard(state.mutex);
   return state.owner != std::this_thread::get_id();
 }

@@ -2,6 +2,7 @@
 // a console event.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 
@@ -24,6 +25,15 @@ void fatalReport(std::int32_t messageNumber, std::int32_t unitNumber = 0, std::s
 // not begin: that thread is writing its report and will close every unit, and records
 // written meanwhile would only race it to the file.
 bool stopBegunElsewhere();
+
+namespace detail {
+extern std::atomic<bool> stopBegun;
+}  // namespace detail
+
+// Whether any thread may have begun to end the run: one relaxed load, for the checks a
+// run of statements makes between two of them. Only when it is true does
+// stopBegunElsewhere need asking.
+inline bool stopMayHaveBegun() { return detail::stopBegun.load(std::memory_order_relaxed); }
 
 // Waits for the other thread's stop to end the process.
 [[noreturn]] void awaitOtherStop();

@@ -40,7 +40,7 @@ class HeldUnit {
   // Whether the unit held may serve the next statement of a run: no other thread waits
   // for it, and none has begun a stop, which that statement must not race any more than
   // acquireUnit lets a new one.
-  bool mayKeep() const { return !unit_->isAwaited() && !stopBegunElsewhere(); }
+  bool mayKeep() const { return !unit_->isAwaited() && !(stopMayHaveBegun() && stopBegunElsewhere()); }
 
   // The statement that took the unit has ended well.
   void endStatement() {
