@@ -9,12 +9,14 @@
 
 namespace testing_support {
 
-// The workers, the thread starts, the read-ahead and the units' input buffer limits back
+// The workers, the thread starts, the read-ahead, direct writes and the units' input
+// buffer limits back
 // at their defaults: the machine's own choices.
 inline void resetTestHooks() {
   recio::test_hooks::requestWorkers(0);
   recio::test_hooks::failThreadStarts(0, recio::test_hooks::ThreadStartFailure::None);
   recio::test_hooks::setReadAhead({});
+  recio::test_hooks::setDirectWrites({});
   recio::test_hooks::setInputBufferLimits(0, 0);
 }
 

@@ -98,10 +98,29 @@ bool isEndOfInputError(int osError);
 // osError set on failure.
 bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const char* tail,
                std::size_t tailCount, int& osError);
+// One write call (retried only when a signal interrupts it before it writes): the bytes
+// written, fewer than `count` at a full disk or a file-size limit, or -1 with osError set.
+long writeOnce(FileHandle handle, const char* bytes, std::size_t count, int& osError);
 bool truncateHere(FileHandle handle, int& osError);
 // Cuts a file to `size` bytes.
 bool truncateAt(FileHandle handle, std::uint64_t size);
 bool closeFile(FileHandle handle, int& osError);
+
+// --- Direct writes ---------------------------------------------------------------
+// A disk file's writes past the page cache, from the caller's memory straight to the
+// device: each write's memory, file offset and byte count a multiple of the file's
+// alignment. That alignment (a power of two), or 0 when the file's system does not write
+// past its cache (tmpfs takes the flag and copies through its pages all the same) or the
+// system offers no such writes.
+std::size_t directWriteAlignment(FileHandle handle);
+// Turns direct writes on or off for the open file; false when the system refuses.
+bool setDirectWrites(FileHandle handle, bool on);
+
+// --- Memory ------------------------------------------------------------------------
+// Memory aligned to `alignment` (a power of two), as direct writes need it; nullptr when
+// it cannot be had. Freed with freeAligned.
+void* allocateAligned(std::size_t alignment, std::size_t size);
+void freeAligned(void* memory);
 
 // --- Stack walking and symbol lookup -----------------------------------------------
 // Prepares the debug-information reader; false when it cannot be had.

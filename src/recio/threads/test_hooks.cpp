@@ -16,6 +16,7 @@ struct Hooks {
   std::atomic<unsigned> successesBeforeFailure{0};
   std::atomic<ThreadStartFailure> failure{ThreadStartFailure::None};
   ReadAhead readAhead;
+  DirectWrites directWrites;
   InputBufferLimits inputLimits = kDefaultInputLimits;
 };
 
@@ -37,6 +38,7 @@ void resetFastPathCounts() {
   counts.cellsAdopted = 0;
   counts.readAheadBytesRead = 0;
   counts.plainRecordsRead = 0;
+  counts.directBlocksWritten = 0;
 }
 
 void requestWorkers(unsigned workers) { hooks().workers.store(workers, std::memory_order_relaxed); }
@@ -63,6 +65,9 @@ void throwIfThreadStartFails() {
 
 void setReadAhead(const ReadAhead& readAhead) { hooks().readAhead = readAhead; }
 const ReadAhead& readAhead() { return hooks().readAhead; }
+
+void setDirectWrites(const DirectWrites& directWrites) { hooks().directWrites = directWrites; }
+const DirectWrites& directWrites() { return hooks().directWrites; }
 
 void setInputBufferLimits(std::size_t initialCapacity, std::size_t maximumCapacity) {
   hooks().inputLimits = {initialCapacity != 0 ? initialCapacity : kDefaultInputLimits.initialCapacity,

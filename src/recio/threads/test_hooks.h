@@ -24,6 +24,8 @@ struct FastPathCounts {
   std::atomic<std::uint64_t> readAheadBytesRead{0};
   // Records that runs of read statements took as plain records, without the general rules.
   std::atomic<std::uint64_t> plainRecordsRead{0};
+  // Blocks of buffered output written past the page cache.
+  std::atomic<std::uint64_t> directBlocksWritten{0};
 };
 
 FastPathCounts& fastPathCounts();
@@ -60,6 +62,20 @@ struct ReadAhead {
 // Set between runs, on the thread that runs them; ReadAhead{} restores the defaults.
 void setReadAhead(const ReadAhead& readAhead);
 const ReadAhead& readAhead();
+
+// --- Buffered output past the page cache (units/unit_records.cpp). The defaults are the
+// machine's own choice.
+struct DirectWrites {
+  bool allowed = true;
+  // The bytes a table has taken through the page cache before its writes go past it: a
+  // table that the page cache holds whole is written there, and the run need not wait
+  // for the disk.
+  std::uint64_t minimumBytes = std::uint64_t{1} << 30;
+};
+// Set between runs, on the thread that runs them; DirectWrites{} restores the defaults.
+// Read once per connection, when its table reaches minimumBytes.
+void setDirectWrites(const DirectWrites& directWrites);
+const DirectWrites& directWrites();
 
 // --- Units' input buffers: the first capacity and the largest one may grow to before a
 // doubling counts as failed (error 98). 0 restores each default. Read at every growth.

@@ -15,7 +15,15 @@ Unit::Unit(Connection&& connection)
 
 std::int32_t Unit::disconnect() {
   std::int32_t result = 0;
-  if (output_.blockUsed != 0 && !writeOutBlock()) result = kMsgWriteError;
+  if ((output_.blockUsed != 0 || output_.behind != nullptr) && !writeOutBlock()) result = kMsgWriteError;
+  if (output_.behind != nullptr) {
+    if (awaitBlockBehind()) {
+      endWriteBehind();
+    } else {
+      cutToWholeRecords();
+      if (result == 0) result = kMsgWriteError;
+    }
+  }
   if (connection_.truncateAtFirstWrite && connection_.access == Access::Write) {
     connection_.truncateAtFirstWrite = false;
     if (!platform::truncateHere(connection_.handle, osError_) && result == 0) result = kMsgWriteError;
@@ -26,7 +34,7 @@ std::int32_t Unit::disconnect() {
   connection_.handle = platform::kNoFile;
   std::free(input_.data);
   std::free(record_.data);
-  std::free(output_.block);
+  platform::freeAligned(output_.block);
   input_ = InputBuffer{};
   record_ = OutputRecord{};
   output_.block = nullptr;

@@ -16,6 +16,8 @@
 
 namespace recio {
 
+class WriteBehind;
+
 constexpr std::int32_t kConsoleUnit = -1;
 constexpr std::size_t kMaxPathLength = 256;
 
@@ -58,13 +60,30 @@ struct OutputRecord {
 // (buffered ones included) and the end of the last whole record that has reached the
 // file. A failed write cuts the file back to that end, so that the file never ends in
 // a torn record.
+//
+// A buffered disk file's blocks go past the page cache (direct writes) once its table
+// has outgrown what the cache should hold: whole blocks of a larger, aligned capacity
+// from then on, and the unaligned last block through the cache (block_output.cpp).
+// Block buffers start on a page, as writes past the page cache need.
+constexpr std::size_t kBlockAlignment = 4096;
+
 struct FileOutput {
-  char* block = nullptr;
+  char* block = nullptr;  // from platform::allocateAligned
   std::size_t blockCapacity = 0;
   std::size_t blockUsed = 0;
   bool pending = false;  // written data not yet handed to the operating system
   std::uint64_t bytesHandedOver = 0;
   std::uint64_t wholeRecordBytes = 0;
+  std::uint64_t bytesWritten = 0;  // the file's offset: what the block write-outs have written
+  bool direct = false;             // the file takes the blocks past the page cache
+  bool directDecided = false;      // direct writes were begun or found not to be had
+  std::size_t directAlignment = 0;
+  // While direct: the thread writing the previous block (none when it could not be had),
+  // the block it writes from, which the statements fill next once it is written, and the
+  // file's last whole record before that block, to cut back to should its write fail.
+  WriteBehind* behind = nullptr;
+  char* blockBehind = nullptr;
+  std::uint64_t wholeRecordsBeforeBehind = 0;
 };
 
 // The current input record: [begin, end), valid until the next record is fetched.
@@ -136,6 +155,8 @@ class Unit {
 
   // Writes out the block buffer of a buffered unit; false (with the system's error code
   // kept) when the write fails, after cutting a disk file back to its last whole record.
+  // Between the records of a large table it may move the unit's blocks past the page
+  // cache (block_output.cpp).
   bool writeOutBlock();
 
   // Grows the output record to at least `capacity` bytes, keeping its contents. False
@@ -160,6 +181,13 @@ class Unit {
   // What a connected unit settled and keeps to itself, for the tests that inspect or
   // change it; defined by the tests alone.
   friend struct UnitTestPeer;
+
+  // After a failed write a disk file is cut back to its last whole record (block_output.cpp).
+  void cutToWholeRecords();
+  // Direct writes (block_output.cpp).
+  void considerDirectWrites();
+  bool awaitBlockBehind();
+  void endWriteBehind();
 
   Connection connection_;
   // Settled with the record format at connection, so that no record looks it up.

@@ -41,11 +41,6 @@ std::int32_t takeRecord(InputBuffer& input, char terminator, LineBounds line) {
   return 0;
 }
 
-// After a failed write a disk file is cut back to its last whole record.
-void cutToWholeRecords(const Connection& connection, const FileOutput& output) {
-  if (connection.isDiskFile) platform::truncateAt(connection.handle, output.wholeRecordBytes);
-}
-
 // Copies one record and its terminator into the block buffer, writing out each block
 // as it fills. A record may straddle two blocks: until its second part has been written
 // the file's last whole record is the one before it.
@@ -124,22 +119,6 @@ bool Unit::moveInputTo(std::uint64_t offset) {
 
 std::size_t initialInputCapacity() { return test_hooks::inputBufferLimits().initialCapacity; }
 
-bool Unit::writeOutBlock() {
-  FileOutput& output = output_;
-  const std::size_t used = output.blockUsed;
-  output.blockUsed = 0;
-  output.pending = false;
-  if (used == 0) return true;
-  if (!platform::writeFile(connection_.handle, output.block, used, nullptr, 0, osError_)) {
-    cutToWholeRecords(connection_, output);
-    return false;
-  }
-  // Only whole records are ever left in the buffer when it is written out from here
-  // or at the close; a block written while a record straddles it is handled above.
-  output.wholeRecordBytes = output.bytesHandedOver;
-  return true;
-}
-
 std::int32_t Unit::putRecord(const char* bytes, std::size_t count) {
   Connection& connection = connection_;
   FileOutput& output = output_;
@@ -159,12 +138,12 @@ std::int32_t Unit::putRecord(const char* bytes, std::size_t count) {
       output.bytesHandedOver += count + terminator.length;
       output.wholeRecordBytes = output.bytesHandedOver;
     } else {
-      cutToWholeRecords(connection, output);
+      cutToWholeRecords();
     }
   } else {
     if (output.block == nullptr) {
       const std::size_t capacity = blockBytes();
-      output.block = static_cast<char*>(std::malloc(capacity));
+      output.block = static_cast<char*>(platform::allocateAligned(kBlockAlignment, capacity));
       if (output.block == nullptr) {
         // Without its block buffer the unit writes each record at once.
         connection.buffered = false;

@@ -252,6 +252,16 @@ bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const ch
   return true;
 }
 
+long writeOnce(FileHandle handle, const char* bytes, std::size_t count, int& osError) {
+  for (;;) {
+    const ssize_t written = writeOnePiece(handle, bytes, count);
+    if (written >= 0) return static_cast<long>(written);
+    if (errno == EINTR) continue;
+    osError = errno;
+    return -1;
+  }
+}
+
 bool truncateHere(FileHandle handle, int& osError) {
   off_t position = ::lseek(handle, 0, SEEK_CUR);
   if (position < 0 || ::ftruncate(handle, position) != 0) {

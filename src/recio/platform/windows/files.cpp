@@ -187,6 +187,13 @@ bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const ch
   return written;
 }
 
+long writeOnce(FileHandle handle, const char* bytes, std::size_t count, int& osError) {
+  DWORD piece = count > kLargestTransfer ? kLargestTransfer : static_cast<DWORD>(count);
+  DWORD written = 0;
+  if (!succeeded(WriteFile(toHandle(handle), bytes, piece, &written, nullptr), osError)) return -1;
+  return static_cast<long>(written);
+}
+
 bool truncateHere(FileHandle handle, int& osError) { return succeeded(SetEndOfFile(toHandle(handle)), osError); }
 
 bool truncateAt(FileHandle handle, std::uint64_t size) {

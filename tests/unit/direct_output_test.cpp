@@ -1,0 +1,179 @@
+// A buffered table written past the page cache holds the bytes that the page cache's
+// path writes, and a failure there leaves what it leaves there: whole records only.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "recio/platform/platform.h"
+#include "recio/threads/test_hooks.h"
+#include "recio/units/io_settings.h"
+#include "recio/units/unit_table.h"
+#include "support/temp_dir.h"
+#include "support/test_hooks_reset.h"
+#include "support/unit_access.h"
+
+namespace {
+
+using namespace recio;
+using testing_support::TempDir;
+
+constexpr std::int32_t kUnit = 3;
+constexpr std::size_t kMiB = std::size_t{1} << 20;
+
+// Whether files in `directory` take direct writes; the reason to skip when not.
+std::string directWritesRefused(const TempDir& directory) {
+  const platform::OpenResult probe = platform::openFile(directory.file("probe"), platform::OpenMode::Write);
+  if (probe.handle == platform::kNoFile) return "no file can be made in " + directory.path();
+  const std::size_t alignment = platform::directWriteAlignment(probe.handle);
+  int ignored = 0;
+  platform::closeFile(probe.handle, ignored);
+  if (alignment != 0) return {};
+  return "the file system of " + directory.path() + " writes no file past its page cache (tmpfs, or a kernel before 6.1)";
+}
+
+// Records of 0 to 199 characters, as many as fill about `bytes`.
+std::vector<std::string> randomRecords(std::mt19937_64& random, std::size_t bytes) {
+  std::vector<std::string> records;
+  for (std::size_t total = 0; total < bytes;) {
+    std::string record(random() % 200, ' ');
+    for (char& c : record) c = static_cast<char>('!' + random() % 94);
+    total += record.size() + 2;
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+// Writes the records through a buffered unit until one fails; that record's number, or
+// the count when none did.
+std::size_t writeRecords(const std::string& path, const std::vector<std::string>& records) {
+  EXPECT_EQ(testing_support::openForWriting(kUnit, path), 0);
+  for (std::size_t number = 0; number < records.size(); ++number) {
+    if (testing_support::writeRecord(kUnit, records[number]) != 0) return number;
+  }
+  return records.size();
+}
+
+// Whether `file` is the first `size` bytes of `table`; where not, the first difference.
+testing::AssertionResult samePrefix(const std::string& file, const std::string& table, std::size_t size) {
+  if (file.size() == size && table.compare(0, size, file) == 0) return testing::AssertionSuccess();
+  const std::size_t common = std::min(file.size(), table.size());
+  return testing::AssertionFailure()
+         << file.size() << " bytes where " << size << " were expected, first difference at byte "
+         << std::mismatch(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(common), table.begin()).first -
+                file.begin();
+}
+
+class DirectOutput : public testing::Test {
+ protected:
+  void SetUp() override {
+    testing_support::clearIoEnvironment();
+    if (const std::string reason = directWritesRefused(directory_); !reason.empty()) GTEST_SKIP() << reason;
+  }
+  void TearDown() override {
+    testing_support::clearIoEnvironment();
+    closeUnit(kUnit, true);
+  }
+
+  // Block size (XIOT_BLOCKSIZE) and count as read at start-up.
+  static void setBlocks(std::size_t blockSize, int bufferCount) {
+    ::setenv("XIOT_BUFFERED", "true", 1);
+    ::setenv("XIOT_BLOCKSIZE", std::to_string(blockSize).c_str(), 1);
+    ::setenv("XIOT_BUFFERCOUNT", std::to_string(bufferCount).c_str(), 1);
+    readStartUpSettings();
+  }
+
+  TempDir directory_;
+  testing_support::TestHooksReset hooksReset_;
+};
+
+// Blocks of sizes that reach the change at once or only after a few blocks, the change
+// early or late in the table, the last block short or whole, and the blocks written by
+// the statements themselves when the writing thread cannot be had.
+TEST_F(DirectOutput, WritesTheBytesOfThePageCachesPath) {
+  std::mt19937_64 random(20261208);
+  const std::size_t blockSizes[] = {512, 5120, 131072, 131072 * 3, 3 * kMiB / 2};
+  std::uint64_t directTrials = 0;
+  for (int trial = 0; trial < 16; ++trial) {
+    const std::size_t blockSize = blockSizes[random() % std::size(blockSizes)];
+    const int bufferCount = 1 + static_cast<int>(random() % 3);
+    const std::uint64_t minimumBytes = random() % (2 * kMiB);
+    const bool threadFails = trial % 4 == 3;
+    const std::vector<std::string> records = randomRecords(random, 2 * kMiB + random() % (3 * kMiB));
+    SCOPED_TRACE("block " + std::to_string(blockSize) + " x " + std::to_string(bufferCount) + ", direct from " +
+                 std::to_string(minimumBytes) + (threadFails ? ", no writing thread" : ""));
+    setBlocks(blockSize, bufferCount);
+
+    test_hooks::setDirectWrites({false, 0});
+    const std::string cachedPath = directory_.file("cached");
+    ASSERT_EQ(writeRecords(cachedPath, records), records.size());
+    const std::string cached = testing_support::closeAndRead(kUnit, cachedPath);
+
+    test_hooks::setDirectWrites({true, minimumBytes});
+    if (threadFails) test_hooks::failThreadStarts(0, test_hooks::ThreadStartFailure::NoThread);
+    test_hooks::resetFastPathCounts();
+    const std::string directPath = directory_.file("direct");
+    ASSERT_EQ(writeRecords(directPath, records), records.size());
+    const std::string direct = testing_support::closeAndRead(kUnit, directPath);
+    test_hooks::failThreadStarts(0, test_hooks::ThreadStartFailure::None);
+
+    ASSERT_TRUE(samePrefix(direct, cached, cached.size()));
+    // A table at least a direct block past the change has one written that way.
+    if (cached.size() >= minimumBytes + blockSize * bufferCount + 2 * kMiB) {
+      EXPECT_GT(test_hooks::fastPathCounts().directBlocksWritten.load(), 0u);
+    }
+    directTrials += test_hooks::fastPathCounts().directBlocksWritten.load() > 0;
+  }
+  EXPECT_GE(directTrials, 8u);
+}
+
+// A file-size limit within the direct blocks: the write that crosses it fails with 38,
+// and the file keeps the whole records before the failed block, with nothing torn and
+// nothing added: at most that block and a record short of the limit.
+TEST_F(DirectOutput, FileSizeLimitLeavesWholeRecords) {
+  std::mt19937_64 random(8);
+  struct sigaction ignore = {}, previous = {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
+  rlimit saved = {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  for (int trial = 0; trial < 6; ++trial) {
+    const std::vector<std::string> records = randomRecords(random, 8 * kMiB);
+    std::string table;
+    for (const std::string& record : records) table += record + "\r\n";
+    // Limits at an aligned offset (the direct write stops short) and anywhere.
+    std::uint64_t limit = 2 * kMiB + random() % (3 * kMiB);
+    if (trial % 2 == 0) limit = limit / 4096 * 4096;
+    SCOPED_TRACE("limit " + std::to_string(limit));
+    setBlocks(131072, 1);
+    test_hooks::setDirectWrites({true, random() % kMiB});
+    test_hooks::resetFastPathCounts();
+    const std::string path = directory_.file("limited");
+
+    rlimit limited = saved;
+    limited.rlim_cur = limit;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::size_t written = writeRecords(path, records);
+    const std::int32_t closed = closeUnit(kUnit, true);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+
+    EXPECT_LT(written, records.size());
+    EXPECT_EQ(closed, 0);  // the failure was the record's, and the unit is closed all the same
+    EXPECT_GT(test_hooks::fastPathCounts().directBlocksWritten.load(), 0u);
+    const std::string file = testing_support::readFile(path);
+    ASSERT_LE(file.size(), limit);
+    EXPECT_TRUE(samePrefix(file, table, file.size()));
+    EXPECT_TRUE(file.empty() || file.back() == '\n');
+    EXPECT_GT(file.size() + kMiB + 256, limit);
+  }
+  ::sigaction(SIGXFSZ, &previous, nullptr);
+}
+
+}  // namespace
