@@ -9,6 +9,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <vector>
 
 // The address and thread sanitizers check the bytes a write hands over, and model its
@@ -189,9 +190,19 @@ bool diskFileSize(FileHandle handle, std::uint64_t& size) {
   return true;
 }
 
-// pread neither uses nor moves the position, so a duplicate descriptor serves: it only
-// keeps the file open for its reader after the unit has closed its own.
+// pread neither uses nor moves the position, so a duplicate descriptor would serve; but
+// a duplicate shares the open file and with it the kernel's read-ahead, which two readers
+// far apart in one file keep resetting for each other: from a cold cache the model's two
+// halves were read markedly slower so. On Linux the file is opened anew through
+// /proc/self/fd, which gives the reader a read-ahead of its own; where that cannot be
+// had, the duplicate.
 FileHandle openSecondReader(FileHandle handle) {
+#if defined(__linux__)
+  char name[32];
+  std::snprintf(name, sizeof name, "/proc/self/fd/%d", static_cast<int>(handle));
+  const int own = ::open(name, O_RDONLY | O_CLOEXEC);
+  if (own >= 0) return own;
+#endif
   const int copy = ::fcntl(static_cast<int>(handle), F_DUPFD_CLOEXEC, 0);
   return copy < 0 ? kNoFile : copy;
 }
