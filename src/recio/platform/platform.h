@@ -1,10 +1,10 @@
 // The one place where the program meets the operating system: the command line, the
-// standard streams and console events, files, floating-point control, and the stack
-// and its addresses. One implementation per operating system, a folder each in
-// platform/ (posix/, windows/) with a file per job; nothing else includes an
-// operating system's header (the demangler's <cxxabi.h>, which stop/routine_name uses,
-// is the compiler's). What both systems would do alike (reading the environment, ending
-// the process, a traceback's policy) is built above.
+// standard streams and console events, files and direct writes, aligned memory,
+// floating-point control, and the stack and its addresses. One implementation per
+// operating system, a folder each in platform/ (posix/, windows/) with a file per job;
+// nothing else includes an operating system's header (the demangler's <cxxabi.h>, which
+// stop/routine_name uses, is the compiler's). What both systems would do alike (reading
+// the environment, ending the process, a traceback's policy) is built above.
 #pragma once
 
 #include <cstddef>

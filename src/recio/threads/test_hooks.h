@@ -73,7 +73,8 @@ struct DirectWrites {
   std::uint64_t minimumBytes = std::uint64_t{1} << 30;
 };
 // Set between runs, on the thread that runs them; DirectWrites{} restores the defaults.
-// Read once per connection, when its table reaches minimumBytes.
+// Read at a unit's block write-outs until the unit has begun direct writes or found
+// that its file takes none.
 void setDirectWrites(const DirectWrites& directWrites);
 const DirectWrites& directWrites();
 

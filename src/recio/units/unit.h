@@ -55,6 +55,9 @@ struct OutputRecord {
   std::size_t capacity = 0;
 };
 
+// Block buffers start on a page, as writes past the page cache need.
+constexpr std::size_t kBlockAlignment = 4096;
+
 // Output on its way to the file: the block buffer of a buffered unit, and for a disk
 // file, counted from the start of the connection, the bytes handed over so far
 // (buffered ones included) and the end of the last whole record that has reached the
@@ -63,10 +66,9 @@ struct OutputRecord {
 //
 // A buffered disk file's blocks go past the page cache (direct writes) once its table
 // has outgrown what the cache should hold: whole blocks of a larger, aligned capacity
-// from then on, and the unaligned last block through the cache (block_output.cpp).
-// Block buffers start on a page, as writes past the page cache need.
-constexpr std::size_t kBlockAlignment = 4096;
-
+// from then on, each written by a thread while the next fills, and the unaligned last
+// block through the cache (block_output.cpp). The last whole record then counts the
+// block being written as written; should its write fail, the end before it is kept.
 struct FileOutput {
   char* block = nullptr;  // from platform::allocateAligned
   std::size_t blockCapacity = 0;
