@@ -95,8 +95,8 @@ class DirectOutput : public testing::Test {
 };
 
 // Blocks of sizes that reach the change at once or only after a few blocks, the change
-// early or late in the table, the last block short or whole, and the blocks written by
-// the statements themselves when the writing thread cannot be had.
+// early or late in the table, and the blocks written by the statements themselves when
+// the writing thread cannot be had.
 TEST_F(DirectOutput, WritesTheBytesOfThePageCachesPath) {
   std::mt19937_64 random(20261208);
   const std::size_t blockSizes[] = {512, 5120, 131072, 131072 * 3, 3 * kMiB / 2};
