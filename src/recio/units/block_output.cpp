@@ -99,9 +99,13 @@ void Unit::endWriteBehind() {
 // Called with the block just written out and empty, so that it can be replaced.
 void Unit::considerDirectWrites() {
   FileOutput& output = output_;
+  if (!connection_.isDiskFile) {
+    output.directDecided = true;
+    return;
+  }
   const test_hooks::DirectWrites& policy = test_hooks::directWrites();
   if (!policy.allowed || output.bytesWritten < policy.minimumBytes) return;
-  const std::size_t alignment = connection_.isDiskFile ? platform::directWriteAlignment(connection_.handle) : 0;
+  const std::size_t alignment = platform::directWriteAlignment(connection_.handle);
   if (alignment == 0 || kDirectBlockUnit % alignment != 0) {
     output.directDecided = true;
     return;

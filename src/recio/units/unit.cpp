@@ -15,15 +15,10 @@ Unit::Unit(Connection&& connection)
 
 std::int32_t Unit::disconnect() {
   std::int32_t result = 0;
+  // The write-out also waits for a block being written behind; the block left at the
+  // close is never full, so it is written at once and nothing is in flight after it.
   if ((output_.blockUsed != 0 || output_.behind != nullptr) && !writeOutBlock()) result = kMsgWriteError;
-  if (output_.behind != nullptr) {
-    if (awaitBlockBehind()) {
-      endWriteBehind();
-    } else {
-      cutToWholeRecords();
-      if (result == 0) result = kMsgWriteError;
-    }
-  }
+  endWriteBehind();
   if (connection_.truncateAtFirstWrite && connection_.access == Access::Write) {
     connection_.truncateAtFirstWrite = false;
     if (!platform::truncateHere(connection_.handle, osError_) && result == 0) result = kMsgWriteError;
