@@ -74,10 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
   };
-  if (app::loadMesh(app::NameField::fromArgument(meshPath), mesh) != app::StageStatus::Ok) return release();
+  if (app::loadMesh(app::FileName::fromArgument(meshPath), mesh) != app::StageStatus::Ok) return release();
   grid = app::allocateGrid(mesh.nx, mesh.ny, mesh.nz);
-  if (app::loadModel(app::NameField::fromArgument(modelPath), grid) != app::StageStatus::Ok) return release();
-  app::writeTable(app::NameField::fromArgument(tablePath), mesh, grid);
+  if (app::loadModel(app::FileName::fromArgument(modelPath), grid) != app::StageStatus::Ok) return release();
+  app::writeTable(app::FileName::fromArgument(tablePath), mesh, grid);
 
   // Every cell has its record of 64 characters and CR LF.
   std::ifstream table(tablePath, std::ios::binary);

@@ -26,18 +26,18 @@ constexpr auto kWriteKeywords = recio::keywordList(
 
 }  // namespace
 
-std::int32_t openForReading(const NameField& name) {
-  const auto values = recio::keywordValues(characterValue(name.field()), characterValue("old"), characterValue("read"));
+std::int32_t openForReading(const FileName& name) {
+  const auto values = recio::keywordValues(characterValue(name.text()), characterValue("old"), characterValue("read"));
   return recio::openStatement(kFileUnit, true, kReadKeywords.data(), values.data());
 }
 
-void openForWriting(const NameField& name) {
-  const auto values = recio::keywordValues(characterValue(name.field()), characterValue("write"),
+void openForWriting(const FileName& name) {
+  const auto values = recio::keywordValues(characterValue(name.text()), characterValue("write"),
                                            recio::integerValue(recio::kStatusUnknown));
   recio::openStatement(kFileUnit, false, kWriteKeywords.data(), values.data());
 }
 
-void stopWithNotFound(std::string_view literal, const NameField& name) {
+void stopWithNotFound(std::string_view literal, const FileName& name) {
   const recio::LengthAddressBlock literalBlock = recio::characterBlock(literal);
   const recio::LengthAddressBlock nameBlock = recio::characterBlock(name.trimmed());
   recio::FreeFormatWriter writer;
@@ -47,7 +47,7 @@ void stopWithNotFound(std::string_view literal, const NameField& name) {
   recio::runStop(kFailureStatus);
 }
 
-void stopWithReadFailure(const recio::FormatProgram& message, const NameField& name) {
+void stopWithReadFailure(const recio::FormatProgram& message, const FileName& name) {
   const recio::LengthAddressBlock nameBlock = recio::characterBlock(name.trimmed());
   recio::FormattedWriter writer;
   writer.begin(recio::kConsoleUnit, message);

@@ -20,17 +20,17 @@ constexpr std::uint32_t kReadOptions = recio::kHandlesErrors | recio::kHandlesEn
 constexpr int kFailureStatus = 1;
 
 // Connects unit 1 for reading an existing file; 0 or the message number of the failure.
-std::int32_t openForReading(const NameField& name);
+std::int32_t openForReading(const FileName& name);
 
 // Connects unit 1 for writing the table, creating it if missing. A failure ends the run
 // with its fatal report.
-void openForWriting(const NameField& name);
+void openForWriting(const FileName& name);
 
 // One free-format line of the literal and the name, then the stop of a failed run.
-[[noreturn]] void stopWithNotFound(std::string_view literal, const NameField& name);
+[[noreturn]] void stopWithNotFound(std::string_view literal, const FileName& name);
 
 // One formatted message (an empty line, then the literal and the name), then the stop
 // of a failed run.
-[[noreturn]] void stopWithReadFailure(const recio::FormatProgram& message, const NameField& name);
+[[noreturn]] void stopWithReadFailure(const recio::FormatProgram& message, const FileName& name);
 
 }  // namespace app

@@ -29,9 +29,9 @@ void runDriver(const std::vector<std::string>& arguments) {
     writer.transfer(recio::characterItem(text, recio::kFollowLast));
     recio::runStop(kFailureStatus);
   }
-  const NameField meshName = NameField::fromArgument(arguments[1]);
-  const NameField modelName = NameField::fromArgument(arguments[2]);
-  const NameField tableName = NameField::fromArgument(arguments[3]);
+  const FileName meshName = FileName::fromArgument(arguments[1]);
+  const FileName modelName = FileName::fromArgument(arguments[2]);
+  const FileName tableName = FileName::fromArgument(arguments[3]);
 
   Mesh mesh;
   readMesh(meshName, mesh);

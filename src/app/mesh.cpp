@@ -41,7 +41,7 @@ std::int64_t nodeCount(std::int32_t count) { return count >= 0 ? std::int64_t{co
 
 }  // namespace
 
-void readMesh(const NameField& meshName, Mesh& mesh) {
+void readMesh(const FileName& meshName, Mesh& mesh) {
   switch (loadMesh(meshName, mesh)) {
     case StageStatus::Ok:
       return;
@@ -53,7 +53,7 @@ void readMesh(const NameField& meshName, Mesh& mesh) {
   }
 }
 
-StageStatus loadMesh(const NameField& meshName, Mesh& mesh) {
+StageStatus loadMesh(const FileName& meshName, Mesh& mesh) {
   if (openForReading(meshName) > 0) return StageStatus::NotFound;
 
   recio::FreeFormatReader reader;

@@ -35,10 +35,10 @@ void computeNodesAndCentres(Mesh& mesh);
 
 // Reads the mesh file and computes node and centre coordinates. Returns only on
 // success; a missing or unreadable file ends the run with its message.
-void readMesh(const NameField& meshName, Mesh& mesh);
+void readMesh(const FileName& meshName, Mesh& mesh);
 // The same without the message and the stop: unit 1 is disconnected again whatever
 // the outcome. An array size over 32 bits or memory that cannot be had still ends the
 // run with its fatal report.
-StageStatus loadMesh(const NameField& meshName, Mesh& mesh);
+StageStatus loadMesh(const FileName& meshName, Mesh& mesh);
 
 }  // namespace app

@@ -29,7 +29,7 @@ class CellTargets final : public recio::StatementTargets {
 
 }  // namespace
 
-void readModel(const NameField& modelName, ModelGrid& grid) {
+void readModel(const FileName& modelName, ModelGrid& grid) {
   switch (loadModel(modelName, grid)) {
     case StageStatus::Ok:
       return;
@@ -44,7 +44,7 @@ void readModel(const NameField& modelName, ModelGrid& grid) {
 
 // The grid holds the mesh's counts, each clamped at 0. A count below 1 on any axis leaves
 // nothing to read: the file is connected and closed.
-StageStatus loadModel(const NameField& modelName, ModelGrid& grid) {
+StageStatus loadModel(const FileName& modelName, ModelGrid& grid) {
   if (openForReading(modelName) > 0) return StageStatus::NotFound;
   const recio::IoOutcome outcome = recio::readStatements(kFileUnit, kReadOptions, grid.cellCount(), CellTargets(grid));
   recio::closeUnit(kFileUnit, false);

@@ -10,8 +10,8 @@
 namespace app {
 
 // Reads one value per cell into the grid, in file order j, i, k. Returns only on success.
-void readModel(const NameField& modelName, ModelGrid& grid);
+void readModel(const FileName& modelName, ModelGrid& grid);
 // The same, returning how it ended instead of ending a failed run.
-StageStatus loadModel(const NameField& modelName, ModelGrid& grid);
+StageStatus loadModel(const FileName& modelName, ModelGrid& grid);
 
 }  // namespace app

@@ -1,23 +1,18 @@
-// File names fetched into fixed 120-character fields, and their trimmed text.
+// File names taken whole from the command line, and their trimmed text.
 #include "app/names.h"
-
-#include <algorithm>
-#include <cstring>
 
 namespace app {
 
-NameField NameField::fromArgument(std::string_view argument) {
-  NameField name;
-  const std::size_t count = std::min(argument.size(), kWidth);
-  std::memcpy(name.text, argument.data(), count);
-  std::memset(name.text + count, ' ', kWidth - count);
+FileName FileName::fromArgument(std::string_view argument) {
+  FileName name;
+  name.text_ = argument;
   return name;
 }
 
-std::string_view NameField::trimmed() const {
-  std::size_t length = kWidth;
-  while (length > 0 && text[length - 1] == ' ') --length;
-  return {text, length};
+std::string_view FileName::trimmed() const {
+  std::string_view name = text_;
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  return name;
 }
 
 }  // namespace app

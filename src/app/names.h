@@ -1,20 +1,23 @@
-// File names as the program keeps them: fixed 120-character fields, blank-padded.
+// File names as the program takes them from its command line: each argument whole.
 #pragma once
 
-#include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace app {
 
-struct NameField {
-  static constexpr std::size_t kWidth = 120;
-  char text[kWidth];
-
-  // The argument's first 120 characters, the rest of the field blanks.
-  static NameField fromArgument(std::string_view argument);
-  // The name without its trailing blanks.
+class FileName {
+ public:
+  // The argument whole, at any length: a name cut short would open another file than
+  // the one named, and could replace it.
+  static FileName fromArgument(std::string_view argument);
+  // The name as the open statement gets it; the open drops trailing blanks itself.
+  std::string_view text() const { return text_; }
+  // The name without its trailing blanks, as the messages name it.
   std::string_view trimmed() const;
-  std::string_view field() const { return {text, kWidth}; }
+
+ private:
+  std::string text_;
 };
 
 }  // namespace app

@@ -52,7 +52,7 @@ class TableValues final : public recio::StatementValues {
 
 }  // namespace
 
-void writeTable(const NameField& tableName, const Mesh& mesh, const ModelGrid& grid) {
+void writeTable(const FileName& tableName, const Mesh& mesh, const ModelGrid& grid) {
   openForWriting(tableName);
   // The grid's counts are the mesh's, each clamped at 0: no cells, no records.
   recio::writeStatements(kFileUnit, kPointTableFormat, grid.cellCount(), 4, TableValues(mesh, grid));

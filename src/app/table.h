@@ -8,6 +8,6 @@
 namespace app {
 
 // Writes the point table: one record per cell, bottom layer first.
-void writeTable(const NameField& tableName, const Mesh& mesh, const ModelGrid& grid);
+void writeTable(const FileName& tableName, const Mesh& mesh, const ModelGrid& grid);
 
 }  // namespace app

@@ -168,17 +168,35 @@ TEST_F(Units, RelativeNamesAreResolvedLexically) {
   std::filesystem::current_path(before);
 }
 
-TEST_F(Units, OnlyTheFirst256CharactersOfANameAreUsed) {
-  // A file whose full path is exactly 256 characters, named with more characters after.
+TEST_F(Units, ANameIsUsedWhole) {
+  // A file whose full path is exactly 256 characters, and one whose name goes on past it:
+  // each name opens its own file, leading blanks skipped.
   const std::size_t fileLength = 256 - directory.path().size() - 1;
   ASSERT_LT(fileLength, 256u);
-  const std::string path = directory.write(std::string(fileLength, 'f'), "ok\n");
+  const std::string path = directory.write(std::string(fileLength, 'f'), "short\n");
   ASSERT_EQ(path.size(), 256u);
-  EXPECT_EQ(openForReading(1, path + "-and-more-characters"), 0);
-  EXPECT_EQ(unitPath(1), path);
-  EXPECT_EQ(readRecord(1).text, "ok");
-  // Leading blanks count towards the 256: the name loses its last character.
-  EXPECT_EQ(openForReading(2, " " + path), recio::kMsgFileNotFound);
+  const std::string longer = directory.write(std::string(fileLength, 'f') + "-and-more-characters", "long\n");
+  EXPECT_EQ(openForReading(1, longer), 0);
+  EXPECT_EQ(unitPath(1), longer);
+  EXPECT_EQ(readRecord(1).text, "long");
+  EXPECT_EQ(openForReading(2, " " + path), 0);
+  EXPECT_EQ(readRecord(2).text, "short");
+  EXPECT_EQ(openForReading(3, path + "-and-more"), recio::kMsgFileNotFound);
+}
+
+// A relative name is made absolute up to a full path of 256 characters, and kept as
+// written past it.
+TEST_F(Units, RelativeNameIsMadeAbsoluteUpTo256Characters) {
+  const std::size_t fileLength = 256 - directory.path().size() - 1;
+  const std::string exact = directory.write(std::string(fileLength, 'e'), "");
+  const std::string over = directory.write(std::string(fileLength + 1, 'o'), "");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(directory.path());
+  EXPECT_EQ(openForReading(1, std::string(fileLength, 'e')), 0);
+  EXPECT_EQ(openForReading(2, std::string(fileLength + 1, 'o')), 0);
+  std::filesystem::current_path(before);
+  EXPECT_EQ(unitPath(1), exact);
+  EXPECT_EQ(unitPath(2), std::string(fileLength + 1, 'o'));
 }
 
 TEST_F(Units, FullPathLongerThan256KeepsTheNameAsWritten) {

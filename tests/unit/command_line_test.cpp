@@ -123,33 +123,23 @@ TEST(CommandLineRoundTrip, RandomArguments) {
   }
 }
 
-TEST(NameField, ShortArgumentIsBlankPadded) {
-  const app::NameField name = app::NameField::fromArgument("mesh.msh");
-  EXPECT_EQ(name.field(), "mesh.msh" + std::string(112, ' '));
-  EXPECT_EQ(name.trimmed(), "mesh.msh");
+// A name is never cut: blanks where a fixed field would have ended it stay inside it.
+TEST(FileName, ArgumentIsKeptWhole) {
+  for (const std::size_t length : {119, 120, 121, 130, 300, 5000}) {
+    std::string argument(length, 'n');
+    argument[length / 2] = ' ';
+    if (length > 121) argument.replace(117, 3, "   ");
+    EXPECT_EQ(app::FileName::fromArgument(argument).text(), argument);
+    EXPECT_EQ(app::FileName::fromArgument(argument).trimmed(), argument);
+    EXPECT_EQ(app::FileName::fromArgument(argument + "  ").trimmed(), argument);
+  }
+  EXPECT_EQ(app::FileName::fromArgument("").trimmed(), "");
 }
 
-TEST(NameField, EmptyArgumentGivesBlanks) {
-  const app::NameField name = app::NameField::fromArgument("");
-  EXPECT_EQ(name.field(), std::string(120, ' '));
-  EXPECT_EQ(name.trimmed(), "");
-}
-
-TEST(NameField, LongArgumentIsCutAt120) {
-  std::string argument;
-  for (int index = 0; index < 130; ++index) argument += static_cast<char>('a' + index % 26);
-  EXPECT_EQ(app::NameField::fromArgument(argument).field(), argument.substr(0, 120));
-  EXPECT_EQ(app::NameField::fromArgument(argument.substr(0, 120)).field(), argument.substr(0, 120));
-  EXPECT_EQ(app::NameField::fromArgument(argument.substr(0, 119)).field(), argument.substr(0, 119) + " ");
-  // Cut to 120 characters, the name ends with whatever blanks the cut leaves at its end.
-  const std::string blanksAtTheCut = std::string(117, 'n') + "   tail";
-  EXPECT_EQ(app::NameField::fromArgument(blanksAtTheCut).trimmed(), std::string(117, 'n'));
-}
-
-TEST(NameField, OnlyTrailingBlanksAreDropped) {
-  EXPECT_EQ(app::NameField::fromArgument("  a b  ").trimmed(), "  a b");
-  EXPECT_EQ(app::NameField::fromArgument("a\t").trimmed(), "a\t");
-  EXPECT_EQ(app::NameField::fromArgument("   ").trimmed(), "");
+TEST(FileName, OnlyTrailingBlanksAreDropped) {
+  EXPECT_EQ(app::FileName::fromArgument("  a b  ").trimmed(), "  a b");
+  EXPECT_EQ(app::FileName::fromArgument("a\t").trimmed(), "a\t");
+  EXPECT_EQ(app::FileName::fromArgument("   ").trimmed(), "");
 }
 
 }  // namespace

@@ -113,7 +113,7 @@ Load load(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_
           const recio::test_hooks::ReadAhead& readAhead) {
   app::ModelGrid grid = app::allocateGrid(nx, ny, nz);
   recio::test_hooks::setReadAhead(readAhead);
-  const app::StageStatus status = app::loadModel(app::NameField::fromArgument(path), grid);
+  const app::StageStatus status = app::loadModel(app::FileName::fromArgument(path), grid);
   recio::test_hooks::setReadAhead({});
   return {status, takeValues(grid)};
 }
@@ -129,7 +129,7 @@ Load loadPlainly(const std::string& path, std::int32_t nx, std::int32_t ny, std:
 Load loadByGeneralRules(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz) {
   app::ModelGrid grid = app::allocateGrid(nx, ny, nz);
   Load result{app::StageStatus::Ok, {}};
-  if (app::openForReading(app::NameField::fromArgument(path)) != 0) ADD_FAILURE() << "cannot open " << path;
+  if (app::openForReading(app::FileName::fromArgument(path)) != 0) ADD_FAILURE() << "cannot open " << path;
   recio::FreeFormatReader reader;
   recio::IoOutcome outcome = recio::kSuccess;
   app::FileOrderCells cells(grid, 0);

@@ -43,18 +43,38 @@ void enableFlushToZero();
 // --- Console -----------------------------------------------------------------
 FileHandle standardOutput();
 FileHandle standardError();
-// Gives a closed standard input, output or error a descriptor that fails every write
-// (and reads nothing), so that no file the program opens can take its place.
+// Gives a closed standard input, output or error a stand-in that reads nothing and fails
+// every write, also through a handle opened anew on it (/dev/stdout, /proc/self/fd/1),
+// so that no file the program opens can take its place and no output sent there is
+// lost in silence.
 void reserveStandardStreams();
 // Makes `file` the process's standard error. The file is taken over either way.
 bool replaceStandardError(FileHandle file);
 
-enum class ConsoleEvent : std::uint8_t { Interrupt, Break, Close };
+// Interrupt, break and close are the console's own events. Terminate is a request from
+// outside to end the process (SIGTERM on POSIX: a batch system's time limit, kill,
+// timeout, a container's stop); Windows sends none.
+enum class ConsoleEvent : std::uint8_t { Interrupt, Break, Close, Terminate };
 using ConsoleEventHandler = void (*)(ConsoleEvent event);
-// Takes the interrupt, break and close events on a thread of their own and calls the
-// handler there, as ordinary code. A C signal handler of the program's own for the
-// interrupt or break takes that event instead. Call before any other thread exists.
+// Takes the events on a thread of their own and calls the handler there, as ordinary
+// code. A C signal handler of the program's own for the interrupt or break takes that
+// event instead. Call before any other thread exists.
 void startConsoleEvents(ConsoleEventHandler handler);
+// Ends the process as a Terminate event's default action would have ended it: on POSIX
+// killed by SIGTERM, so that a shell still reports 143 and a scheduler sees the signal.
+[[noreturn]] void endAsTerminated();
+
+// --- Signals of failed writes ----------------------------------------------------
+// A write past the process's file-size limit fails (EFBIG) instead of ending the
+// process mid-record (SIGXFSZ), so that the limit is a failed write like a full disk.
+// Called once at start-up; nothing on Windows, which has no such signal.
+void failWritesPastFileSizeLimit();
+// From now on a write to a pipe whose reader has gone fails (EPIPE) instead of ending
+// the process (SIGPIPE). A run being aborted calls it, so that its stop ends with its
+// own status; until then a closed pipe ends the run quietly, as pipes' users expect.
+void failWritesToClosedPipes();
+// Whether a write failed because the pipe's reader has gone.
+bool isClosedPipeError(int osError);
 
 // --- Files -------------------------------------------------------------------
 // Why an open failed, sorted from each system's own error codes into what the run-time
@@ -84,8 +104,8 @@ long readFile(FileHandle handle, char* buffer, std::size_t capacity, int& osErro
 // A disk file's size in bytes; false for anything else (pipes, terminals, devices).
 bool diskFileSize(FileHandle handle, std::uint64_t& size);
 // A second handle for reading the same open file at given offsets (readFileAt), with a
-// position of its own: its reads never move the first handle's. kNoFile when it cannot
-// be had. Closed with closeFile.
+// position of its own: its reads never move the first handle's. It is the same file or
+// none: kNoFile when it cannot be had. Closed with closeFile.
 FileHandle openSecondReader(FileHandle handle);
 // Reads at `offset` without using or moving a position. Bytes read (0 at end of file),
 // or -1 with osError set.
@@ -102,8 +122,8 @@ bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const ch
 // written, fewer than `count` at a full disk or a file-size limit, or -1 with osError set.
 long writeOnce(FileHandle handle, const char* bytes, std::size_t count, int& osError);
 bool truncateHere(FileHandle handle, int& osError);
-// Cuts a file to `size` bytes.
-bool truncateAt(FileHandle handle, std::uint64_t size);
+// Cuts a file to `size` bytes; false with osError set.
+bool truncateAt(FileHandle handle, std::uint64_t size, int& osError);
 bool closeFile(FileHandle handle, int& osError);
 
 // --- Direct writes ---------------------------------------------------------------

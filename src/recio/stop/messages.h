@@ -29,6 +29,7 @@ enum MessageNumber : std::int32_t {
   kMsgConversion = 64,
   kMsgRecordOverflow = 66,
   kMsgTerminatorSetting = 96,
+  kMsgTornRecord = 97,
   kMsgBufferMemory = 98,
   kMsgReclSyntax = 99,
   kMsgBlockSizeSyntax = 106,

@@ -28,6 +28,7 @@ namespace {
 struct StopState {
   std::mutex mutex;
   bool inProgress = false;
+  bool aborting = false;  // the stop is not the normal one
   std::thread::id owner;
   int exitStatus = 0;
   bool standardErrorRedirected = false;
@@ -40,19 +41,30 @@ StopState& stopState() {
   return *state;
 }
 
-enum class StopClaim { Claimed, AlreadyMine, OtherThread };
+// The exit status of a stop that ends the process as killed by the termination request.
+constexpr int kEndAsTerminated = -1;
 
-StopClaim claimStop(int exitStatus) {
+enum class StopClaim { Claimed, AlreadyMine, OtherThread };
+enum class StopKind { Normal, Abort };
+
+StopClaim claimStop(int exitStatus, StopKind kind) {
   StopState& state = stopState();
-  std::lock_guard<std::mutex> guard(state.mutex);
-  if (!state.inProgress) {
+  {
+    std::lock_guard<std::mutex> guard(state.mutex);
+    if (state.inProgress) {
+      return state.owner == std::this_thread::get_id() ? StopClaim::AlreadyMine : StopClaim::OtherThread;
+    }
     state.inProgress = true;
+    state.aborting = kind == StopKind::Abort;
     detail::stopBegun.store(true, std::memory_order_release);
     state.owner = std::this_thread::get_id();
     state.exitStatus = exitStatus;
-    return StopClaim::Claimed;
   }
-  return state.owner == std::this_thread::get_id() ? StopClaim::AlreadyMine : StopClaim::OtherThread;
+  // An aborted run ends with its own status. A pipe whose reader goes away meanwhile
+  // (control-C reaches the whole pipeline) must not end it by SIGPIPE instead: its
+  // writes fail from here on like any other.
+  if (kind == StopKind::Abort) platform::failWritesToClosedPipes();
+  return StopClaim::Claimed;
 }
 
 int stopExitStatus() {
@@ -69,6 +81,7 @@ void setStopExitStatus(int exitStatus) {
 
 [[noreturn]] void exitProcess(int status) {
   std::fflush(nullptr);
+  if (status == kEndAsTerminated) platform::endAsTerminated();
   std::exit(status);
 }
 
@@ -153,7 +166,21 @@ bool stopBegunElsewhere() {
 // and write out every unit; this thread never holds a unit lock when it gets here.
 void awaitOtherStop() { platform::suspendThread(); }
 
+bool stopIsAbort() {
+  StopState& state = stopState();
+  std::lock_guard<std::mutex> guard(state.mutex);
+  return state.inProgress && state.aborting;
+}
+
 void stopOnConsoleEvent(platform::ConsoleEvent event) {
+  if (event == platform::ConsoleEvent::Terminate) {
+    // A request to end from outside is no console event of the run's: no report is
+    // written. The units are still closed as by any stop, so that the table ends at its
+    // last whole record; then the process ends by the request's own default action. A
+    // unit that fails to be written out is reported, and the run ends with 38 instead.
+    if (claimStop(kEndAsTerminated, StopKind::Abort) != StopClaim::Claimed) awaitOtherStop();
+    finishStop();
+  }
   // An interrupted command ends with 130, as shells report it; break and close keep
   // their own codes.
   const char* name = "control-C";
@@ -165,13 +192,13 @@ void stopOnConsoleEvent(platform::ConsoleEvent event) {
     name = "window-CLOSE";
     exitStatus = 2;
   }
-  if (claimStop(exitStatus) != StopClaim::Claimed) awaitOtherStop();
+  if (claimStop(exitStatus, StopKind::Abort) != StopClaim::Claimed) awaitOtherStop();
   fatalReport(kMsgAborting, 0, name);
   finishStop();
 }
 
 void runStop(int exitStatus) {
-  switch (claimStop(exitStatus)) {
+  switch (claimStop(exitStatus, StopKind::Normal)) {
     case StopClaim::Claimed:
       break;
     case StopClaim::AlreadyMine:
@@ -190,7 +217,7 @@ void fatalReport(std::int32_t messageNumber, std::int32_t unitNumber, std::strin
 
   bool nested = false;
   if (severity == Severity::Severe) {
-    switch (claimStop(messageNumber)) {
+    switch (claimStop(messageNumber, StopKind::Abort)) {
       case StopClaim::Claimed:
         break;
       case StopClaim::AlreadyMine:
@@ -220,13 +247,22 @@ void fatalReport(std::int32_t messageNumber, std::int32_t unitNumber, std::strin
     }
   }
 
-  char* report = static_cast<char*>(std::malloc(kReportCapacity));
+  // The name is a path of any length: it gets room of its own, so that a long one is
+  // written whole and leaves the traceback its room. Without that memory, the message
+  // line alone, in memory of its own size or else on the stack.
+  std::size_t capacity = kReportCapacity + name.size();
+  char* report = static_cast<char*>(std::malloc(capacity));
   const bool bufferObtained = report != nullptr;
   char lineBuffer[512];
-  std::size_t capacity = kReportCapacity;
+  char* lineMemory = nullptr;
   if (!bufferObtained) {
-    report = lineBuffer;
-    capacity = sizeof lineBuffer;
+    capacity = sizeof lineBuffer + name.size();
+    lineMemory = static_cast<char*>(std::malloc(capacity));
+    report = lineMemory;
+    if (report == nullptr) {
+      report = lineBuffer;
+      capacity = sizeof lineBuffer;
+    }
   }
   std::size_t length = composePrefix(report, capacity, severity, messageNumber);
   length = composeMessage(report, capacity - 1, length, *message, unitNumber, name);
@@ -238,6 +274,7 @@ void fatalReport(std::int32_t messageNumber, std::int32_t unitNumber, std::strin
 
   writeReport(report, length);
   if (bufferObtained) std::free(report);
+  std::free(lineMemory);
 
   if (severity != Severity::Severe || nested) return;
   if (debuggerPresent) platform::breakpointTrap();

@@ -35,6 +35,10 @@ extern std::atomic<bool> stopBegun;
 // stopBegunElsewhere need asking.
 inline bool stopMayHaveBegun() { return detail::stopBegun.load(std::memory_order_relaxed); }
 
+// Whether the stop in progress aborts the run (a severe report, a console event, a
+// request to end) rather than being the normal stop.
+bool stopIsAbort();
+
 // Waits for the other thread's stop to end the process.
 [[noreturn]] void awaitOtherStop();
 
@@ -46,7 +50,9 @@ using UnitCloser = void (*)();
 void setUnitCloser(UnitCloser closer);
 
 // The stop forced by a console event (interrupt, break, window close): report 200 with
-// the event's name, then every unit is closed. Registered at start-up.
+// the event's name, then every unit is closed. A request to end (Terminate) closes
+// every unit without a report and ends the process as the request would have. Registered
+// at start-up.
 void stopOnConsoleEvent(platform::ConsoleEvent event);
 
 }  // namespace recio

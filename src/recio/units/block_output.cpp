@@ -30,7 +30,10 @@ constexpr std::size_t kDirectBlockUnit = std::size_t{1} << 20;
 }  // namespace
 
 void Unit::cutToWholeRecords() {
-  if (connection_.isDiskFile) platform::truncateAt(connection_.handle, output_.wholeRecordBytes);
+  if (!connection_.isDiskFile) return;
+  // The failed write's own error stays the unit's: it is what the run reports.
+  int cutError = 0;
+  output_.cutFailed = !platform::truncateAt(connection_.handle, output_.wholeRecordBytes, cutError);
 }
 
 bool Unit::writeOutBlock() {

@@ -12,6 +12,7 @@ namespace recio {
 void startUp(int argc, char** argv) {
   platform::setArguments(argc, argv);
   platform::reserveStandardStreams();
+  platform::failWritesPastFileSizeLimit();
   prepareTraceback();
   // Before the console events: an event's stop closes the units too.
   setUnitCloser(closeAllUnits);

@@ -19,6 +19,10 @@ std::int32_t Unit::disconnect() {
   // close is never full, so it is written at once and nothing is in flight after it.
   if ((output_.blockUsed != 0 || output_.behind != nullptr) && !writeOutBlock()) result = kMsgWriteError;
   endWriteBehind();
+  // A cut that failed after a failed write is tried once more; what still fails is told
+  // after the write's own report, which the run has already written or is writing.
+  if (output_.cutFailed) cutToWholeRecords();
+  if (output_.cutFailed && result == 0) result = kMsgTornRecord;
   if (connection_.truncateAtFirstWrite && connection_.access == Access::Write) {
     connection_.truncateAtFirstWrite = false;
     if (!platform::truncateHere(connection_.handle, osError_) && result == 0) result = kMsgWriteError;

@@ -19,6 +19,8 @@ namespace recio {
 class WriteBehind;
 
 constexpr std::int32_t kConsoleUnit = -1;
+// A name is made absolute only when that takes at most this many characters; a longer
+// one is used as written, for the file opened and in messages alike.
 constexpr std::size_t kMaxPathLength = 256;
 
 enum class Access : std::uint8_t { Read, Write };
@@ -77,6 +79,7 @@ struct FileOutput {
   std::uint64_t bytesHandedOver = 0;
   std::uint64_t wholeRecordBytes = 0;
   std::uint64_t bytesWritten = 0;  // the file's offset: what the block write-outs have written
+  bool cutFailed = false;          // the last cut back failed: the file may end in a torn record
   bool direct = false;             // the file takes the blocks past the page cache
   bool directDecided = false;      // direct writes were begun or found not to be had
   std::size_t directAlignment = 0;
@@ -102,6 +105,8 @@ class Unit {
 
   std::int32_t number() const { return connection_.number; }
   const std::string& path() const { return connection_.path; }
+  // The operating system's code of the last failed read or write.
+  int osError() const { return osError_; }
   std::int32_t recordLength() const { return connection_.recordLength; }
   bool noWrapMargin() const { return connection_.noWrapMargin; }
   // Whether records collect in a block buffer rather than each going out in a call of its own.
@@ -134,7 +139,9 @@ class Unit {
 
   // Writes out pending output, cuts a file whose first record never came (so that a run
   // writing no record leaves an empty file, not the previous run's), closes the handle
-  // and frees the buffers. 0 or 38.
+  // and frees the buffers. 0 or 38; or, when a failed write could not be cut back to the
+  // last whole record, even when tried again here, the warning that the file may end
+  // in a torn record (97).
   std::int32_t disconnect();
 
   // --- Records (unit_records.cpp). Each returns 0 or a message number; the statements
@@ -195,7 +202,7 @@ class Unit {
   // Settled with the record format at connection, so that no record looks it up.
   Terminator terminator_;
   char inputTerminator_;
-  int osError_ = 0;  // the operating system's code of the last failed read or write
+  int osError_ = 0;
   InputBuffer input_;
   OutputRecord record_;
   FileOutput output_;

@@ -33,8 +33,9 @@ struct OpenRequest {
   bool handlesErrors = false;
 };
 
-// The file an open statement's name denotes, as its messages name it: the name's first
-// 256 characters, without leading blanks or trailing blanks and NULs, made absolute.
+// The file an open statement's name denotes, as its messages name it: the whole name,
+// without leading blanks or trailing blanks and NULs, made absolute when that takes at
+// most 256 characters.
 std::string fullFileName(const char* name, std::size_t length);
 
 std::int32_t openUnit(const OpenRequest& request);

@@ -198,10 +198,21 @@ bool diskFileSize(FileHandle handle, std::uint64_t& size) {
 // had, the duplicate.
 FileHandle openSecondReader(FileHandle handle) {
 #if defined(__linux__)
+  // Opened anew, the reader has a read-ahead of its own. The name is only as good as
+  // the /proc mounted there: in a sandbox with a /proc of its own it may name another
+  // file, so what opens is kept only when it is the same file.
   char name[32];
   std::snprintf(name, sizeof name, "/proc/self/fd/%d", static_cast<int>(handle));
   const int own = ::open(name, O_RDONLY | O_CLOEXEC);
-  if (own >= 0) return own;
+  if (own >= 0) {
+    struct stat first;
+    struct stat second;
+    if (::fstat(static_cast<int>(handle), &first) == 0 && ::fstat(own, &second) == 0 &&
+        first.st_dev == second.st_dev && first.st_ino == second.st_ino) {
+      return own;
+    }
+    ::close(own);
+  }
 #endif
   const int copy = ::fcntl(static_cast<int>(handle), F_DUPFD_CLOEXEC, 0);
   return copy < 0 ? kNoFile : copy;
@@ -226,6 +237,8 @@ bool seekFile(FileHandle handle, std::uint64_t offset, int& osError) {
 }
 
 bool isEndOfInputError(int osError) { return osError == EPIPE; }
+
+bool isClosedPipeError(int osError) { return osError == EPIPE; }
 
 bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const char* tail,
                std::size_t tailCount, int& osError) {
@@ -282,8 +295,13 @@ bool truncateHere(FileHandle handle, int& osError) {
   return true;
 }
 
-bool truncateAt(FileHandle handle, std::uint64_t size) {
-  return ::ftruncate(handle, static_cast<off_t>(size)) == 0;
+bool truncateAt(FileHandle handle, std::uint64_t size, int& osError) {
+  for (;;) {
+    if (::ftruncate(handle, static_cast<off_t>(size)) == 0) return true;
+    if (errno == EINTR) continue;
+    osError = errno;
+    return false;
+  }
 }
 
 bool closeFile(FileHandle handle, int& osError) {

@@ -39,7 +39,8 @@ int signalNumberOf(ConsoleEvent event) {
   switch (event) {
     case ConsoleEvent::Interrupt: return SIGINT;
     case ConsoleEvent::Break: return SIGBREAK;
-    case ConsoleEvent::Close: return 0;
+    case ConsoleEvent::Close:
+    case ConsoleEvent::Terminate: return 0;
   }
   return SIGINT;
 }
@@ -82,5 +83,12 @@ void startConsoleEvents(ConsoleEventHandler handler) {
   consoleHandler = handler;
   SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
+
+// No Terminate event comes on Windows; the status is a terminated command's in a shell.
+void endAsTerminated() { ExitProcess(143); }
+
+// Windows has no signal for either: a write past a limit or into a closed pipe fails.
+void failWritesPastFileSizeLimit() {}
+void failWritesToClosedPipes() {}
 
 }  // namespace recio::platform

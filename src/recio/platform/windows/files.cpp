@@ -170,6 +170,10 @@ long readFile(FileHandle handle, char* buffer, std::size_t capacity, int& osErro
 
 bool isEndOfInputError(int osError) { return osError == ERROR_BROKEN_PIPE; }
 
+// A write to a pipe whose reader has closed it fails with ERROR_NO_DATA; to one whose
+// reader has gone altogether, with ERROR_BROKEN_PIPE.
+bool isClosedPipeError(int osError) { return osError == ERROR_NO_DATA || osError == ERROR_BROKEN_PIPE; }
+
 bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const char* tail,
                std::size_t tailCount, int& osError) {
   if (tailCount == 0) return writeAll(toHandle(handle), bytes, count, osError);
@@ -196,15 +200,16 @@ long writeOnce(FileHandle handle, const char* bytes, std::size_t count, int& osE
 
 bool truncateHere(FileHandle handle, int& osError) { return succeeded(SetEndOfFile(toHandle(handle)), osError); }
 
-bool truncateAt(FileHandle handle, std::uint64_t size) {
+bool truncateAt(FileHandle handle, std::uint64_t size, int& osError) {
   // As ftruncate: the file position stays where it was.
   HANDLE file = toHandle(handle);
   LARGE_INTEGER zero{};
   LARGE_INTEGER position{};
-  if (!SetFilePointerEx(file, zero, &position, FILE_CURRENT)) return false;
+  if (!succeeded(SetFilePointerEx(file, zero, &position, FILE_CURRENT), osError)) return false;
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(size);
-  bool cut = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  bool cut = succeeded(SetFilePointerEx(file, end, nullptr, FILE_BEGIN), osError) &&
+             succeeded(SetEndOfFile(file), osError);
   SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
   return cut;
 }
