@@ -76,9 +76,23 @@ TEST(ConsoleEvent, PendingConsoleOutputIsWrittenOut) {
   }
 }
 
+// A request to end (SIGTERM, from a batch system's time limit, kill or timeout) writes
+// out every unit, the console's held-back record too, writes no report, and ends the
+// process by the signal all the same, as a shell and a scheduler expect to see it.
+TEST(ConsoleEvent, TerminateClosesEveryUnitWithoutAReport) {
+  SKIP_UNDER_WINE("POSIX signals other than SIGINT are wine's own, not the program's");
+  StartedProgram program = startScript({"print", "1", "held back", "wait"}, {"XIOT_BUFFER_STDOUT=1"});
+  ASSERT_TRUE(testing_support::waitForOutput(program, "ready\n"));
+  ::kill(program.pid, SIGTERM);
+  const RunResult run = testing_support::finishProgram(program);
+  EXPECT_EQ(run.status, 128 + SIGTERM);
+  EXPECT_EQ(run.out, "ready\n held back\r\n");
+  EXPECT_EQ(run.err, "");
+}
+
 TEST(ConsoleEvent, OtherSignalsKeepTheirDefaultAction) {
   SKIP_UNDER_WINE("POSIX signals other than SIGINT are wine's own, not the program's");
-  for (int signal : {SIGTERM, SIGUSR1}) {
+  for (int signal : {SIGUSR1, SIGALRM}) {
     StartedProgram program = startScript({"wait"});
     ASSERT_TRUE(testing_support::waitForOutput(program, "ready\n"));
     ::kill(program.pid, signal);
@@ -88,18 +102,18 @@ TEST(ConsoleEvent, OtherSignalsKeepTheirDefaultAction) {
   }
 }
 
-// Records handed over before the interrupt are whole in the file: the stop waits for the
-// statement in progress, and no record is torn.
-void expectWholeRecords(const std::vector<std::string>& environment) {
+// Records handed over before the interrupt (or the request to end) are whole in the
+// file: the stop waits for the statement in progress, and no record is torn.
+void expectWholeRecords(const std::vector<std::string>& environment, int signal = SIGINT) {
   TempDir directory;
   const std::string path = directory.file("table.xyz");
   const std::string record = "   1.000000000E+00   2.000000000E+00  -3.000000000E+00   4.00000E+00";
   StartedProgram program = startScript({"open", "1", path, "#4", "write", "0", "write-until-event", "1", record},
                                        environment);
   ASSERT_TRUE(testing_support::waitForOutput(program, "ready\n"));
-  ::kill(program.pid, SIGINT);
+  ::kill(program.pid, signal);
   const RunResult run = testing_support::finishProgram(program);
-  EXPECT_EQ(run.status, 130);
+  EXPECT_EQ(run.status, signal == SIGINT ? 130 : 128 + signal);
   const std::string contents = readFile(path);
   const std::string line = record + "\r\n";
   ASSERT_EQ(contents.size() % line.size(), 0u) << "a torn record at the end: " << contents.size() << " bytes";
@@ -115,6 +129,13 @@ TEST(InterruptDuringWrites, BufferedRecordsAreWrittenOutWhole) {
   expectWholeRecords({"XIOT_BUFFERED=1"});
   // Small blocks, so that records straddle block boundaries all the time.
   expectWholeRecords({"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=512", "XIOT_BUFFERCOUNT=1"});
+}
+
+TEST(InterruptDuringWrites, TerminateLeavesWholeRecords) {
+  SKIP_UNDER_WINE("POSIX signals other than SIGINT are wine's own, not the program's");
+  expectWholeRecords({}, SIGTERM);
+  expectWholeRecords({"XIOT_BUFFERED=1"}, SIGTERM);
+  expectWholeRecords({"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=512", "XIOT_BUFFERCOUNT=1"}, SIGTERM);
 }
 
 // --- A console event while another stop is in progress -----------------------------------
@@ -284,6 +305,47 @@ TEST(InterruptDuringClose, TheLastBlockIsWrittenOutWhole) {
   ASSERT_EQ(contents.size(), kRecords * line.size()) << "a torn or lost record";
   for (std::size_t at = 0; at < contents.size(); at += line.size()) {
     ASSERT_EQ(contents.compare(at, line.size(), line), 0) << "record at byte " << at;
+  }
+}
+
+// --- An interrupt, then the pipe's reader goes -------------------------------------------
+
+// The table goes to a FIFO whose reader has stopped reading; control-C comes, and then
+// the reader goes (as a pipeline's reader does on the same control-C). The writes that
+// fail from then on belong to the stop: the run ends with the interrupt's report and
+// status, not killed by SIGPIPE, and no report of a failed write is added.
+TEST(InterruptDuringWrites, ReaderGoneAfterTheInterruptKeepsItsStatus) {
+  SKIP_UNDER_WINE("the blocked write is watched through /proc/<pid>/syscall of a Linux thread");
+  if (!procSyscallReadable()) GTEST_SKIP() << "/proc/<pid>/syscall cannot be read here";
+  const std::string record = "   1.000000000E+00   2.000000000E+00  -3.000000000E+00   4.00000E+00";
+  // Buffered, unit 2 also holds records that the stop still has to write out.
+  for (const char* buffered : {"XIOT_BUFFERED=0", "XIOT_BUFFERED=1"}) {
+    SCOPED_TRACE(buffered);
+    TempDir directory;
+    const std::string path = directory.file("table.fifo");
+    const std::string otherPath = directory.file("other.fifo");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(otherPath.c_str(), 0600), 0);
+    // Close-on-exec: a reader inherited by the child would keep the FIFO open.
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int otherReader = ::open(otherPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    ASSERT_GE(otherReader, 0);
+    StartedProgram program =
+        startScript({"open", "1", path, "#4", "write", "0", "open", "2", otherPath, "#4", "write", "0", "write", "2",
+                     "3", record, "write-until-event", "1", record},
+                    {buffered, "XIOT_BLOCKSIZE=4096"});
+    long fd = -1;
+    ASSERT_TRUE(waitFor([&] { return (fd = descriptorOf(program.pid, path)) >= 0 && mainThreadBlockedWriting(program.pid, fd); }))
+        << "the writes never blocked";
+    ::kill(program.pid, SIGINT);
+    ASSERT_TRUE(waitFor([&] { return eventTaken(program.pid); })) << "the event was never taken";
+    ::close(reader);
+    ::close(otherReader);
+    const RunResult run = testing_support::finishProgram(program);
+    EXPECT_EQ(run.status, 130);
+    EXPECT_EQ(run.err.rfind("xiorun: error (200): program aborting due to control-C event\n", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.find("severe"), std::string::npos) << run.err;
   }
 }
 
