@@ -201,6 +201,8 @@ TEST(Faults, LongNamesAreUsedWhole) {
   ASSERT_EQ(runProgram(kProgram, {"mesh", "model", "expected"}, {}, dir.path()).status, 0);
   for (const std::size_t length : {130u, 300u}) {
     SCOPED_TRACE(std::to_string(length) + " characters");
+    // Windows takes paths of at most 260 characters from a program that has not asked for more.
+    if (kUnderWine && dir.path().size() + 1 + length > 259) continue;
     // Relative names of `length` characters, in folders of 99 characters each.
     auto longName = [&](const std::string& last) {
       std::string name;
