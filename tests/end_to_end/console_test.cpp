@@ -70,6 +70,27 @@ TEST(UsageLine, IsTheOnlyOutputAndTouchesNoFile) {
   }
 }
 
+// The shortest line the console takes is a blank and one character, however short the
+// record length set: a line of the blank alone would never make progress through the
+// usage line's 41 characters, the first of them a blank.
+TEST(UsageLine, ShortestRecordLengthGivesACharacterPerRecord) {
+  const std::string item = kUsageRecord.substr(1);
+  std::vector<std::string> records;
+  for (char c : item) records.push_back(std::string(" ") + c);
+  ASSERT_EQ(records.size(), 41u);
+  for (const char* length : {"XIOT_FMT_RECL=1", "XIOT_FMT_RECL=2"}) {
+    SCOPED_TRACE(length);
+    TempDir directory;
+    testing_support::StartedProgram program =
+        testing_support::startProgram(CELLCENTRIFY_BINARY, {}, {{length}, directory.path(), ""});
+    // A run that never ends is cut short; under wine the first run also makes wine's prefix.
+    const RunResult run = testing_support::finishProgram(program, testing_support::kUnderWine ? 120 : 10);
+    EXPECT_TRUE(run.out == crlfRecords(records)) << run.out.size() << " bytes: " << run.out.substr(0, 200);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 1);
+  }
+}
+
 // --- Wrapping on the console, as the table of message lines gives it -------------------
 
 struct WrapCase {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/run_program.h"
+#include "support/sanitizer.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -206,6 +207,40 @@ TEST(Conversion, TableInMissingDirectoryIsASevereReport) {
   EXPECT_EQ(result.err, expectedLine);
 }
 
+// A table named relative to the working directory is opened, and reported, by its full
+// path, for a full path of up to 256 characters: here of exactly 256, the whole of it in
+// the report of a failed write (a file-size limit; the program ignores SIGXFSZ itself).
+TEST(Conversion, FailedWriteReportsTheFullPathOfTheLongestName) {
+  TempDir dir;
+  dir.write("mesh", "40 30 1\n0 0 0\n40*1\n30*1\n1\n");  // 79200 bytes of table
+  std::string model;
+  for (int cell = 0; cell < 40 * 30; ++cell) model += "1.5\n";
+  dir.write("model", model);
+  // The full path as the program shows it is 256 characters long (under wine, with the
+  // drive before it).
+  const std::size_t length = 256 - (testing_support::reportedPath("/").size() - 1);
+  ASSERT_LT(dir.path().size(), length - 6);
+  // Directories of 100 characters, then a name for the rest.
+  std::string table = dir.path();
+  while (length - table.size() > 102) {
+    table += "/" + std::string(100, 'd');
+    ASSERT_TRUE(std::filesystem::create_directory(table));
+  }
+  table += "/" + std::string(length - table.size() - 1, 't');
+  ASSERT_EQ(testing_support::reportedPath(table).size(), 256u);
+#if defined(CELLCENTRIFY_LAUNCHER)
+  const std::string script = "ulimit -f 64; exec " CELLCENTRIFY_LAUNCHER " \"$0\" \"$@\"";
+#else
+  const std::string script = "ulimit -f 64; exec \"$0\" \"$@\"";
+#endif
+  const RunResult result = runProgram(
+      "/bin/bash", {"-c", script, CELLCENTRIFY_BINARY, "mesh", "model", table.substr(dir.path().size() + 1)}, {},
+      dir.path());
+  EXPECT_EQ(result.status, 38);
+  EXPECT_EQ(testing_support::firstLine(result.err),
+            "xiorun: severe (38): error during write, unit 1, file " + testing_support::reportedPath(table) + "\n");
+}
+
 TEST(Conversion, TerminatorSettingReachesTableAndConsole) {
   TempDir dir;
   dir.write("mesh", "1 1 1\n0 0 0\n1\n1\n1\n");
@@ -313,6 +348,46 @@ TEST(Conversion, MeshWithCommentLinesIsAReadError) {
   RunResult result = convert(dir, {mesh, "model", "table"});
   EXPECT_EQ(result.out, "\r\n Error reading mesh file " + mesh + "\r\n");
   EXPECT_EQ(result.status, 1);
+}
+
+// A mesh of nx x ny x nz unit cells.
+std::string meshOfUnitCells(long long nx, long long ny, long long nz) {
+  const std::string x = std::to_string(nx), y = std::to_string(ny), z = std::to_string(nz);
+  return x + " " + y + " " + z + "\n0 0 0\n" + x + "*1\n" + y + "*1\n" + z + "*1\n";
+}
+
+// The grid holds at most 2^29 - 1 cells, 4294967288 bytes of doubles: the largest array
+// whose byte count fits 32 bits. So many cells are allowed, and an empty model then ends
+// the run as any short model does, before anything touches the grid's memory.
+TEST(Conversion, GridOfTheMostCellsIsAllowed) {
+  if (testing_support::kSanitized) GTEST_SKIP() << "a sanitizer fills or shadows the grid's 4 GiB of memory";
+  ASSERT_EQ(233LL * 1103 * 2089, (1LL << 29) - 1);
+  TempDir dir;
+  dir.write("mesh", meshOfUnitCells(233, 1103, 2089));
+  dir.write("model", "");
+  const RunResult result = convert(dir, {"mesh", "model", "table"});
+  if (result.status == 41) GTEST_SKIP() << "this machine cannot lend the grid's 4 GiB of memory";
+  EXPECT_EQ(result.out, "\r\n Error: not enough values in model file model\r\n");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("table")));
+}
+
+// One cell more along any axis, or 2^29 cells exactly, is the overflow report.
+TEST(Conversion, GridOfMoreCellsIsAnOverflow) {
+  const long long counts[][3] = {{234, 1103, 2089}, {233, 1104, 2089}, {233, 1103, 2090}, {1024, 1024, 512}};
+  for (const auto& [nx, ny, nz] : counts) {
+    SCOPED_TRACE(std::to_string(nx) + " x " + std::to_string(ny) + " x " + std::to_string(nz));
+    TempDir dir;
+    dir.write("mesh", meshOfUnitCells(nx, ny, nz));
+    dir.write("model", "");
+    const RunResult result = convert(dir, {"mesh", "model", "table"});
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(testing_support::firstLine(result.err),
+              "xiorun: severe (179): Cannot allocate array - overflow on array size calculation.\n");
+    EXPECT_EQ(result.status, 179);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("table")));
+  }
 }
 
 }  // namespace

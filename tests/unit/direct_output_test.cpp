@@ -1,21 +1,26 @@
 // A buffered table written past the page cache holds the bytes that the page cache's
-// path writes, and a failure there leaves what it leaves there: whole records only.
+// path writes, and a failure or an interrupt there leaves what it leaves there: whole
+// records only.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "recio/platform/platform.h"
 #include "recio/threads/test_hooks.h"
 #include "recio/units/io_settings.h"
 #include "recio/units/unit_table.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/test_hooks_reset.h"
 #include "support/unit_access.h"
@@ -139,9 +144,8 @@ TEST_F(DirectOutput, WritesTheBytesOfThePageCachesPath) {
 // nothing added: at most that block and a record short of the limit.
 TEST_F(DirectOutput, FileSizeLimitLeavesWholeRecords) {
   std::mt19937_64 random(8);
-  struct sigaction ignore = {}, previous = {};
-  ignore.sa_handler = SIG_IGN;
-  ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
+  // As the program does at start-up; left so afterwards, as the program leaves it.
+  platform::failWritesPastFileSizeLimit();
   rlimit saved = {};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
   for (int trial = 0; trial < 6; ++trial) {
@@ -173,7 +177,76 @@ TEST_F(DirectOutput, FileSizeLimitLeavesWholeRecords) {
     EXPECT_TRUE(file.empty() || file.back() == '\n');
     EXPECT_GT(file.size() + kMiB + 256, limit);
   }
-  ::sigaction(SIGXFSZ, &previous, nullptr);
+}
+
+// A table that ends exactly where a direct block ends leaves nothing in the buffer at the
+// close, only that block in flight: the close still waits for it, and its failure is the
+// close's, 38, with the file cut back to the whole records before it. Records of 64
+// bytes end every block whole; the limit lies at the last block's start, at an aligned
+// offset inside it, and inside a record.
+TEST_F(DirectOutput, FailedLastBlockOfATableThatEndsWithABlock) {
+  platform::failWritesPastFileSizeLimit();
+  rlimit saved = {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const std::string record(62, 'r');
+  // 1 MiB through the page cache, then three direct blocks of 1 MiB.
+  const std::vector<std::string> records(4 * kMiB / 64, record);
+  std::string table;
+  for (const std::string& each : records) table += each + "\r\n";
+  ASSERT_EQ(table.size(), 4 * kMiB);
+  for (const std::uint64_t limit : {3 * kMiB, 3 * kMiB + 5 * 4096, 3 * kMiB + 100000}) {
+    SCOPED_TRACE("limit " + std::to_string(limit));
+    setBlocks(131072, 1);
+    test_hooks::setDirectWrites({true, kMiB});
+    test_hooks::resetFastPathCounts();
+    const std::string path = directory_.file("limited");
+
+    rlimit limited = saved;
+    limited.rlim_cur = limit;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::size_t written = writeRecords(path, records);
+    const std::int32_t closed = closeUnit(kUnit, true);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+
+    EXPECT_EQ(written, records.size());  // the last block failed behind the statements
+    EXPECT_EQ(closed, 38);
+    EXPECT_GT(test_hooks::fastPathCounts().directBlocksWritten.load(), 0u);
+    EXPECT_TRUE(samePrefix(testing_support::readFile(path), table, 3 * kMiB));
+  }
+}
+
+// An interrupt while a probe's buffered unit writes past the page cache: the run ends
+// with the interrupt's report and status, and the file holds whole records only, past
+// the change. Records of 66 bytes straddle the direct blocks, and the last block at the
+// stop is a short one.
+TEST_F(DirectOutput, InterruptKeepsWholeRecords) {
+  constexpr std::uint64_t kMinimum = kMiB;
+  const std::string path = directory_.file("table.xyz");
+  const std::string record = "  5.000000000E-01  5.000000000E-01 -5.000000000E-01  1.00000E+00";
+  testing_support::StartedProgram program =
+      testing_support::startScript({"direct-writes", std::to_string(kMinimum), "open", "1", path, "#4", "write", "0",
+                                    "write-until-event", "1", record},
+                                   {"XIOT_BUFFERED=1"});
+  ASSERT_TRUE(testing_support::waitForOutput(program, "ready\n"));
+  // Until two direct blocks have passed the change; a probe that ended early fails below.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  std::error_code error;
+  while (std::chrono::steady_clock::now() < deadline) {
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (!error && size >= kMinimum + 2 * kMiB) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ::kill(program.pid, SIGINT);
+  const testing_support::RunResult run = testing_support::finishProgram(program, 60);
+  EXPECT_EQ(run.status, 130);
+  EXPECT_EQ(run.err.rfind("xiorun: error (200): program aborting due to control-C event\n", 0), 0u) << run.err;
+  const std::string contents = testing_support::readFile(path);
+  const std::string line = record + "\r\n";
+  EXPECT_GT(contents.size(), kMinimum);
+  ASSERT_EQ(contents.size() % line.size(), 0u) << "a torn record at the end: " << contents.size() << " bytes";
+  for (std::size_t at = 0; at < contents.size(); at += line.size()) {
+    ASSERT_EQ(contents.compare(at, line.size(), line), 0) << "record at byte " << at;
+  }
 }
 
 }  // namespace

@@ -290,6 +290,7 @@ TEST_F(ReaderTest, ThreeIntegers) {
       {"3*", {ints(0, {kKeep, kKeep, kKeep})}},
       {"3*,", {ints(0, {kKeep, kKeep, kKeep})}},
       {"3* 8", {ints(0, {kKeep, kKeep, kKeep})}},
+      {"2*\t8", {ints(0, {kKeep, kKeep, 8})}},  // a TAB after the '*' is a blank like any other
       {"2* ,7", {ints(0, {kKeep, kKeep, 7})}},
       {"2*,7", {ints(0, {kKeep, kKeep, 7})}},
       {"2*, ,7", {ints(0, {kKeep, kKeep, kKeep})}},
@@ -443,6 +444,7 @@ TEST_F(ReaderTest, DoubleArrays) {
       {"1.0 2.0\n\n3.0,4.0", {array(0, {1, 2, 3, 4})}},
       {"4*0.5", {array(0, {0.5, 0.5, 0.5, 0.5})}},
       {"2*1.0 2*", {array(0, {1, 1, kKeep, kKeep})}},
+      {"2*\t2*100.0", {array(0, {kKeep, kKeep, 100, 100})}},
       {"1 2 3", {array(kEof, {1, 2, 3, kKeep})}},
       {"1, ,3 /", {array(0, {1, kKeep, 3, kKeep})}},
       {"2*1.5 3*2.5", {array(0, {1.5, 1.5, 2.5, 2.5})}},
