@@ -7,6 +7,7 @@
 #include "app/formats.h"
 #include "app/grid.h"
 
+#include "recio/arithmetic/flush_to_zero.h"
 #include "recio/reader/reader.h"
 #include "recio/transfer.h"
 #include "recio/units/unit_table.h"
@@ -85,19 +86,25 @@ void computeNodesAndCentres(Mesh& mesh) {
   const std::int64_t ny = clampedCount(mesh.ny);
   const std::int64_t nz = clampedCount(mesh.nz);
 
-  // Running sums in index order: the order of the additions fixes the rounding.
+  // Running sums in index order: the order of the additions fixes the rounding. Every
+  // operation flushes a result too small for a normal number to zero, by rule, so that
+  // every processor gives the same nodes and centres.
+  using recio::flushedDifference;
+  using recio::flushedProduct;
+  using recio::flushedSum;
   mesh.xn[0] = mesh.x0;
-  for (std::int64_t i = 0; i < nx; ++i) mesh.xn[i + 1] = mesh.xn[i] + mesh.dx[i];
+  for (std::int64_t i = 0; i < nx; ++i) mesh.xn[i + 1] = flushedSum(mesh.xn[i], mesh.dx[i]);
   mesh.yn[0] = mesh.y0;
-  for (std::int64_t j = 0; j < ny; ++j) mesh.yn[j + 1] = mesh.yn[j] + mesh.dy[j];
+  for (std::int64_t j = 0; j < ny; ++j) mesh.yn[j + 1] = flushedSum(mesh.yn[j], mesh.dy[j]);
   // Elevations fall with k; they are then kept as depths (a sign flip, exact).
   mesh.zn[0] = mesh.z0;
-  for (std::int64_t k = 0; k < nz; ++k) mesh.zn[k + 1] = mesh.zn[k] - mesh.dz[k];
+  for (std::int64_t k = 0; k < nz; ++k) mesh.zn[k + 1] = flushedDifference(mesh.zn[k], mesh.dz[k]);
   for (std::int64_t k = 0; k <= nz; ++k) mesh.zn[k] = -mesh.zn[k];
 
-  for (std::int64_t i = 0; i < nx; ++i) mesh.xc[i] = 0.5 * (mesh.xn[i] + mesh.xn[i + 1]);
-  for (std::int64_t j = 0; j < ny; ++j) mesh.yc[j] = 0.5 * (mesh.yn[j] + mesh.yn[j + 1]);
-  for (std::int64_t k = 0; k < nz; ++k) mesh.zc[k] = 0.5 * (mesh.zn[k] + mesh.zn[k + 1]);
+  auto centre = [](double first, double second) { return flushedProduct(0.5, flushedSum(first, second)); };
+  for (std::int64_t i = 0; i < nx; ++i) mesh.xc[i] = centre(mesh.xn[i], mesh.xn[i + 1]);
+  for (std::int64_t j = 0; j < ny; ++j) mesh.yc[j] = centre(mesh.yn[j], mesh.yn[j + 1]);
+  for (std::int64_t k = 0; k < nz; ++k) mesh.zc[k] = centre(mesh.zn[k], mesh.zn[k + 1]);
 }
 
 }  // namespace app
