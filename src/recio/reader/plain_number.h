@@ -14,6 +14,7 @@
 #include "recio/decimal/decimal.h"
 #include "recio/decimal/power_table.h"
 #include "recio/decimal/syntax.h"
+#include "recio/little_endian.h"
 #include "recio/reader/byte_classes.h"
 
 namespace recio::reader {
@@ -42,9 +43,7 @@ inline const char* fractionRun(const char* at, const char* end, std::uint64_t& v
   constexpr std::uint64_t kAboveNine = 0x7676767676767676;  // 0x80 - 10 in every byte
   constexpr std::uint64_t kHigh = 0x8080808080808080;
   while (end - at >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, at, sizeof word);
-    const std::uint64_t offsets = word ^ kZeros;  // a digit's byte becomes 0..9
+    const std::uint64_t offsets = loadLittleEndian64(at) ^ kZeros;  // a digit's byte becomes 0..9
     // The top bit of a byte is set when its offset is 10 or more: by the addition for
     // offsets below 0x80 (masked first so that no carry crosses bytes), else by itself.
     const std::uint64_t others = (((offsets & kLow7) + kAboveNine) | offsets) & kHigh;

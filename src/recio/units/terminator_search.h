@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "recio/little_endian.h"
+
 namespace recio {
 
 // Bytes read from a file, that records are cut from: [next, end) is not cut yet, and
@@ -35,9 +37,7 @@ inline const char* findTerminator(const char* from, const char* to, char termina
   const std::uint64_t pattern = kLowBits * static_cast<unsigned char>(terminator);
   const char* wordEnd = to - from > 32 ? from + 32 : to;
   for (; wordEnd - from >= 8; from += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, from, sizeof word);
-    word ^= pattern;
+    const std::uint64_t word = loadLittleEndian64(from) ^ pattern;
     const std::uint64_t zeroBytes = (word - kLowBits) & ~word & kHighBits;
     if (zeroBytes != 0) return from + (std::countr_zero(zeroBytes) >> 3);
   }
