@@ -2,10 +2,14 @@
 # debug information. GCC's support library ships a DWARF reader (libbacktrace) with
 # every g++ installation; it is found here for both compilers. Without it the
 # traceback still lists frames, with "Unknown" for what only debug information knows.
-file(GLOB _gcc_lib_dirs LIST_DIRECTORIES true "/usr/lib/gcc/${CMAKE_LIBRARY_ARCHITECTURE}/*")
+# Debian's cross compilers keep theirs in /usr/lib/gcc-cross/TRIPLET/VERSION instead. The
+# newest version comes first; those folders lie outside a cross build's root, so they are
+# searched as they are.
+file(GLOB _gcc_lib_dirs LIST_DIRECTORIES true "/usr/lib/gcc/${CMAKE_LIBRARY_ARCHITECTURE}/*"
+     "/usr/lib/gcc-cross/${CMAKE_LIBRARY_ARCHITECTURE}/*")
 list(SORT _gcc_lib_dirs COMPARE NATURAL ORDER DESCENDING)
-find_library(BACKTRACE_LIBRARY NAMES libbacktrace.a backtrace HINTS ${_gcc_lib_dirs})
-find_path(BACKTRACE_INCLUDE_DIR backtrace.h HINTS ${_gcc_lib_dirs} PATH_SUFFIXES include)
+find_library(BACKTRACE_LIBRARY NAMES libbacktrace.a backtrace HINTS ${_gcc_lib_dirs} NO_CMAKE_FIND_ROOT_PATH)
+find_path(BACKTRACE_INCLUDE_DIR backtrace.h HINTS ${_gcc_lib_dirs} PATH_SUFFIXES include NO_CMAKE_FIND_ROOT_PATH)
 if(BACKTRACE_LIBRARY AND BACKTRACE_INCLUDE_DIR)
   message(STATUS "libbacktrace: ${BACKTRACE_LIBRARY}")
   set(HAVE_LIBBACKTRACE ON)

@@ -42,11 +42,7 @@ const std::string kProgram = CELLCENTRIFY_BINARY;
 // set up first: `prefix` is shell text placed before `exec cellcentrify ARGS`.
 RunResult runThroughShell(const TempDir& dir, const std::string& prefix, const std::vector<std::string>& arguments,
                           const std::vector<std::string>& environment = {}, const std::string& program = kProgram) {
-#if defined(CELLCENTRIFY_LAUNCHER)
-  std::string script = prefix + " exec " CELLCENTRIFY_LAUNCHER " \"$0\"";
-#else
-  std::string script = prefix + " exec \"$0\"";
-#endif
+  std::string script = prefix + " " + testing_support::execProgram() + "\"$0\"";
   for (std::size_t index = 0; index < arguments.size(); ++index) script += " \"$" + std::to_string(index + 1) + "\"";
   std::vector<std::string> shellArguments = {"-c", script, program};
   shellArguments.insert(shellArguments.end(), arguments.begin(), arguments.end());
@@ -122,6 +118,7 @@ TEST(Faults, FileSizeLimitKeepsOnlyWholeRecords) {
 // and 38, and a warning says that the file may end in a torn record.
 TEST(Faults, FailedCutBackIsTold) {
   SKIP_UNDER_WINE("the fault is injected by a Linux system-call filter");
+  SKIP_UNDER_EMULATION("the filter would see the emulator's system calls");
   TempDir dir;
   writeGrid(dir, 40, 30, 2);
   const RunResult result = runProgram(
@@ -169,6 +166,7 @@ TEST(Faults, TableToAClosedStandardStream) {
 // line layout and other values.
 TEST(Faults, SecondReaderIsTheModelItself) {
   SKIP_UNDER_WINE("mount namespaces are Linux's");
+  SKIP_UNDER_EMULATION("the emulator answers for /proc/self itself");
   if (kSanitized) GTEST_SKIP() << "the sanitizers' runtime reads /proc itself";
   if (runProgram("/usr/bin/unshare", {"-m", "/bin/true"}).status != 0 &&
       runProgram("/usr/bin/unshare", {"-rm", "/bin/true"}).status != 0) {
@@ -245,6 +243,7 @@ TEST(Faults, LongNamesAreUsedWhole) {
 
 TEST(Faults, GridThatCannotBeHad) {
   SKIP_UNDER_WINE("wine itself cannot start under the address-space limit");
+  SKIP_UNDER_EMULATION("the emulator reserves the guest's address space itself");
   if (kSanitized) GTEST_SKIP() << "a sanitizer reserves more address space than the limit allows";
   TempDir dir;
   dir.write("mesh", "1000 1000 100\n0 0 0\n1000*1\n1000*1\n100*1\n");  // 800 MB of grid
@@ -287,6 +286,7 @@ TEST(Faults, TableInReadOnlyDirectoryAsUnprivilegedUser) {
   if (::geteuid() == 0) {
     // Root writes anywhere: the program runs as nobody instead.
     SKIP_UNDER_WINE("the other user has no wine prefix of its own");
+    SKIP_UNDER_EMULATION("the copy of the program would run without the emulator");
     if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv is needed to drop privileges";
     // The build may lie where nobody cannot enter (a clone in a private folder): nobody
     // runs a copy of the program in the test's own folder, which every user can enter.

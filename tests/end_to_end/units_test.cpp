@@ -505,7 +505,7 @@ TEST_F(Units, OpeningAConnectedNumberAgainClosesTheOldConnectionFirst) {
 // the unit up first, or the report would wait for it for ever (the alarm ends that wait
 // as a failure). The report names the unit as it was connected.
 TEST(HeldUnitDeathTest, ReportComesAfterTheUnitIsGivenUp) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  GTEST_FLAG_SET(death_test_style, testing_support::kDeathTestStyle);
   TempDir directory;
   const std::string table = directory.file("table.xyz");
   EXPECT_EXIT(

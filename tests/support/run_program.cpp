@@ -25,6 +25,10 @@ std::vector<std::string> childEnvironment(const std::vector<std::string>& change
   for (char** entry = environ; *entry != nullptr; ++entry) {
     if (!isIoSetting(*entry)) entries.emplace_back(*entry);
   }
+#if defined(CELLCENTRIFY_EMULATOR)
+  // The emulator finds the target's libraries there, also when a script starts it.
+  entries.emplace_back("QEMU_LD_PREFIX=" CELLCENTRIFY_EMULATOR_ROOT);
+#endif
   for (const std::string& change : changes) {
     std::string_view name = nameOf(change);
     std::erase_if(entries, [&](const std::string& entry) { return nameOf(entry) == name; });
@@ -107,6 +111,18 @@ bool pump(StartedProgram& program, int timeoutMilliseconds) {
   return true;
 }
 
+// Pumps the child's output until `text` is in `collected` (its output or its errors).
+bool waitForText(StartedProgram& program, const std::string& collected, std::string_view text, int timeoutSeconds) {
+  const long long deadline = nowMilliseconds() + timeoutSeconds * 1000LL;
+  for (;;) {
+    if (collected.find(text) != std::string::npos) return true;
+    long long left = deadline - nowMilliseconds();
+    if (left <= 0 || (program.outPipe < 0 && program.errPipe < 0)) return false;
+    if (!pump(program, static_cast<int>(left))) return false;
+  }
+}
+
+
 }  // namespace
 
 StartedProgram::StartedProgram(StartedProgram&& other) noexcept
@@ -141,6 +157,11 @@ StartedProgram startProgram(const std::string& path, const std::vector<std::stri
 #if defined(CELLCENTRIFY_LAUNCHER)
   // The tested build's programs go through the launcher; the test's own tools do not.
   if (path.ends_with(CELLCENTRIFY_PROGRAM_SUFFIX)) argumentStrings.insert(argumentStrings.begin(), CELLCENTRIFY_LAUNCHER);
+#elif defined(CELLCENTRIFY_EMULATOR)
+  // So do they through the emulator; the system's own tools run as they are.
+  if (path == CELLCENTRIFY_BINARY || path.starts_with(CELLCENTRIFY_PROBE_DIR)) {
+    argumentStrings.insert(argumentStrings.begin(), CELLCENTRIFY_EMULATOR);
+  }
 #endif
   argumentStrings.insert(argumentStrings.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv = pointersTo(argumentStrings);
@@ -171,14 +192,13 @@ StartedProgram startProgram(const std::string& path, const std::vector<std::stri
 }
 
 bool waitForOutput(StartedProgram& program, std::string_view text, int timeoutSeconds) {
-  const long long deadline = nowMilliseconds() + timeoutSeconds * 1000LL;
-  for (;;) {
-    if (program.result.out.find(text) != std::string::npos) return true;
-    long long left = deadline - nowMilliseconds();
-    if (left <= 0 || program.outPipe < 0) return false;
-    if (!pump(program, static_cast<int>(left))) return false;
-  }
+  return waitForText(program, program.result.out, text, timeoutSeconds);
 }
+
+bool waitForErrorOutput(StartedProgram& program, std::string_view text, int timeoutSeconds) {
+  return waitForText(program, program.result.err, text, timeoutSeconds);
+}
+
 
 RunResult finishProgram(StartedProgram& program, int timeoutSeconds) {
   if (program.pid <= 0) return program.result;
@@ -198,6 +218,19 @@ RunResult finishProgram(StartedProgram& program, int timeoutSeconds) {
   }
   program.pid = -1;
   program.result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+#if defined(CELLCENTRIFY_EMULATOR)
+  // The emulator tells of a program that a signal ended ("qemu: uncaught target signal
+  // 15 (Terminated) - core dumped"): its own line, not the program's.
+  std::string& err = program.result.err;
+  for (std::size_t at = 0; (at = err.find("qemu: ", at)) != std::string::npos;) {
+    if (at != 0 && err[at - 1] != '\n') {
+      ++at;
+      continue;
+    }
+    const std::size_t end = err.find('\n', at);
+    err.erase(at, end == std::string::npos ? std::string::npos : end + 1 - at);
+  }
+#endif
   return program.result;
 }
 
@@ -221,6 +254,16 @@ StartedProgram startScript(const std::vector<std::string>& words, const std::vec
 }
 
 std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n') + 1); }
+
+std::string execProgram() {
+#if defined(CELLCENTRIFY_LAUNCHER)
+  return "exec " CELLCENTRIFY_LAUNCHER " ";
+#elif defined(CELLCENTRIFY_EMULATOR)
+  return "exec " CELLCENTRIFY_EMULATOR " ";
+#else
+  return "exec ";
+#endif
+}
 
 std::string reportedPath(std::string_view path) {
   if (!kUnderWine || path.empty() || path.front() != '/') return std::string(path);

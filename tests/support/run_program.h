@@ -48,6 +48,8 @@ StartedProgram startProgram(const std::string& path, const std::vector<std::stri
 // Reads the child's output until `text` has appeared on its standard output (true), or
 // until it closed its output or `timeoutSeconds` passed (false).
 bool waitForOutput(StartedProgram& program, std::string_view text, int timeoutSeconds = 60);
+// The same for its standard error.
+bool waitForErrorOutput(StartedProgram& program, std::string_view text, int timeoutSeconds = 60);
 
 // Collects the rest of the output and waits for the child to end. A child that has not
 // ended after `timeoutSeconds` is killed (its status is then 128 + SIGKILL).
@@ -78,6 +80,25 @@ inline constexpr bool kUnderWine = true;
 inline constexpr bool kUnderWine = false;
 #endif
 
+// A build for another processor runs its programs under a user-mode emulator (qemu):
+// every program of the tested build is then started through it, the test programs
+// themselves included.
+#if defined(CELLCENTRIFY_EMULATOR)
+inline constexpr bool kEmulated = true;
+#else
+inline constexpr bool kEmulated = false;
+#endif
+
+// How death tests start their child: anew from the test program ("threadsafe"), except
+// under an emulator, where the system cannot start the test program by itself (its
+// processor is not this machine's) and the child is a fork of the test ("fast").
+inline constexpr const char* kDeathTestStyle = kEmulated ? "fast" : "threadsafe";
+
+// Shell text that starts a program of the tested build in place of the shell: "exec ",
+// then the launcher or the emulator when there is one, so that a script can end with
+// `execProgram() + "\"$0\""`.
+std::string execProgram();
+
 // A path as the tested program shows it in its messages: under wine the Unix root is
 // drive Z: and the separator a backslash.
 std::string reportedPath(std::string_view path);
@@ -87,3 +108,7 @@ std::string reportedPath(std::string_view path);
 // For a test whose subject does not exist under wine (POSIX signals, users, /dev/full).
 #define SKIP_UNDER_WINE(reason) \
   if (testing_support::kUnderWine) GTEST_SKIP() << "not under wine: " << reason
+
+// For a test whose subject the emulator changes: its threads, its system calls, its /proc.
+#define SKIP_UNDER_EMULATION(reason) \
+  if (testing_support::kEmulated) GTEST_SKIP() << "not under an emulator: " << reason

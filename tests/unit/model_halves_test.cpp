@@ -27,6 +27,7 @@
 #include "recio/transfer.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/test_hooks_reset.h"
 #include "support/unit_access.h"
@@ -234,7 +235,7 @@ TEST_F(ModelHalves, SameAsOneByOneWithLineFeeds) {
 
 // The terminator setting is read once per process: a process of its own.
 TEST_F(ModelHalves, SameAsOneByOneWithCarriageReturns) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  GTEST_FLAG_SET(death_test_style, testing_support::kDeathTestStyle);
   EXPECT_EXIT(
       {
         testing_support::clearIoEnvironment();

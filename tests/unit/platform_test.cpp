@@ -13,6 +13,7 @@
 #include "recio/platform/platform.h"
 #include "recio/units/unit_table.h"
 #include "recio/threads/worker_threads.h"
+#include "support/run_program.h"
 #include "support/statement_values.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
@@ -62,7 +63,7 @@ constexpr bool kAddressSanitizer = false;
 // of its bytes: a write past the end of its buffer is reported, not sent.
 TEST(RecordWritesDeathTest, AreSeenByTheAddressSanitizer) {
   if (!kAddressSanitizer) GTEST_SKIP() << "only an AddressSanitizer build checks the bytes a write reads";
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  GTEST_FLAG_SET(death_test_style, testing_support::kDeathTestStyle);
   EXPECT_DEATH(
       {
         std::FILE* sink = std::fopen("/dev/null", "w");

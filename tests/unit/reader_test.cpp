@@ -23,6 +23,7 @@
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 #include "recio/threads/test_hooks.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/sanitizer.h"
 #include "support/test_hooks_reset.h"
@@ -558,7 +559,7 @@ TEST_F(ReaderTest, UnconnectedUnit) {
 // Without the matching option bit a failure is a fatal report, raised after the unit's
 // lock has been given up (the report closes every unit).
 TEST_F(ReaderTest, UnhandledFailuresEndTheRun) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  GTEST_FLAG_SET(death_test_style, testing_support::kDeathTestStyle);
   setenv("XIO_DISABLE_STACK_TRACE", "1", 1);
   struct Row {
     std::string_view input;

@@ -22,6 +22,7 @@
 #include "recio/stop/stop.h"
 #include "recio/threads/test_hooks.h"
 #include "recio/units/unit_table.h"
+#include "support/run_program.h"
 #include "support/statement_values.h"
 #include "support/temp_dir.h"
 #include "support/unit_access.h"
@@ -79,7 +80,7 @@ class StoppingTargets final : public recio::StatementTargets {
 };
 
 TEST(StopInRunDeathTest, HeldReadStatementsStopAtTheNextStatement) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  GTEST_FLAG_SET(death_test_style, testing_support::kDeathTestStyle);
   TempDir dir;
   std::string model;
   for (std::size_t line = 0; line < kStatements; ++line) model += "1.5\n";
@@ -128,7 +129,7 @@ void drainForever() {
 }
 
 TEST(StopInRunDeathTest, HeldWriteStatementsStopAtTheNextStatement) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  GTEST_FLAG_SET(death_test_style, testing_support::kDeathTestStyle);
   TempDir dir;
   const std::string path = dir.path() + "/table";
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
