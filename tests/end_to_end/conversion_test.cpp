@@ -228,7 +228,7 @@ TEST(Conversion, FailedWriteReportsTheFullPathOfTheLongestName) {
   }
   table += "/" + std::string(length - table.size() - 1, 't');
   ASSERT_EQ(testing_support::reportedPath(table).size(), 256u);
-  const std::string script = "ulimit -f 64; " + testing_support::execProgram() + "\"$0\" \"$@\"";
+  const std::string script = testing_support::fileSizeLimit(64) + " " + testing_support::execProgram() + "\"$0\" \"$@\"";
   const RunResult result = runProgram(
       "/bin/bash", {"-c", script, CELLCENTRIFY_BINARY, "mesh", "model", table.substr(dir.path().size() + 1)}, {},
       dir.path());

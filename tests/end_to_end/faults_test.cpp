@@ -102,7 +102,7 @@ TEST(Faults, FileSizeLimitKeepsOnlyWholeRecords) {
     for (const auto& [environment, bytesWritten] : settings) {
       SCOPED_TRACE(environment.empty() ? "unbuffered" : environment[1]);
       const std::size_t wholeRecords = bytesWritten / 66;
-      RunResult result = runThroughShell(dir, "ulimit -f 64;", {"mesh", "model", "table"}, environment);
+      RunResult result = runThroughShell(dir, testing_support::fileSizeLimit(64), {"mesh", "model", "table"}, environment);
       EXPECT_EQ(result.status, 38);
       EXPECT_EQ(firstLine(result.err),
                 "xiorun: severe (38): error during write, unit 1, file " + reportedPath(dir.file("table")) + "\n");
@@ -121,9 +121,10 @@ TEST(Faults, FailedCutBackIsTold) {
   SKIP_UNDER_EMULATION("the filter would see the emulator's system calls");
   TempDir dir;
   writeGrid(dir, 40, 30, 2);
-  const RunResult result = runProgram(
-      "/bin/bash", {"-c", "ulimit -f 64; exec \"$0\" 1024 \"$1\" mesh model table", testing_support::probePath("failing_truncate"), kProgram},
-      {}, dir.path());
+  const RunResult result = runProgram("/bin/bash",
+                                      {"-c", testing_support::fileSizeLimit(64) + " exec \"$0\" 1024 \"$1\" mesh model table",
+                                       testing_support::probePath("failing_truncate"), kProgram},
+                                      {}, dir.path());
   if (result.status == 77) GTEST_SKIP() << "system calls cannot be filtered here";
   EXPECT_EQ(result.status, 38);
   const std::string table = dir.file("table");

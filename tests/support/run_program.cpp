@@ -265,6 +265,10 @@ std::string execProgram() {
 #endif
 }
 
+std::string fileSizeLimit(int kibibytes) {
+  return "ulimit -f " + std::to_string(kibibytes) + ";" + (kUnderWine ? " trap '' XFSZ;" : "");
+}
+
 std::string reportedPath(std::string_view path) {
   if (!kUnderWine || path.empty() || path.front() != '/') return std::string(path);
   std::string windows = "Z:";

@@ -99,6 +99,13 @@ inline constexpr const char* kDeathTestStyle = kEmulated ? "fast" : "threadsafe"
 // `execProgram() + "\"$0\""`.
 std::string execProgram();
 
+// Shell text that limits the size of files the program writes to `kibibytes` KiB, as a
+// user's `ulimit -f` does, with SIGXFSZ left at its default: the program makes a write
+// past the limit a failed write itself. Under wine the limit falls on wine, a Linux
+// process that a Windows program cannot tell how to take the signal: there it is
+// ignored for wine, as the Windows program meets no such signal on Windows.
+std::string fileSizeLimit(int kibibytes);
+
 // A path as the tested program shows it in its messages: under wine the Unix root is
 // drive Z: and the separator a backslash.
 std::string reportedPath(std::string_view path);
