@@ -414,20 +414,18 @@ TEST(Faults, InterruptWhileReadingTheModel) {
   const std::string line = "2.5\n";
   std::string first;
   for (int cell = 0; cell < 1000; ++cell) first += line;
-  ASSERT_EQ(::write(model, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+  ASSERT_EQ(testing_support::writeToChild(model, first.data(), first.size()), static_cast<ssize_t>(first.size()));
   // Until the program has taken the first lines out of the FIFO, it may not be reading.
   for (int unread = 1; unread > 0;) {
     ASSERT_EQ(::ioctl(model, FIONREAD, &unread), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   ::kill(program.pid, SIGINT);
-  const auto previous = ::signal(SIGPIPE, SIG_IGN);
   int fed = 1000;
-  while (fed < kCells / 10 && ::write(model, line.data(), line.size()) > 0) {
+  while (fed < kCells / 10 && testing_support::writeToChild(model, line.data(), line.size()) > 0) {
     ++fed;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  ::signal(SIGPIPE, previous);
   ::close(model);
   RunResult result = finishProgram(program);
   EXPECT_EQ(result.status, 130);

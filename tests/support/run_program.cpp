@@ -93,7 +93,7 @@ bool pump(StartedProgram& program, int timeoutMilliseconds) {
     if (fds[index].revents == 0) continue;
     int fd = fds[index].fd;
     if (fd == program.inPipe) {
-      ssize_t written = ::write(fd, program.pendingInput.data(), program.pendingInput.size());
+      ssize_t written = writeToChild(fd, program.pendingInput.data(), program.pendingInput.size());
       if (written > 0) program.pendingInput.erase(0, static_cast<std::size_t>(written));
       if (written < 0 || program.pendingInput.empty()) closeFd(program.inPipe);
       continue;
@@ -148,11 +148,28 @@ StartedProgram::~StartedProgram() {
   closeFd(inPipe);
 }
 
+ssize_t writeToChild(int fd, const void* bytes, std::size_t count) {
+  // SIGPIPE is blocked on this thread for the call; one that the call raised is taken
+  // back before the mask is restored, so that it is never delivered.
+  sigset_t brokenPipe;
+  sigset_t previous;
+  ::sigemptyset(&brokenPipe);
+  ::sigaddset(&brokenPipe, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &brokenPipe, &previous);
+  const ssize_t written = ::write(fd, bytes, count);
+  const int error = errno;
+  if (written < 0 && error == EPIPE) {
+    const timespec noWait{0, 0};
+    while (::sigtimedwait(&brokenPipe, nullptr, &noWait) < 0 && errno == EINTR) {
+    }
+  }
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  errno = error;
+  return written;
+}
+
 StartedProgram startProgram(const std::string& path, const std::vector<std::string>& arguments,
                             const RunOptions& options) {
-  // A child that ends before it has read its input must not end the test with it.
-  ::signal(SIGPIPE, SIG_IGN);
-
   std::vector<std::string> argumentStrings{path};
 #if defined(CELLCENTRIFY_LAUNCHER)
   // The tested build's programs go through the launcher; the test's own tools do not.

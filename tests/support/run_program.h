@@ -41,6 +41,11 @@ struct StartedProgram {
   RunResult result;  // out and err as collected so far
 };
 
+// Writes to a pipe or FIFO that a child reads, as one write call: the bytes written, or
+// -1 with errno set, EPIPE when the reader has gone. The test is not ended by SIGPIPE,
+// and no signal's disposition is changed: the children start with the defaults.
+ssize_t writeToChild(int fd, const void* bytes, std::size_t count);
+
 // Starts `path` with `arguments` (argument 0, the program name, is added).
 StartedProgram startProgram(const std::string& path, const std::vector<std::string>& arguments,
                             const RunOptions& options = {});

@@ -95,9 +95,41 @@ class DirectOutput : public testing::Test {
     readStartUpSettings();
   }
 
+  struct LimitedRun {
+    std::size_t recordsWritten;  // before the first that failed
+    std::int32_t closed;         // the close's result
+  };
+  // Writes `records` through a buffered unit of 128 KiB blocks that goes past the page
+  // cache from `directFrom` bytes on, and closes it, with the file size limited to `limit`
+  // from the open to the close; a write past the limit fails, as the program makes it fail.
+  LimitedRun writeUnderLimit(const std::string& path, const std::vector<std::string>& records, std::uint64_t limit,
+                             std::uint64_t directFrom) {
+    setBlocks(131072, 1);
+    test_hooks::setDirectWrites({true, directFrom});
+    test_hooks::resetFastPathCounts();
+    platform::failWritesPastFileSizeLimit();  // left so afterwards, as the program leaves it
+    rlimit saved = {};
+    EXPECT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = limit;
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    LimitedRun run;
+    run.recordsWritten = writeRecords(path, records);
+    run.closed = closeUnit(kUnit, true);
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    return run;
+  }
+
   TempDir directory_;
   testing_support::TestHooksReset hooksReset_;
 };
+
+// The bytes the records make in a file, each with its CR LF.
+std::string tableOf(const std::vector<std::string>& records) {
+  std::string table;
+  for (const std::string& record : records) table += record + "\r\n";
+  return table;
+}
 
 // Blocks of sizes that reach the change at once or only after a few blocks, the change
 // early or late in the table, and the blocks written by the statements themselves when
@@ -144,32 +176,18 @@ TEST_F(DirectOutput, WritesTheBytesOfThePageCachesPath) {
 // nothing added: at most that block and a record short of the limit.
 TEST_F(DirectOutput, FileSizeLimitLeavesWholeRecords) {
   std::mt19937_64 random(8);
-  // As the program does at start-up; left so afterwards, as the program leaves it.
-  platform::failWritesPastFileSizeLimit();
-  rlimit saved = {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
   for (int trial = 0; trial < 6; ++trial) {
     const std::vector<std::string> records = randomRecords(random, 8 * kMiB);
-    std::string table;
-    for (const std::string& record : records) table += record + "\r\n";
+    const std::string table = tableOf(records);
     // Limits at an aligned offset (the direct write stops short) and anywhere.
     std::uint64_t limit = 2 * kMiB + random() % (3 * kMiB);
     if (trial % 2 == 0) limit = limit / 4096 * 4096;
     SCOPED_TRACE("limit " + std::to_string(limit));
-    setBlocks(131072, 1);
-    test_hooks::setDirectWrites({true, random() % kMiB});
-    test_hooks::resetFastPathCounts();
     const std::string path = directory_.file("limited");
+    const LimitedRun run = writeUnderLimit(path, records, limit, random() % kMiB);
 
-    rlimit limited = saved;
-    limited.rlim_cur = limit;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const std::size_t written = writeRecords(path, records);
-    const std::int32_t closed = closeUnit(kUnit, true);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
-
-    EXPECT_LT(written, records.size());
-    EXPECT_EQ(closed, 0);  // the failure was the record's, and the unit is closed all the same
+    EXPECT_LT(run.recordsWritten, records.size());
+    EXPECT_EQ(run.closed, 0);  // the failure was the record's, and the unit is closed all the same
     EXPECT_GT(test_hooks::fastPathCounts().directBlocksWritten.load(), 0u);
     const std::string file = testing_support::readFile(path);
     ASSERT_LE(file.size(), limit);
@@ -185,31 +203,17 @@ TEST_F(DirectOutput, FileSizeLimitLeavesWholeRecords) {
 // bytes end every block whole; the limit lies at the last block's start, at an aligned
 // offset inside it, and inside a record.
 TEST_F(DirectOutput, FailedLastBlockOfATableThatEndsWithABlock) {
-  platform::failWritesPastFileSizeLimit();
-  rlimit saved = {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const std::string record(62, 'r');
   // 1 MiB through the page cache, then three direct blocks of 1 MiB.
-  const std::vector<std::string> records(4 * kMiB / 64, record);
-  std::string table;
-  for (const std::string& each : records) table += each + "\r\n";
+  const std::vector<std::string> records(4 * kMiB / 64, std::string(62, 'r'));
+  const std::string table = tableOf(records);
   ASSERT_EQ(table.size(), 4 * kMiB);
   for (const std::uint64_t limit : {3 * kMiB, 3 * kMiB + 5 * 4096, 3 * kMiB + 100000}) {
     SCOPED_TRACE("limit " + std::to_string(limit));
-    setBlocks(131072, 1);
-    test_hooks::setDirectWrites({true, kMiB});
-    test_hooks::resetFastPathCounts();
     const std::string path = directory_.file("limited");
+    const LimitedRun run = writeUnderLimit(path, records, limit, kMiB);
 
-    rlimit limited = saved;
-    limited.rlim_cur = limit;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const std::size_t written = writeRecords(path, records);
-    const std::int32_t closed = closeUnit(kUnit, true);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
-
-    EXPECT_EQ(written, records.size());  // the last block failed behind the statements
-    EXPECT_EQ(closed, 38);
+    EXPECT_EQ(run.recordsWritten, records.size());  // the last block failed behind the statements
+    EXPECT_EQ(run.closed, 38);
     EXPECT_GT(test_hooks::fastPathCounts().directBlocksWritten.load(), 0u);
     EXPECT_TRUE(samePrefix(testing_support::readFile(path), table, 3 * kMiB));
   }
