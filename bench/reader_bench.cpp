@@ -19,7 +19,7 @@
 #include "recio/decimal/decimal.h"
 #include "recio/outcome.h"
 #include "recio/reader/read_statements.h"
-#include "recio/threads/test_hooks.h"
+#include "recio/reader/read_ahead_policy.h"
 #include "recio/reader/reader.h"
 #include "recio/transfer.h"
 #include "recio/units/unit.h"
@@ -150,7 +150,7 @@ void BM_ReadStatementsModelFile(benchmark::State& state) {
   const ModelFile& file = ModelFile::instance();
   double value = 0.0;
   const SameTarget target(value);
-  recio::test_hooks::setReadAhead({.allowed = false});  // the statements alone
+  recio::reader::overrideReadAheadPolicyForTests({.allowed = false});  // the statements alone
   for (auto _ : state) {
     if (!openModelFile(state, file)) return;
     const recio::IoOutcome outcome = recio::readStatements(kBenchUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile,
@@ -159,7 +159,7 @@ void BM_ReadStatementsModelFile(benchmark::State& state) {
     benchmark::DoNotOptimize(value);
     recio::closeUnit(kBenchUnit, true);
   }
-  recio::test_hooks::setReadAhead({});
+  recio::reader::overrideReadAheadPolicyForTests({});
   reportPerValue(state, file.lines());
 }
 BENCHMARK(BM_ReadStatementsModelFile)->Unit(benchmark::kMillisecond)->UseRealTime();

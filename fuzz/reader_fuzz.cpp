@@ -9,7 +9,7 @@
 #include "recio/reader/reader.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
-#include "recio/threads/test_hooks.h"
+#include "recio/units/input_buffer_limits.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int list = data[0] % 4;
   const std::string path = fuzzing::writeScratchFile("input", data + 1, size - 1);
   // A tiny first buffer, so that doubling and lines across reads are exercised.
-  recio::test_hooks::setInputBufferLimits(16, 0);
+  recio::overrideInputBufferLimitsForTests(16, 0);
 
   if (fuzzing::openForReading(path) != 0) std::abort();
   recio::FreeFormatReader reader;

@@ -1,5 +1,5 @@
-// The environment variables that steer the run, and the truth rule of its switches: one
-// reading shared by the stop, the units and the console.
+// How a variable of the environment is read, and the truth rule of switch variables:
+// the settings (settings.h) read every variable of the runtime through these.
 #pragma once
 
 namespace recio {

@@ -22,7 +22,7 @@
 //   fill-pipe FD                fills the pipe on file descriptor FD (1 or 2), so that the
 //                               next write there blocks until the test reads
 //   direct-writes MINIMUM_BYTES buffered units write past the page cache once a table has
-//                               taken MINIMUM_BYTES (test_hooks::setDirectWrites)
+//                               taken MINIMUM_BYTES (overrideDirectWritePolicyForTests)
 //   deep DEPTH                  runs the remaining actions DEPTH calls deeper
 //
 // The probe's own notes go straight to file descriptor 1, past the console unit, so that
@@ -45,7 +45,7 @@
 #include "recio/free_output/free_format_writer.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/stop.h"
-#include "recio/threads/test_hooks.h"
+#include "recio/units/direct_write_policy.h"
 #include "recio/transfer.h"
 #include "recio/units/open_keywords.h"
 #include "recio/units/start_up.h"
@@ -231,7 +231,7 @@ void runActions(const std::vector<std::string>& words, std::size_t at);
     } else if (action == "fill-pipe") {
       fillPipe(number());
     } else if (action == "direct-writes") {
-      recio::test_hooks::setDirectWrites({true, std::strtoull(next().c_str(), nullptr, 10)});
+      recio::overrideDirectWritePolicyForTests({true, std::strtoull(next().c_str(), nullptr, 10)});
     } else if (action == "deep") {
       const int depth = number();
       descend(depth, words, at);

@@ -8,7 +8,7 @@
 #include "recio/units/open_keywords.h"
 #include "recio/stop/messages.h"
 #include "recio/units/unit.h"
-#include "recio/units/io_settings.h"
+#include "recio/settings.h"
 #include "recio/units/unit_table.h"
 #include "support/temp_dir.h"
 

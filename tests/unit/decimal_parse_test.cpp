@@ -18,6 +18,7 @@
 #include "support/bigint.h"
 #include "support/doubles.h"
 #include "support/sanitizer.h"
+#include "support/sweeps.h"
 
 namespace {
 
@@ -26,6 +27,8 @@ using testing_support::BigInt;
 using testing_support::bitsOf;
 using testing_support::caseCount;
 using testing_support::RoundedBinary64;
+using testing_support::sweepCount;
+using testing_support::sweepShare;
 
 // ------------------------------------------------------------------ exact references
 
@@ -249,7 +252,7 @@ TEST(ParseReal64Random, ShortTokensAgainstFromChars) {
   std::mt19937_64 random(1234);
   Tally tally;
   Tally modelTally;
-  const int count = caseCount(4000000);
+  const int count = sweepCount(4000000);
   for (int i = 0; i < count; ++i) {
     const int length = 1 + static_cast<int>(random() % 19);
     const std::string significant = randomSignificant(random, length);
@@ -293,7 +296,7 @@ TEST(ParseReal64Random, LongTokensAgainstTheModel) {
   std::mt19937_64 random(4321);
   Tally tally;
   std::map<std::string, std::string> differing;
-  const int count = caseCount(100000);
+  const int count = sweepCount(100000);
   for (int i = 0; i < count; ++i) {
     const int length = 20 + static_cast<int>(random() % 21);
     const std::string significant = randomSignificant(random, length);
@@ -345,12 +348,18 @@ void checkNearMidpoints(const std::vector<double>& lowerNeighbours, std::mt19937
 TEST(ParseReal64Random, TokensWithinAHairOfAMidpoint) {
   std::mt19937_64 random(777);
   std::vector<double> lowers;
-  const int count = caseCount(100000);
-  while (static_cast<int>(lowers.size()) < count) {
-    const double value = std::abs(std::bit_cast<double>(random()));
-    if (std::isfinite(value)) lowers.push_back(value);
-  }
-  for (int i = 0; i < count / 20; ++i) {
+  // Twenty random finite doubles, then five of the kinds below, over and over: the whole
+  // sweep's values are drawn and a short sweep checks the first of them, each kind among
+  // them.
+  const int groups = caseCount(100000) / 20;
+  for (int group = 0; group < groups; ++group) {
+    for (int drawn = 0; drawn < 20;) {
+      const double value = std::abs(std::bit_cast<double>(random()));
+      if (std::isfinite(value)) {
+        lowers.push_back(value);
+        ++drawn;
+      }
+    }
     lowers.push_back(std::bit_cast<double>(random() % (std::uint64_t{1} << 52)));         // subnormal
     lowers.push_back(std::bit_cast<double>(0x7FEFFFFFFFFFFFFF - random() % (1u << 20)));  // top binade
     lowers.push_back(std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 100) - 70));
@@ -359,6 +368,7 @@ TEST(ParseReal64Random, TokensWithinAHairOfAMidpoint) {
     lowers.push_back(0.0);
     lowers.push_back(std::numeric_limits<double>::max());
   }
+  lowers.resize(static_cast<std::size_t>(sweepShare(static_cast<int>(lowers.size()))));
   Tally tally;
   std::map<std::string, std::string> differing;
   checkNearMidpoints(lowers, random, tally, differing);
@@ -375,7 +385,8 @@ TEST(ParseReal64Random, ExactKeptDigitsWithDroppedDigits) {
   std::mt19937_64 random(2718);
   Tally tally;
   std::map<std::string, std::string> differing;
-  for (int i = 0; i < caseCount(20000); ++i) {
+  const int count = sweepCount(20000);
+  for (int i = 0; i < count; ++i) {
     // D * 10^o is a midpoint between two doubles when the odd part of D times 5^o has
     // exactly 54 bits; aim at that for half of the cases.
     const int o = 1 + static_cast<int>(random() % 22);

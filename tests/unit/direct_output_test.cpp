@@ -17,12 +17,12 @@
 #include <vector>
 
 #include "recio/platform/platform.h"
-#include "recio/threads/test_hooks.h"
-#include "recio/units/io_settings.h"
+#include "support/test_overrides.h"
+#include "recio/settings.h"
 #include "recio/units/unit_table.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
-#include "support/test_hooks_reset.h"
+#include "support/test_overrides.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -105,8 +105,8 @@ class DirectOutput : public testing::Test {
   LimitedRun writeUnderLimit(const std::string& path, const std::vector<std::string>& records, std::uint64_t limit,
                              std::uint64_t directFrom) {
     setBlocks(131072, 1);
-    test_hooks::setDirectWrites({true, directFrom});
-    test_hooks::resetFastPathCounts();
+    overrideDirectWritePolicyForTests({true, directFrom});
+    resetFastPathCounts();
     platform::failWritesPastFileSizeLimit();  // left so afterwards, as the program leaves it
     rlimit saved = {};
     EXPECT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -121,7 +121,7 @@ class DirectOutput : public testing::Test {
   }
 
   TempDir directory_;
-  testing_support::TestHooksReset hooksReset_;
+  testing_support::TestOverridesReset hooksReset_;
 };
 
 // The bytes the records make in a file, each with its CR LF.
@@ -148,25 +148,25 @@ TEST_F(DirectOutput, WritesTheBytesOfThePageCachesPath) {
                  std::to_string(minimumBytes) + (threadFails ? ", no writing thread" : ""));
     setBlocks(blockSize, bufferCount);
 
-    test_hooks::setDirectWrites({false, 0});
+    overrideDirectWritePolicyForTests({false, 0});
     const std::string cachedPath = directory_.file("cached");
     ASSERT_EQ(writeRecords(cachedPath, records), records.size());
     const std::string cached = testing_support::closeAndRead(kUnit, cachedPath);
 
-    test_hooks::setDirectWrites({true, minimumBytes});
-    if (threadFails) test_hooks::failThreadStarts(0, test_hooks::ThreadStartFailure::NoThread);
-    test_hooks::resetFastPathCounts();
+    overrideDirectWritePolicyForTests({true, minimumBytes});
+    if (threadFails) failThreadStartsForTests(0, ThreadStartFailure::NoThread);
+    resetFastPathCounts();
     const std::string directPath = directory_.file("direct");
     ASSERT_EQ(writeRecords(directPath, records), records.size());
     const std::string direct = testing_support::closeAndRead(kUnit, directPath);
-    test_hooks::failThreadStarts(0, test_hooks::ThreadStartFailure::None);
+    failThreadStartsForTests(0, ThreadStartFailure::None);
 
     ASSERT_TRUE(samePrefix(direct, cached, cached.size()));
     // A table at least a direct block past the change has one written that way.
     if (cached.size() >= minimumBytes + blockSize * bufferCount + 2 * kMiB) {
-      EXPECT_GT(test_hooks::fastPathCounts().directBlocksWritten.load(), 0u);
+      EXPECT_GT(fastPathCounts().directBlocksWritten.load(), 0u);
     }
-    directTrials += test_hooks::fastPathCounts().directBlocksWritten.load() > 0;
+    directTrials += fastPathCounts().directBlocksWritten.load() > 0;
   }
   EXPECT_GE(directTrials, 8u);
 }
@@ -188,7 +188,7 @@ TEST_F(DirectOutput, FileSizeLimitLeavesWholeRecords) {
 
     EXPECT_LT(run.recordsWritten, records.size());
     EXPECT_EQ(run.closed, 0);  // the failure was the record's, and the unit is closed all the same
-    EXPECT_GT(test_hooks::fastPathCounts().directBlocksWritten.load(), 0u);
+    EXPECT_GT(fastPathCounts().directBlocksWritten.load(), 0u);
     const std::string file = testing_support::readFile(path);
     ASSERT_LE(file.size(), limit);
     EXPECT_TRUE(samePrefix(file, table, file.size()));
@@ -214,7 +214,7 @@ TEST_F(DirectOutput, FailedLastBlockOfATableThatEndsWithABlock) {
 
     EXPECT_EQ(run.recordsWritten, records.size());  // the last block failed behind the statements
     EXPECT_EQ(run.closed, 38);
-    EXPECT_GT(test_hooks::fastPathCounts().directBlocksWritten.load(), 0u);
+    EXPECT_GT(fastPathCounts().directBlocksWritten.load(), 0u);
     EXPECT_TRUE(samePrefix(testing_support::readFile(path), table, 3 * kMiB));
   }
 }

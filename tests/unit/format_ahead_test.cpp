@@ -21,12 +21,12 @@
 #include <vector>
 
 #include "app/formats.h"
-#include "recio/threads/test_hooks.h"
+#include "support/test_overrides.h"
 #include "recio/format/builder.h"
 #include "recio/units/unit_table.h"
 #include "support/e_field_format.h"
 #include "support/temp_dir.h"
-#include "support/test_hooks_reset.h"
+#include "support/test_overrides.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -52,7 +52,7 @@ class VectorValues final : public StatementValues {
       const std::lock_guard<std::mutex> lock(mutex_);
       workerFilled_ = true;
       filled_.notify_all();
-    } else if (test_hooks::fastPathCounts().editingWorkersStarted.load() > workersBefore_) {
+    } else if (fastPathCounts().editingWorkersStarted.load() > workersBefore_) {
       std::unique_lock<std::mutex> lock(mutex_);
       filled_.wait_for(lock, std::chrono::minutes(1), [this] { return workerFilled_; });
     }
@@ -63,7 +63,7 @@ class VectorValues final : public StatementValues {
   std::vector<double> values_;
   std::size_t valuesPerStatement_;
   std::thread::id caller_ = std::this_thread::get_id();
-  std::uint64_t workersBefore_ = test_hooks::fastPathCounts().editingWorkersStarted.load();
+  std::uint64_t workersBefore_ = fastPathCounts().editingWorkersStarted.load();
   mutable std::mutex mutex_;
   mutable std::condition_variable filled_;
   mutable bool workerFilled_ = false;
@@ -143,7 +143,7 @@ std::string ahead(const Statements& run, bool buffered) {
   const TempDir directory;
   const std::string path = directory.file("ahead");
   openForWriting(path, buffered);
-  test_hooks::resetFastPathCounts();
+  resetFastPathCounts();
   const VectorValues source(run.values, run.perStatement);
   writeStatements(kTestUnit, run.program(), run.count, run.perStatement, source);
   return closeAndRead(kTestUnit, path);
@@ -164,7 +164,7 @@ constexpr std::size_t kRingChunks = 8;
 // choice back afterwards.
 class WritingAhead : public testing::Test {
  protected:
-  testing_support::TestHooksReset hooksReset_;
+  testing_support::TestOverridesReset hooksReset_;
 };
 
 struct Shape {
@@ -184,7 +184,7 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
   for (const Shape& shape : kShapes) {
     for (std::size_t trial = 0; trial < std::size(kCounts); ++trial) {
       const unsigned workers = 1 + trial % 2;
-      test_hooks::requestWorkers(workers);
+      requestWorkersForTests(workers);
       const Statements run = randomStatements(random, kCounts[trial], shape.interpreted, shape.extraValues);
       SCOPED_TRACE(std::to_string(run.count) + " statements of " + std::to_string(run.perStatement) + " values, " +
                    std::to_string(run.planFields) + " fields" + (shape.interpreted ? ", interpreted" : "") +
@@ -192,7 +192,7 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
       ASSERT_TRUE(sameBytes(ahead(run, shape.buffered), oneByOne(run, shape.buffered)));
       const bool forWorkers = !shape.interpreted && run.perStatement == run.planFields &&
                               run.count >= 4 * kStatementsPerChunk;
-      const test_hooks::FastPathCounts& counts = test_hooks::fastPathCounts();
+      const FastPathCounts& counts = fastPathCounts();
       EXPECT_EQ(counts.editingWorkersStarted.load(), forWorkers ? workers : 0);
       if (!forWorkers) continue;
       EXPECT_GT(counts.chunksEditedByWorkers.load(), 0u);
@@ -211,14 +211,14 @@ TEST_F(WritingAhead, ThreadsThatCannotBeHadChangeNoByte) {
   std::mt19937_64 random(4242);
   const Statements run = randomStatements(random, 20000, false, 0);
   const std::string expected = oneByOne(run, true);
-  test_hooks::requestWorkers(2);
+  requestWorkersForTests(2);
   for (const testing_support::StartFailure& start : testing_support::kStartFailures) {
     SCOPED_TRACE(testing_support::describe(start));
-    test_hooks::failThreadStarts(start.successes, start.failure);
+    failThreadStartsForTests(start.successes, start.failure);
     EXPECT_TRUE(sameBytes(ahead(run, true), expected));
-    EXPECT_EQ(test_hooks::fastPathCounts().editingWorkersStarted.load(), start.workersStarted);
+    EXPECT_EQ(fastPathCounts().editingWorkersStarted.load(), start.workersStarted);
     if (start.workersStarted > 0) {
-      EXPECT_GT(test_hooks::fastPathCounts().chunksEditedByWorkers.load(), 0u);
+      EXPECT_GT(fastPathCounts().chunksEditedByWorkers.load(), 0u);
     }
   }
 }
@@ -227,11 +227,11 @@ TEST_F(WritingAhead, ThreadsThatCannotBeHadChangeNoByte) {
 // was: no worker is started for it, nothing connects it, and nothing of the run waits
 // in it for its next connection.
 TEST_F(WritingAhead, UnconnectedUnitWritesNothing) {
-  test_hooks::requestWorkers(2);
-  test_hooks::resetFastPathCounts();
+  requestWorkersForTests(2);
+  resetFastPathCounts();
   const VectorValues source(std::vector<double>(4 * 5000, 1.5), 4);
   writeStatements(kTestUnit, app::kPointTableFormat, 5000, 4, source);
-  EXPECT_EQ(test_hooks::fastPathCounts().editingWorkersStarted.load(), 0u);
+  EXPECT_EQ(fastPathCounts().editingWorkersStarted.load(), 0u);
   EXPECT_EQ(testing_support::unitPath(kTestUnit), "");
   const TempDir directory;
   const std::string path = directory.file("after");

@@ -19,7 +19,7 @@
 #include "app/names.h"
 #include "app/model.h"
 #include "app/connections.h"
-#include "recio/threads/test_hooks.h"
+#include "support/test_overrides.h"
 #include "recio/outcome.h"
 #include "recio/reader/input_split.h"
 #include "recio/reader/read_statements.h"
@@ -29,7 +29,7 @@
 #include "recio/units/unit_table.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
-#include "support/test_hooks_reset.h"
+#include "support/test_overrides.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -111,11 +111,11 @@ std::vector<double> takeValues(app::ModelGrid& grid) {
 }
 
 Load load(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz,
-          const recio::test_hooks::ReadAhead& readAhead) {
+          const recio::reader::ReadAheadPolicy& readAhead) {
   app::ModelGrid grid = app::allocateGrid(nx, ny, nz);
-  recio::test_hooks::setReadAhead(readAhead);
+  recio::reader::overrideReadAheadPolicyForTests(readAhead);
   const app::StageStatus status = app::loadModel(app::FileName::fromArgument(path), grid);
-  recio::test_hooks::setReadAhead({});
+  recio::reader::overrideReadAheadPolicyForTests({});
   return {status, takeValues(grid)};
 }
 
@@ -200,11 +200,11 @@ int compareOnGeneratedModels(std::uint64_t seed, int models, const char* termina
     // Small buffers make long lines fail with 98, which the second half must leave to
     // the statements.
     const bool smallBuffer = random() % 4 == 0;
-    if (smallBuffer) recio::test_hooks::setInputBufferLimits(24, 48);
+    if (smallBuffer) recio::overrideInputBufferLimitsForTests(24, 48);
     // Now and then the statements ask late, before or after the split.
     const std::uint64_t firstMeeting = random() % 4 == 0 ? random() % static_cast<std::uint64_t>(nx * ny * nz) : 0;
     const Readings readings = readThreeWays(path, nx, ny, nz, firstMeeting);
-    if (smallBuffer) recio::test_hooks::setInputBufferLimits(0, 0);
+    if (smallBuffer) recio::overrideInputBufferLimitsForTests(0, 0);
     if (!readings.alike()) {
       ++differing;
       ADD_FAILURE() << "model " << model << " of seed " << seed << " (" << nx << "x" << ny << "x" << nz
@@ -220,17 +220,17 @@ int compareOnGeneratedModels(std::uint64_t seed, int models, const char* termina
 class ModelHalves : public testing::Test {
  protected:
   void SetUp() override {
-    recio::test_hooks::requestWorkers(1);
-    recio::test_hooks::resetFastPathCounts();
+    recio::requestWorkersForTests(1);
+    recio::resetFastPathCounts();
   }
-  testing_support::TestHooksReset hooksReset_;
+  testing_support::TestOverridesReset hooksReset_;
 };
 
 TEST_F(ModelHalves, SameAsOneByOneWithLineFeeds) {
   testing_support::clearIoEnvironment();
   EXPECT_EQ(compareOnGeneratedModels(20261207, 3000, "\n"), 0);
-  EXPECT_GT(recio::test_hooks::fastPathCounts().cellsAdopted.load(), 0u);
-  EXPECT_GT(recio::test_hooks::fastPathCounts().plainRecordsRead.load(), 0u);
+  EXPECT_GT(recio::fastPathCounts().cellsAdopted.load(), 0u);
+  EXPECT_GT(recio::fastPathCounts().plainRecordsRead.load(), 0u);
 }
 
 // The terminator setting is read once per process: a process of its own.
@@ -241,7 +241,7 @@ TEST_F(ModelHalves, SameAsOneByOneWithCarriageReturns) {
         testing_support::clearIoEnvironment();
         ::setenv("XIO_FMT_TERMINATOR", "CR", 1);
         const bool same = compareOnGeneratedModels(7, 1500, "\r") == 0;
-        const recio::test_hooks::FastPathCounts& counts = recio::test_hooks::fastPathCounts();
+        const recio::FastPathCounts& counts = recio::fastPathCounts();
         std::exit(same && counts.cellsAdopted.load() > 0 && counts.plainRecordsRead.load() > 0 ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
@@ -294,12 +294,12 @@ TEST_F(ModelHalves, SecondHalfIsAdoptedOnlyAtTheSplit) {
   for (const auto& meeting : meetings) {
     SCOPED_TRACE(std::string(&meeting.model == &shifted ? "shifted" : "clean") + " model, first meeting at cell " +
                  std::to_string(meeting.firstMeeting) + " of a first half of " + std::to_string(split) + " lines");
-    recio::test_hooks::resetFastPathCounts();
+    recio::resetFastPathCounts();
     const Load halves = meeting.model.inHalves(meeting.firstMeeting);
     EXPECT_EQ(halves.status, app::StageStatus::Ok);
     EXPECT_TRUE(sameBits(halves.values, meeting.model.plain.values));
-    EXPECT_EQ(recio::test_hooks::fastPathCounts().readAheadWorkersStarted.load(), 1u);
-    EXPECT_EQ(recio::test_hooks::fastPathCounts().cellsAdopted.load() > 0, meeting.adopted);
+    EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
+    EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, meeting.adopted);
   }
 }
 
@@ -324,7 +324,7 @@ std::string modelWithLineAtTheSplit(const std::string& line, std::size_t linesAf
 // cannot grow past that, so that the statements fail on the longer line with 98.
 TEST_F(ModelHalves, AwkwardLinesRightAtTheSplit) {
   testing_support::clearIoEnvironment();
-  const std::size_t firstBuffer = recio::initialInputCapacity();
+  const std::size_t firstBuffer = recio::inputBufferLimits().initialCapacity;
   ASSERT_EQ(firstBuffer, 128u * 1024);
   const std::string longest = std::string(firstBuffer - 4, ' ') + "2.5";
   const struct {
@@ -341,12 +341,12 @@ TEST_F(ModelHalves, AwkwardLinesRightAtTheSplit) {
                    ", buffer " + (largestBuffer == 0 ? "growing" : "fixed"));
       std::size_t lineCount = 0;
       const std::string path = dir.write("model", modelWithLineAtTheSplit(line, 20, lineCount));
-      recio::test_hooks::setInputBufferLimits(0, largestBuffer);
-      recio::test_hooks::resetFastPathCounts();
+      recio::overrideInputBufferLimitsForTests(0, largestBuffer);
+      recio::resetFastPathCounts();
       const Readings readings = readThreeWays(path, static_cast<std::int32_t>(lineCount), 1, 1);
-      recio::test_hooks::setInputBufferLimits(0, 0);
+      recio::overrideInputBufferLimitsForTests(0, 0);
       EXPECT_TRUE(readings.alike()) << readings.statuses();
-      EXPECT_EQ(recio::test_hooks::fastPathCounts().cellsAdopted.load() > 0, takenByTheWorker);
+      EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, takenByTheWorker);
     }
   }
 }
@@ -381,24 +381,24 @@ TEST_F(ModelHalves, TargetsThatHoldValuesAreLeftToTheStatements) {
       model += line % 100 == 70 ? std::string(",\n") : std::to_string(100000 + line) + "\n";
     }
     const std::string path = dir.write("model", model);
-    const auto read = [&](const recio::test_hooks::ReadAhead& readAhead) {
+    const auto read = [&](const recio::reader::ReadAheadPolicy& readAhead) {
       std::vector<double> values(kStatements, 2.5);
       EXPECT_EQ(testing_support::openForReading(kUnit, path), 0);
-      recio::test_hooks::setReadAhead(readAhead);
+      recio::reader::overrideReadAheadPolicyForTests(readAhead);
       EXPECT_EQ(recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements,
                                       VectorTargets(values)),
                 recio::kSuccess);
-      recio::test_hooks::setReadAhead({});
+      recio::reader::overrideReadAheadPolicyForTests({});
       EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
       return values;
     };
-    recio::test_hooks::resetFastPathCounts();
+    recio::resetFastPathCounts();
     const std::vector<double> alone = read({.allowed = false});
     EXPECT_EQ(alone[370], 2.5);  // the first null value after the middle
     const std::vector<double> ahead = read({.minimumBytes = 0, .awaitLineCount = true});
     EXPECT_TRUE(sameBits(ahead, alone));
-    EXPECT_EQ(recio::test_hooks::fastPathCounts().readAheadWorkersStarted.load(), 1u);
-    EXPECT_EQ(recio::test_hooks::fastPathCounts().cellsAdopted.load(), 0u);
+    EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
+    EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load(), 0u);
   }
 }
 
@@ -420,27 +420,27 @@ TEST_F(ModelHalves, FailureNearTheStartStopsTheWorkersReading) {
   // half before the run ends fails all three.
   std::uint64_t fewestBytesRead = model.size();
   for (int attempt = 0; attempt < 3 && fewestBytesRead >= model.size() / 2; ++attempt) {
-    recio::test_hooks::resetFastPathCounts();
+    recio::resetFastPathCounts();
     ASSERT_EQ(testing_support::openForReading(kUnit, path), 0);
-    recio::test_hooks::setReadAhead({.minimumBytes = 0});
+    recio::reader::overrideReadAheadPolicyForTests({.minimumBytes = 0});
     EXPECT_GT(recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements,
                                     VectorTargets(values)),
               0);
-    recio::test_hooks::setReadAhead({});
+    recio::reader::overrideReadAheadPolicyForTests({});
     EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
-    EXPECT_EQ(recio::test_hooks::fastPathCounts().readAheadWorkersStarted.load(), 1u);
-    fewestBytesRead = std::min(fewestBytesRead, recio::test_hooks::fastPathCounts().readAheadBytesRead.load());
+    EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
+    fewestBytesRead = std::min(fewestBytesRead, recio::fastPathCounts().readAheadBytesRead.load());
   }
   EXPECT_LT(fewestBytesRead, model.size() / 2);
 
-  recio::test_hooks::resetFastPathCounts();
+  recio::resetFastPathCounts();
   ASSERT_EQ(testing_support::openForReading(kUnit, path), 0);
   recio::InputSplit split;
   ASSERT_TRUE(split.cut(kUnit, 0));
   split.cancel();
   std::uint64_t lines = 0;
   EXPECT_FALSE(split.countFirstHalfLines(lines));
-  EXPECT_EQ(recio::test_hooks::fastPathCounts().readAheadBytesRead.load(), 0u);
+  EXPECT_EQ(recio::fastPathCounts().readAheadBytesRead.load(), 0u);
   EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
 }
 
@@ -463,13 +463,13 @@ TEST_F(ModelHalves, WorkerThatCannotBeHadChangesNoCell) {
   const EvenModel model(false);
   for (const testing_support::StartFailure& start : testing_support::kStartFailures) {
     SCOPED_TRACE(testing_support::describe(start));
-    recio::test_hooks::failThreadStarts(start.successes, start.failure);
-    recio::test_hooks::resetFastPathCounts();
+    recio::failThreadStartsForTests(start.successes, start.failure);
+    recio::resetFastPathCounts();
     const Load halves = model.inHalves();
     EXPECT_EQ(halves.status, app::StageStatus::Ok);
     EXPECT_TRUE(sameBits(halves.values, model.plain.values));
-    EXPECT_EQ(recio::test_hooks::fastPathCounts().readAheadWorkersStarted.load(), start.workersStarted);
-    EXPECT_EQ(recio::test_hooks::fastPathCounts().cellsAdopted.load() > 0, start.workersStarted > 0);
+    EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), start.workersStarted);
+    EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, start.workersStarted > 0);
   }
 }
 

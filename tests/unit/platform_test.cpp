@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "app/formats.h"
-#include "recio/threads/test_hooks.h"
+#include "support/test_overrides.h"
 #include "recio/format/write_statements.h"
 #include "recio/platform/platform.h"
 #include "recio/units/unit_table.h"
@@ -34,8 +34,8 @@ TEST(UsableProcessors, FollowTheProcessorsTheProcessMayUse) {
   CPU_SET(first, &one);
   ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
 
-  recio::test_hooks::requestWorkers(0);
-  recio::test_hooks::resetFastPathCounts();
+  recio::requestWorkersForTests(0);
+  recio::resetFastPathCounts();
   const unsigned processors = recio::platform::usableProcessors();
   const unsigned workers = recio::workersToSpare(2);
   testing_support::TempDir dir;
@@ -47,7 +47,7 @@ TEST(UsableProcessors, FollowTheProcessorsTheProcessMayUse) {
 
   EXPECT_EQ(processors, 1u);
   EXPECT_EQ(workers, 0u);
-  EXPECT_EQ(recio::test_hooks::fastPathCounts().editingWorkersStarted.load(), 0u);
+  EXPECT_EQ(recio::fastPathCounts().editingWorkersStarted.load(), 0u);
   EXPECT_EQ(testing_support::readFile(dir.file("table")).size(), 20000u * 66);
 }
 

@@ -22,11 +22,11 @@
 #include "recio/stop/messages.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
-#include "recio/threads/test_hooks.h"
+#include "support/test_overrides.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"
 #include "support/sanitizer.h"
-#include "support/test_hooks_reset.h"
+#include "support/test_overrides.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -172,7 +172,7 @@ class ReaderTest : public ::testing::Test {
   testing_support::TempDir dir_;
   FreeFormatReader reader_;
   int files_ = 0;
-  testing_support::TestHooksReset hooksReset_;
+  testing_support::TestOverridesReset hooksReset_;
 };
 
 
@@ -496,7 +496,7 @@ TEST_F(ReaderTest, LongLinesAreReadWhole) {
   const std::vector<double> ones(count, 1.0);
   for (std::size_t initialCapacity : {0u, 16u}) {
     SCOPED_TRACE(initialCapacity);
-    recio::test_hooks::setInputBufferLimits(initialCapacity, 0);
+    recio::overrideInputBufferLimitsForTests(initialCapacity, 0);
     check(values + "\n2\n", {array(0, ones), model(0, 2)});
     // One token of 100 000 bytes is converted where it lies.
     check(std::string(100000, '0') + "1\n2", {model(0, 1), model(0, 2)});
@@ -504,7 +504,7 @@ TEST_F(ReaderTest, LongLinesAreReadWhole) {
 }
 
 TEST_F(ReaderTest, BufferThatCannotGrow) {
-  recio::test_hooks::setInputBufferLimits(16, 64);
+  recio::overrideInputBufferLimitsForTests(16, 64);
   check("1 2 3\n" + std::string(100, ' ') + "4\n", {ints(0, {1, 2, 3}), model(recio::kMsgBufferMemory, kKeep)});
 }
 
@@ -512,7 +512,7 @@ TEST_F(ReaderTest, BufferThatCannotGrow) {
 TEST_F(ReaderTest, RecordsAcrossReadBoundaries) {
   const std::vector<std::string_view> endings = {"\n", "\r\n", "\r\r\n"};
   for (std::size_t initialCapacity = 1; initialCapacity <= 24; ++initialCapacity) {
-    recio::test_hooks::setInputBufferLimits(initialCapacity, 0);
+    recio::overrideInputBufferLimitsForTests(initialCapacity, 0);
     for (std::string_view ending : endings) {
       for (bool finalTerminator : {false, true}) {
         std::string text;
@@ -540,7 +540,7 @@ TEST_F(ReaderTest, NothingBeyondTheLastRecordIsRead) {
   const std::string first(30, '5');
   const double firstValue = recio::decimal::parseReal64(first.data(), first.size()).value;
   for (std::size_t initialCapacity = 8; initialCapacity <= 40; ++initialCapacity) {
-    recio::test_hooks::setInputBufferLimits(initialCapacity, 0);
+    recio::overrideInputBufferLimitsForTests(initialCapacity, 0);
     for (std::size_t fraction = 0; fraction <= 12; ++fraction) {
       const std::string last = "1." + std::string(fraction, '2');
       const double value = recio::decimal::parseReal64(last.data(), last.size()).value;
@@ -931,7 +931,7 @@ TEST_F(ReaderTest, RandomBytesGiveDefinedOutcomes) {
     }
     SCOPED_TRACE("input \"" + visible(text) + "\"");
     // Small buffers put record ends at the end of the buffer's memory.
-    recio::test_hooks::setInputBufferLimits(1 + random() % 32, 0);
+    recio::overrideInputBufferLimitsForTests(1 + random() % 32, 0);
     for (List list : {List::Integers, List::Doubles, List::Array, List::Model}) {
       connect(text);
       for (int statement = 0; statement < 6; ++statement) {

@@ -20,7 +20,7 @@
 #include "recio/outcome.h"
 #include "recio/reader/read_statements.h"
 #include "recio/stop/stop.h"
-#include "recio/threads/test_hooks.h"
+#include "support/test_overrides.h"
 #include "recio/units/unit_table.h"
 #include "support/run_program.h"
 #include "support/statement_values.h"
@@ -90,7 +90,7 @@ TEST(StopInRunDeathTest, HeldReadStatementsStopAtTheNextStatement) {
         testing_support::clearIoEnvironment();
         statementsSinceStop = valuesReadSinceStop;
         if (testing_support::openForReading(kUnit, path) != 0) std::_Exit(3);
-        recio::test_hooks::setReadAhead({.allowed = false});
+        recio::reader::overrideReadAheadPolicyForTests({.allowed = false});
         recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements,
                               StoppingTargets());
         recio::acquireUnit(kUnit);  // waits for the stop, as any further statement would

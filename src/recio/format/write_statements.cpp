@@ -18,7 +18,7 @@
 #include "recio/format/field_cache.h"
 #include "recio/format/plan.h"
 #include "recio/threads/change_signal.h"
-#include "recio/threads/test_hooks.h"
+#include "recio/threads/fast_path_counts.h"
 #include "recio/threads/worker_threads.h"
 #include "recio/units/unit_table.h"
 
@@ -235,7 +235,7 @@ class ChunkRing {
     run_.editChunk(number, slot.chunk, cache);
     slot.edited.store(number + 1, std::memory_order_release);
     chunkChanged_.notifyAll();
-    test_hooks::FastPathCounts& counts = test_hooks::fastPathCounts();
+    FastPathCounts& counts = fastPathCounts();
     if (byWorker) counts.chunksEditedByWorkers.fetch_add(1, std::memory_order_relaxed);
     if (number >= kRingChunks) counts.ringSlotsReused.fetch_add(1, std::memory_order_relaxed);
   }
@@ -261,7 +261,7 @@ bool runWithWorkers(const PlannedRun& run, unsigned workerCount) {
          startWorker(workers[started], [&ring] { ring.editAsWorker(); })) {
     ++started;
   }
-  test_hooks::fastPathCounts().editingWorkersStarted.fetch_add(started, std::memory_order_relaxed);
+  fastPathCounts().editingWorkersStarted.fetch_add(started, std::memory_order_relaxed);
   if (started == 0) {
     editThenRunEachChunk(run, ring.firstChunk());
     return true;
@@ -320,9 +320,7 @@ void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std:
   const unsigned workerCount = statementCount >= kMinimumChunks * kStatementsPerChunk && isConnected(unitNumber)
                                    ? workersToSpare(kMaximumWorkers)
                                    : 0;
-  if (workerCount > 0 && runWithWorkers(run, workerCount)) {
-    return;
-  }
+  if (workerCount > 0 && runWithWorkers(run, workerCount)) return;
   Chunk chunk;
   if (chunk.allocate(plan)) {
     editThenRunEachChunk(run, chunk);

@@ -7,9 +7,8 @@
 #include <new>
 
 #include "recio/stop/stop.h"
-#include "recio/threads/test_hooks.h"
-#include "recio/units/unit.h"
-#include "recio/units/unit_table.h"
+#include "recio/threads/fast_path_counts.h"
+#include "recio/units/second_reader.h"
 
 namespace recio {
 namespace {
@@ -41,21 +40,14 @@ InputSplit::~InputSplit() {
 }
 
 bool InputSplit::cut(std::int32_t unitNumber, std::uint64_t minimumBytes) {
-  Unit* unit = acquireUnit(unitNumber);
-  if (unit == nullptr) return false;
-  std::uint64_t size = 0;
-  bool usable = platform::diskFileSize(unit->fileHandle(), size) && size >= minimumBytes && size >= 2;
-  if (usable) {
-    terminator_ = unit->inputTerminator();
-    reader_ = platform::openSecondReader(unit->fileHandle());
-    usable = reader_ != platform::kNoFile;
-  }
-  releaseUnit(*unit);
-  if (!usable) return false;
+  SecondReader second;
+  if (!openSecondReader(unitNumber, minimumBytes < 2 ? 2 : minimumBytes, second)) return false;
+  reader_ = second.file;
+  terminator_ = second.terminator;
   unitNumber_ = unitNumber;
-  offset_ = boundaryAfter(reader_, size / 2, terminator_);
-  longestLine_ = std::min(initialInputCapacity(), kBufferBytes / 2);
-  return offset_ != 0 && offset_ < size;
+  offset_ = boundaryAfter(reader_, second.fileSize / 2, terminator_);
+  longestLine_ = std::min(second.longestUnitLine, kBufferBytes / 2);
+  return offset_ != 0 && offset_ < second.fileSize;
 }
 
 bool InputSplit::countFirstHalfLines(std::uint64_t& count) {
@@ -81,25 +73,13 @@ long InputSplit::readAt(std::uint64_t offset, char* into, std::size_t count) {
   int osError = 0;
   const long got = platform::readFileAt(reader_, offset, into, count, osError);
   if (got > 0) {
-    test_hooks::fastPathCounts().readAheadBytesRead.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
+    fastPathCounts().readAheadBytesRead.fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
   }
   return got;
 }
 
-bool InputSplit::unitAtSplit() const {
-  Unit* unit = acquireUnit(unitNumber_);
-  if (unit == nullptr) return false;
-  const bool atSplit = unit->inputOffset() == offset_;
-  releaseUnit(*unit);
-  return atSplit;
-}
+bool InputSplit::unitAtSplit() const { return unitInputBeginsAt(unitNumber_, offset_); }
 
-bool InputSplit::moveUnitInputTo(std::uint64_t offset) const {
-  Unit* unit = acquireUnit(unitNumber_);
-  if (unit == nullptr) return false;
-  const bool moved = unit->moveInputTo(offset);
-  releaseUnit(*unit);
-  return moved;
-}
+bool InputSplit::moveUnitInputTo(std::uint64_t offset) const { return recio::moveUnitInputTo(unitNumber_, offset); }
 
 }  // namespace recio

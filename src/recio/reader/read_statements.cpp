@@ -11,9 +11,10 @@
 #include <thread>
 
 #include "recio/reader/input_split.h"
+#include "recio/reader/read_ahead_policy.h"
 #include "recio/reader/reader.h"
 #include "recio/threads/change_signal.h"
-#include "recio/threads/test_hooks.h"
+#include "recio/threads/fast_path_counts.h"
 #include "recio/threads/worker_threads.h"
 
 namespace recio {
@@ -63,12 +64,12 @@ class ReadAhead {
   // Starts the worker when the settings allow it, the run has two statements or more,
   // a processor is to spare and the unit's file can be cut.
   ReadAhead(std::int32_t unitNumber, std::uint64_t statementCount, const StatementTargets& targets,
-            const test_hooks::ReadAhead& settings)
+            const reader::ReadAheadPolicy& settings)
       : targets_(targets), statementCount_(statementCount), awaitLineCount_(settings.awaitLineCount) {
     if (!settings.allowed || statementCount < 2 || workersToSpare(1) == 0) return;
     if (!split_.cut(unitNumber, settings.minimumBytes)) return;
     if (!startWorker(worker_, [this] { work(); })) return;
-    test_hooks::fastPathCounts().readAheadWorkersStarted.fetch_add(1, std::memory_order_relaxed);
+    fastPathCounts().readAheadWorkersStarted.fetch_add(1, std::memory_order_relaxed);
     stage_ = Stage::AwaitingCount;
     firstCheckpoint_ = settings.firstCountRequest;
   }
@@ -179,7 +180,7 @@ class ReadAhead {
     // line gives its statement the value the worker stored: the statements go on after
     // them.
     if (atSplit && split_.moveUnitInputTo(workerOffsetEnd_)) {
-      test_hooks::fastPathCounts().cellsAdopted.fetch_add(workerEnd_ - statement, std::memory_order_relaxed);
+      fastPathCounts().cellsAdopted.fetch_add(workerEnd_ - statement, std::memory_order_relaxed);
       statement = workerEnd_;
       return;
     }
@@ -222,7 +223,7 @@ class ReadAhead {
 
 IoOutcome readStatements(std::int32_t unitNumber, std::uint32_t options, std::uint64_t statementCount,
                          const StatementTargets& targets) {
-  ReadAhead ahead(unitNumber, statementCount, targets, test_hooks::readAhead());
+  ReadAhead ahead(unitNumber, statementCount, targets, reader::readAheadPolicy());
   FreeFormatReader reader;
   reader.holdUnitBetweenStatements();
   TargetCursor cursor(targets, statementCount);
@@ -238,7 +239,7 @@ IoOutcome readStatements(std::int32_t unitNumber, std::uint32_t options, std::ui
     // statement.
     outcome = reader.readReal(unitNumber, options, cursor.targetOf(statement));
   }
-  test_hooks::fastPathCounts().plainRecordsRead.fetch_add(reader.plainRecordsRead(), std::memory_order_relaxed);
+  fastPathCounts().plainRecordsRead.fetch_add(reader.plainRecordsRead(), std::memory_order_relaxed);
   return outcome;
 }
 

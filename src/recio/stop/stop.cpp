@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "recio/environment.h"
+#include "recio/settings.h"
 #include "recio/platform/platform.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/traceback.h"
@@ -140,11 +140,9 @@ bool redirectStandardError(const char* path) {
   return file != platform::kNoFile && platform::replaceStandardError(file);
 }
 
-void writeReport(const char* report, std::size_t length) {
-  if (const char* log = environmentText("XIO_DIAGNOSTIC_LOG_FILE")) {
-    appendToFile(log, report, length);
-  }
-  if (!environmentIsTrue("XIO_DISABLE_DIAGNOSTIC_DISPLAY")) {
+void writeReport(const ReportSettings& settings, const char* report, std::size_t length) {
+  if (settings.logFile != nullptr) appendToFile(settings.logFile, report, length);
+  if (!settings.displayDisabled) {
     int error = 0;
     platform::writeFile(platform::standardError(), report, length, nullptr, 0, error);
   }
@@ -231,17 +229,17 @@ void fatalReport(std::int32_t messageNumber, std::int32_t unitNumber, std::strin
     }
   }
 
-  const bool debuggerPresent = environmentIsTrue("XIO__IS_DEBUGGER_PRESENT") ||
-                               environmentIsTrue("XIO_DEBUGGER_IS_PRESENT") || platform::isDebuggerPresent();
-  const bool disableTrace = environmentIsTrue("XIO_DISABLE_STACK_TRACE");
-  const bool forceTrace = environmentIsTrue("XIO_FORCE_STACK_TRACE");
+  const ReportSettings settings = reportSettings();
+  const bool debuggerPresent = settings.debuggerPresent || platform::isDebuggerPresent();
+  const bool disableTrace = settings.disableTrace;
+  const bool forceTrace = settings.forceTrace;
 
   {
     StopState& state = stopState();
     std::lock_guard<std::mutex> guard(state.mutex);
     if (!state.reportIssued) {
       state.reportIssued = true;
-      if (const char* target = environmentText("XIOT0")) {
+      if (const char* target = settings.standardErrorTarget) {
         state.standardErrorRedirected = redirectStandardError(target);
       }
     }
@@ -272,7 +270,7 @@ void fatalReport(std::int32_t messageNumber, std::int32_t unitNumber, std::strin
   if (severity != Severity::Severe && !forceTrace) traceback = traceback && severity == Severity::Error;
   if (traceback) length = appendTraceback(report, capacity, length);
 
-  writeReport(report, length);
+  writeReport(settings, report, length);
   if (bufferObtained) std::free(report);
   std::free(lineMemory);
 

@@ -8,8 +8,6 @@
 #include <thread>
 #include <utility>
 
-#include "recio/threads/test_hooks.h"
-
 namespace recio {
 
 // The workers a fast path may start beside the calling thread: one per further
@@ -17,13 +15,19 @@ namespace recio {
 // asks here, so that "a processor to spare" means the same everywhere.
 unsigned workersToSpare(unsigned most);
 
+namespace detail {
+// Throws as the thread library would when a test has asked this start to fail
+// (worker_test_override.h); returns at once otherwise.
+void throwIfStartIsToFail();
+}  // namespace detail
+
 // Starts `body` on `thread`, which must be empty. False, with `thread` left empty, when
 // the system has no thread to give (std::system_error) or the library cannot allocate
 // the thread's state (std::bad_alloc, which std::thread's constructor may throw too).
 template <class Body>
 bool startWorker(std::thread& thread, Body&& body) noexcept {
   try {
-    test_hooks::throwIfThreadStartFails();
+    detail::throwIfStartIsToFail();
     thread = std::thread(std::forward<Body>(body));
     return true;
   } catch (const std::system_error&) {

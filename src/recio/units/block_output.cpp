@@ -18,7 +18,7 @@
 #include <new>
 #include <utility>
 
-#include "recio/threads/test_hooks.h"
+#include "recio/units/direct_write_policy.h"
 #include "recio/units/unit.h"
 #include "recio/units/write_behind.h"
 
@@ -106,7 +106,7 @@ void Unit::considerDirectWrites() {
     output.directDecided = true;
     return;
   }
-  const test_hooks::DirectWrites& policy = test_hooks::directWrites();
+  const DirectWritePolicy& policy = directWritePolicy();
   if (!policy.allowed || output.bytesWritten < policy.minimumBytes) return;
   const std::size_t alignment = platform::directWriteAlignment(connection_.handle);
   if (alignment == 0 || kDirectBlockUnit % alignment != 0) {

@@ -6,9 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "recio/environment.h"
 #include "recio/platform/platform.h"
-#include "recio/units/io_settings.h"
+#include "recio/settings.h"
 #include "recio/units/terminator_setting.h"
 
 namespace recio {
@@ -26,7 +25,8 @@ Unit* connectConsole() {
   connection.handle = platform::standardOutput();
   connection.closesHandle = false;
   connection.path = "stdout";
-  if (const char* target = environmentText("XIO_PRINT")) {
+  const ConsoleSettings settings = consoleSettings();
+  if (const char* target = settings.printFile) {
     std::string path = platform::fullPath(target, kMaxPathLength);
     platform::OpenResult opened = platform::openConsoleFile(path);
     // A file that cannot be opened leaves the messages on standard output.
@@ -37,12 +37,12 @@ Unit* connectConsole() {
     }
   }
   connection.format = recordFormatFor(kConsoleUnit);
-  connection.buffered = environmentIsTrue("XIOT_BUFFER_STDOUT");
+  connection.buffered = settings.buffered;
   connection.blockSize = kConsoleBlockSize;
   connection.bufferCount = 1;
   const IoSettings& io = ioSettings();
   connection.recordLength = io.formattedRecordLengthInvalid ? 0 : io.formattedRecordLength;
-  connection.noWrapMargin = environmentIsTrue("XIOT_FMT_NO_WRAP_MARGIN");
+  connection.noWrapMargin = settings.noWrapMargin;
   Unit* unit = new (std::nothrow) Unit(std::move(connection));
   if (unit == nullptr && connection.closesHandle) {
     int ignored = 0;

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "recio/environment.h"
+#include "recio/settings.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/stop.h"
 
@@ -119,7 +119,7 @@ RecordFormat recordFormatFor(std::int32_t unitNumber) {
   static std::once_flag readOnce;
   static TerminatorSetting* setting = new TerminatorSetting;
   std::call_once(readOnce, [] {
-    const char* value = environmentText("XIO_FMT_TERMINATOR");
+    const char* value = terminatorSettingText();
     if (!parseTerminatorSetting(value, *setting)) fatalReport(kMsgTerminatorSetting, 0, value);
   });
   return setting->formatFor(unitNumber);

@@ -121,11 +121,6 @@ class Unit {
   char* outputRecord() { return record_.data; }
   std::size_t outputRecordCapacity() const { return record_.capacity; }
 
-  // The file, and the byte that ends its input records, for a reader of its own
-  // (input_split.h).
-  platform::FileHandle fileHandle() const { return connection_.handle; }
-  char inputTerminator() const { return inputTerminator_; }
-
   // The input record made current by getRecord.
   RecordText currentRecord() const {
     return {input_.data + input_.recordBegin, input_.data + input_.recordEnd};
@@ -176,20 +171,21 @@ class Unit {
   // 0, or 24 at end of file, 39 when the read fails, 98 when the buffer cannot grow.
   std::int32_t getRecord();
 
+ private:
+  // What a connected unit settled and keeps to itself, for the tests that inspect or
+  // change it; defined by the tests alone.
+  friend struct UnitTestPeer;
+  // The file, its input terminator and its input position, for a reader of its own
+  // (second_reader.h).
+  friend struct SecondReaderAccess;
+
   // The file offset where the next input record begins: the first byte that no record
   // has been cut from.
   std::uint64_t inputOffset() const;
 
   // Makes the next input record begin at `offset`, at or after inputOffset, of a disk
-  // file. False, with nothing changed, when the file cannot be positioned there. Only
-  // the read-ahead of a file's second half moves a unit's input so, past the lines it
-  // has read for the statements.
+  // file. False, with nothing changed, when the file cannot be positioned there.
   bool moveInputTo(std::uint64_t offset);
-
- private:
-  // What a connected unit settled and keeps to itself, for the tests that inspect or
-  // change it; defined by the tests alone.
-  friend struct UnitTestPeer;
 
   // After a failed write a disk file is cut back to its last whole record (block_output.cpp).
   void cutToWholeRecords();
@@ -209,9 +205,5 @@ class Unit {
 
   StatementLock lock_;
 };
-
-// The first capacity of every unit's input buffer: a line that fits it with its
-// terminator is read without the buffer ever growing.
-std::size_t initialInputCapacity();
 
 }  // namespace recio

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "recio/stop/messages.h"
-#include "recio/threads/test_hooks.h"
+#include "recio/units/input_buffer_limits.h"
 #include "recio/units/terminator_search.h"
 
 namespace recio {
@@ -16,7 +16,7 @@ namespace {
 
 // Grows the input buffer (allocating its first capacity); false when it cannot.
 bool growInput(InputBuffer& input) {
-  const test_hooks::InputBufferLimits& limits = test_hooks::inputBufferLimits();
+  const InputBufferLimits& limits = inputBufferLimits();
   std::size_t capacity = input.capacity == 0 ? limits.initialCapacity : input.capacity * 2;
   if (capacity <= input.capacity || capacity > limits.maximumCapacity) return false;
   char* data = static_cast<char*>(std::realloc(input.data, capacity));
@@ -116,8 +116,6 @@ bool Unit::moveInputTo(std::uint64_t offset) {
   input.reachedEndOfFile = false;
   return true;
 }
-
-std::size_t initialInputCapacity() { return test_hooks::inputBufferLimits().initialCapacity; }
 
 std::int32_t Unit::putRecord(const char* bytes, std::size_t count) {
   Connection& connection = connection_;

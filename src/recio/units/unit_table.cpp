@@ -7,11 +7,10 @@
 #include <mutex>
 #include <new>
 
-#include "recio/environment.h"
+#include "recio/settings.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/stop.h"
 #include "recio/units/console_unit.h"
-#include "recio/units/io_settings.h"
 #include "recio/units/open_failure.h"
 #include "recio/units/terminator_setting.h"
 
@@ -107,7 +106,7 @@ std::int32_t openUnit(const OpenRequest& request) {
   connection.handle = opened.handle;
   connection.access = forReading ? Access::Read : Access::Write;
   connection.format = recordFormatFor(request.unitNumber);
-  connection.buffered = environmentIsTrue("XIOT_BUFFERED");
+  connection.buffered = filesAreBuffered();
   connection.blockSize = io.blockSize;
   connection.bufferCount = io.bufferCount;
   connection.recordLength = io.formattedRecordLength;

@@ -1,14 +1,15 @@
-// Process-wide settings taken from the environment.
-#include "recio/units/io_settings.h"
+// The run's settings from the environment.
+#include "recio/settings.h"
 
 #include <cstdint>
+#include <mutex>
 
 #include "recio/environment.h"
 
 namespace recio {
 namespace {
 
-IoSettings& settings() {
+IoSettings& startUpSettings() {
   static IoSettings* value = new IoSettings;
   return *value;
 }
@@ -28,7 +29,7 @@ bool parseSetting(const char* text, std::int64_t limit, std::int64_t& value) {
 }  // namespace
 
 void readStartUpSettings() {
-  IoSettings& io = settings();
+  IoSettings& io = startUpSettings();
   io = IoSettings{};
   std::int64_t value = 0;
 
@@ -58,6 +59,35 @@ void readStartUpSettings() {
   }
 }
 
-const IoSettings& ioSettings() { return settings(); }
+const IoSettings& ioSettings() { return startUpSettings(); }
+
+const char* terminatorSettingText() {
+  // Opens may race on threads of their own; all of them get the one reading.
+  static std::once_flag readOnce;
+  static const char* text = nullptr;
+  std::call_once(readOnce, [] { text = environmentText("XIO_FMT_TERMINATOR"); });
+  return text;
+}
+
+bool filesAreBuffered() { return environmentIsTrue("XIOT_BUFFERED"); }
+
+ConsoleSettings consoleSettings() {
+  ConsoleSettings console;
+  console.printFile = environmentText("XIO_PRINT");
+  console.buffered = environmentIsTrue("XIOT_BUFFER_STDOUT");
+  console.noWrapMargin = environmentIsTrue("XIOT_FMT_NO_WRAP_MARGIN");
+  return console;
+}
+
+ReportSettings reportSettings() {
+  ReportSettings report;
+  report.debuggerPresent = environmentIsTrue("XIO__IS_DEBUGGER_PRESENT") || environmentIsTrue("XIO_DEBUGGER_IS_PRESENT");
+  report.disableTrace = environmentIsTrue("XIO_DISABLE_STACK_TRACE");
+  report.forceTrace = environmentIsTrue("XIO_FORCE_STACK_TRACE");
+  report.logFile = environmentText("XIO_DIAGNOSTIC_LOG_FILE");
+  report.displayDisabled = environmentIsTrue("XIO_DISABLE_DIAGNOSTIC_DISPLAY");
+  report.standardErrorTarget = environmentText("XIOT0");
+  return report;
+}
 
 }  // namespace recio

@@ -1,0 +1,30 @@
+// What the fast paths did, for the tests to see: counted per chunk, per block or per
+// run, never per record or per value, so that counting costs nothing a run can measure.
+// Only tests read or reset the counts.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace recio {
+
+struct FastPathCounts {
+  std::atomic<std::uint64_t> editingWorkersStarted{0};
+  std::atomic<std::uint64_t> chunksEditedByWorkers{0};
+  // Chunks edited into a ring slot that an earlier chunk had used.
+  std::atomic<std::uint64_t> ringSlotsReused{0};
+  std::atomic<std::uint64_t> readAheadWorkersStarted{0};
+  // Cells of a model's second half that the statements took from the read-ahead.
+  std::atomic<std::uint64_t> cellsAdopted{0};
+  // Bytes of the model that the read-ahead's worker read, counting and converting.
+  std::atomic<std::uint64_t> readAheadBytesRead{0};
+  // Records that runs of read statements took as plain records, without the general rules.
+  std::atomic<std::uint64_t> plainRecordsRead{0};
+  // Blocks of buffered output written past the page cache.
+  std::atomic<std::uint64_t> directBlocksWritten{0};
+};
+
+FastPathCounts& fastPathCounts();
+void resetFastPathCounts();
+
+}  // namespace recio
