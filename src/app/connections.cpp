@@ -37,7 +37,9 @@ void openForWriting(const FileName& name) {
   recio::openStatement(kFileUnit, false, kWriteKeywords.data(), values.data());
 }
 
-void stopWithNotFound(std::string_view literal, const FileName& name) {
+namespace {
+
+[[noreturn]] void stopWithNotFound(std::string_view literal, const FileName& name) {
   const recio::LengthAddressBlock literalBlock = recio::characterBlock(literal);
   const recio::LengthAddressBlock nameBlock = recio::characterBlock(name.trimmed());
   recio::FreeFormatWriter writer;
@@ -47,12 +49,27 @@ void stopWithNotFound(std::string_view literal, const FileName& name) {
   recio::runStop(kFailureStatus);
 }
 
-void stopWithReadFailure(const recio::FormatProgram& message, const FileName& name) {
+[[noreturn]] void stopWithReadFailure(const recio::FormatProgram& message, const FileName& name) {
   const recio::LengthAddressBlock nameBlock = recio::characterBlock(name.trimmed());
   recio::FormattedWriter writer;
   writer.begin(recio::kConsoleUnit, message);
   writer.transfer(recio::characterItem(nameBlock, recio::kFollowLast));
   recio::runStop(kFailureStatus);
+}
+
+}  // namespace
+
+void stopUnlessOk(StageStatus status, const StageMessages& messages, const FileName& name) {
+  switch (status) {
+    case StageStatus::Ok:
+      return;
+    case StageStatus::NotFound:
+      stopWithNotFound(messages.notFound, name);
+    case StageStatus::TooShort:
+      stopWithReadFailure(messages.tooShort, name);
+    case StageStatus::ReadError:
+      stopWithReadFailure(messages.readFailure, name);
+  }
 }
 
 }  // namespace app

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/names.h"
+#include "app/stage_status.h"
 #include "recio/format/formatted_writer.h"
 #include "recio/outcome.h"
 
@@ -26,11 +27,18 @@ std::int32_t openForReading(const FileName& name);
 // with its fatal report.
 void openForWriting(const FileName& name);
 
-// One free-format line of the literal and the name, then the stop of a failed run.
-[[noreturn]] void stopWithNotFound(std::string_view literal, const FileName& name);
+// The message lines of a stage that reads a file, one for each way it can fail: a
+// free-format line of its literal and the name when the file is not found; otherwise a
+// formatted message (an empty line, then the literal and the name).
+struct StageMessages {
+  std::string_view notFound;
+  const recio::FormatProgram& readFailure;
+  // The end of the file before the last value.
+  const recio::FormatProgram& tooShort;
+};
 
-// One formatted message (an empty line, then the literal and the name), then the stop
-// of a failed run.
-[[noreturn]] void stopWithReadFailure(const recio::FormatProgram& message, const FileName& name);
+// Returns when the stage ended with Ok; otherwise writes the stage's message for its
+// status about the file `name`, then stops the run as failed.
+void stopUnlessOk(StageStatus status, const StageMessages& messages, const FileName& name);
 
 }  // namespace app

@@ -10,6 +10,8 @@ using namespace recio::format;
 
 constexpr auto kPointTableBytes =
     compileFormat(formatStart(), scaleFactor(1), editE(3, 17, 9), editE(1, 13, 5), formatEnd());
+// A statement that hands over another count of values leaves the fast paths silently.
+static_assert(kPointTableBytes.realValues == kPointTableValuesPerRecord);
 
 constexpr auto kMeshReadFailureBytes =
     compileFormat(formatStart(), endRecord(), literal(" Error reading mesh file "), editA(), formatEnd());

@@ -24,15 +24,13 @@ double* allocateBytes(std::uint64_t count, bool overflowed) {
 
 }  // namespace
 
-double* allocateArray(std::int64_t count) {
-  return allocateBytes(count < 0 ? 0 : static_cast<std::uint64_t>(count), false);
-}
+double* allocateArray(std::size_t count) { return allocateBytes(count, false); }
 
 ModelGrid allocateGrid(std::int32_t nx, std::int32_t ny, std::int32_t nz) {
   ModelGrid grid;
-  grid.nx = nx > 0 ? static_cast<std::size_t>(nx) : 0;
-  grid.ny = ny > 0 ? static_cast<std::size_t>(ny) : 0;
-  grid.nz = nz > 0 ? static_cast<std::size_t>(nz) : 0;
+  grid.nx = clampedCount(nx);
+  grid.ny = clampedCount(ny);
+  grid.nz = clampedCount(nz);
   // Each extent is below 2^31, so nx * ny fits 62 bits; the last factor is checked.
   const std::uint64_t plane = static_cast<std::uint64_t>(grid.nx) * grid.ny;
   const bool overflowed = grid.nz != 0 && plane > kLargestArrayBytes / grid.nz;

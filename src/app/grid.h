@@ -47,10 +47,13 @@ class FileOrderCells {
   double* cell_;
 };
 
+// The cells along an axis of a mesh count: a count below 1 gives none.
+inline std::size_t clampedCount(std::int32_t count) { return count > 0 ? static_cast<std::size_t>(count) : 0; }
+
 // Allocates `count` doubles, zeroed, for an array that lives to the end of the run.
 // A byte size over 4294967295 ends the run with report 179; memory that cannot be
 // had, with report 41.
-double* allocateArray(std::int64_t count);
+double* allocateArray(std::size_t count);
 
 // The grid for the mesh counts, each clamped at 0.
 ModelGrid allocateGrid(std::int32_t nx, std::int32_t ny, std::int32_t nz);

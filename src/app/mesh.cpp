@@ -15,7 +15,6 @@
 namespace app {
 namespace {
 
-constexpr std::string_view kNotFound = " Error: Mesh file not found: ";
 
 // One read statement of three scalars of one type.
 recio::IoOutcome readThree(recio::FreeFormatReader& reader, recio::TypeCode type, void* first, void* second,
@@ -34,24 +33,17 @@ recio::IoOutcome readWidths(recio::FreeFormatReader& reader, double* widths, std
   return reader.beginStatement(kFileUnit, kReadOptions, recio::arrayItem(recio::kTypeReal64, block, recio::kFollowLast));
 }
 
-std::int64_t clampedCount(std::int32_t count) { return count > 0 ? count : 0; }
-
 // Node arrays keep at least one element, so that the first node always has a place,
 // even for a count below 0.
-std::int64_t nodeCount(std::int32_t count) { return count >= 0 ? std::int64_t{count} + 1 : 1; }
+std::size_t nodeCount(std::int32_t count) { return clampedCount(count) + 1; }
 
 }  // namespace
 
 void readMesh(const FileName& meshName, Mesh& mesh) {
-  switch (loadMesh(meshName, mesh)) {
-    case StageStatus::Ok:
-      return;
-    case StageStatus::NotFound:
-      stopWithNotFound(kNotFound, meshName);
-    default:
-      // End of file and every read error give the same message.
-      stopWithReadFailure(kMeshReadFailureFormat, meshName);
-  }
+  // The end of the file and every read error give the same message.
+  static constexpr StageMessages kMessages{" Error: Mesh file not found: ", kMeshReadFailureFormat,
+                                           kMeshReadFailureFormat};
+  stopUnlessOk(loadMesh(meshName, mesh), kMessages, meshName);
 }
 
 StageStatus loadMesh(const FileName& meshName, Mesh& mesh) {
@@ -82,9 +74,9 @@ StageStatus loadMesh(const FileName& meshName, Mesh& mesh) {
 }
 
 void computeNodesAndCentres(Mesh& mesh) {
-  const std::int64_t nx = clampedCount(mesh.nx);
-  const std::int64_t ny = clampedCount(mesh.ny);
-  const std::int64_t nz = clampedCount(mesh.nz);
+  const std::size_t nx = clampedCount(mesh.nx);
+  const std::size_t ny = clampedCount(mesh.ny);
+  const std::size_t nz = clampedCount(mesh.nz);
 
   // Running sums in index order: the order of the additions fixes the rounding. Every
   // operation flushes a result too small for a normal number to zero, by rule, so that
@@ -93,18 +85,18 @@ void computeNodesAndCentres(Mesh& mesh) {
   using recio::flushedProduct;
   using recio::flushedSum;
   mesh.xn[0] = mesh.x0;
-  for (std::int64_t i = 0; i < nx; ++i) mesh.xn[i + 1] = flushedSum(mesh.xn[i], mesh.dx[i]);
+  for (std::size_t i = 0; i < nx; ++i) mesh.xn[i + 1] = flushedSum(mesh.xn[i], mesh.dx[i]);
   mesh.yn[0] = mesh.y0;
-  for (std::int64_t j = 0; j < ny; ++j) mesh.yn[j + 1] = flushedSum(mesh.yn[j], mesh.dy[j]);
+  for (std::size_t j = 0; j < ny; ++j) mesh.yn[j + 1] = flushedSum(mesh.yn[j], mesh.dy[j]);
   // Elevations fall with k; they are then kept as depths (a sign flip, exact).
   mesh.zn[0] = mesh.z0;
-  for (std::int64_t k = 0; k < nz; ++k) mesh.zn[k + 1] = flushedDifference(mesh.zn[k], mesh.dz[k]);
-  for (std::int64_t k = 0; k <= nz; ++k) mesh.zn[k] = -mesh.zn[k];
+  for (std::size_t k = 0; k < nz; ++k) mesh.zn[k + 1] = flushedDifference(mesh.zn[k], mesh.dz[k]);
+  for (std::size_t k = 0; k <= nz; ++k) mesh.zn[k] = -mesh.zn[k];
 
   auto centre = [](double first, double second) { return flushedProduct(0.5, flushedSum(first, second)); };
-  for (std::int64_t i = 0; i < nx; ++i) mesh.xc[i] = centre(mesh.xn[i], mesh.xn[i + 1]);
-  for (std::int64_t j = 0; j < ny; ++j) mesh.yc[j] = centre(mesh.yn[j], mesh.yn[j + 1]);
-  for (std::int64_t k = 0; k < nz; ++k) mesh.zc[k] = centre(mesh.zn[k], mesh.zn[k + 1]);
+  for (std::size_t i = 0; i < nx; ++i) mesh.xc[i] = centre(mesh.xn[i], mesh.xn[i + 1]);
+  for (std::size_t j = 0; j < ny; ++j) mesh.yc[j] = centre(mesh.yn[j], mesh.yn[j + 1]);
+  for (std::size_t k = 0; k < nz; ++k) mesh.zc[k] = centre(mesh.zn[k], mesh.zn[k + 1]);
 }
 
 }  // namespace app

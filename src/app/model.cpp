@@ -11,8 +11,6 @@
 namespace app {
 namespace {
 
-constexpr std::string_view kNotFound = " Error: Model file not found: ";
-
 // Statement n reads the file's n-th cell.
 class CellTargets final : public recio::StatementTargets {
  public:
@@ -30,16 +28,9 @@ class CellTargets final : public recio::StatementTargets {
 }  // namespace
 
 void readModel(const FileName& modelName, ModelGrid& grid) {
-  switch (loadModel(modelName, grid)) {
-    case StageStatus::Ok:
-      return;
-    case StageStatus::NotFound:
-      stopWithNotFound(kNotFound, modelName);
-    case StageStatus::TooShort:
-      stopWithReadFailure(kModelTooShortFormat, modelName);
-    case StageStatus::ReadError:
-      stopWithReadFailure(kModelReadFailureFormat, modelName);
-  }
+  static constexpr StageMessages kMessages{" Error: Model file not found: ", kModelReadFailureFormat,
+                                           kModelTooShortFormat};
+  stopUnlessOk(loadModel(modelName, grid), kMessages, modelName);
 }
 
 // The grid holds the mesh's counts, each clamped at 0. A count below 1 on any axis leaves

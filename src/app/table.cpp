@@ -14,6 +14,7 @@ namespace {
 
 // The four values of each record: the cell centre's x, y and elevation, and the
 // model value. Records run x fastest, then y, then the layers from the bottom up.
+static_assert(kPointTableValuesPerRecord == 4, "a record is x, y, elevation and value");
 class TableValues final : public recio::StatementValues {
  public:
   TableValues(const Mesh& mesh, const ModelGrid& grid) : mesh_(mesh), grid_(grid) {}
@@ -31,7 +32,7 @@ class TableValues final : public recio::StatementValues {
       const double* row = grid_.values + grid_.indexOf(1, j, k);
       const std::size_t rowEnd = std::min(grid_.nx + 1, i + count);
       count -= rowEnd - i;
-      for (; i < rowEnd; ++i, values += 4) {
+      for (; i < rowEnd; ++i, values += kPointTableValuesPerRecord) {
         values[0] = mesh_.xc[i - 1];
         values[1] = y;
         values[2] = elevation;
@@ -55,7 +56,7 @@ class TableValues final : public recio::StatementValues {
 void writeTable(const FileName& tableName, const Mesh& mesh, const ModelGrid& grid) {
   openForWriting(tableName);
   // The grid's counts are the mesh's, each clamped at 0: no cells, no records.
-  recio::writeStatements(kFileUnit, kPointTableFormat, grid.cellCount(), 4, TableValues(mesh, grid));
+  recio::writeStatements(kFileUnit, kPointTableFormat, grid.cellCount(), kPointTableValuesPerRecord, TableValues(mesh, grid));
   recio::closeUnit(kFileUnit, false);
 }
 

@@ -31,6 +31,8 @@ struct LongDescriptor {
     writeWord(out + 4, repeat);
     writeWord(out + 8, width);
   }
+  // The values the item takes from a statement's list each time the format passes it.
+  constexpr std::size_t realValues() const { return code == kCodeEditReal ? static_cast<std::size_t>(repeat) : 0; }
 
  private:
   static constexpr void writeWord(std::uint8_t* out, std::int32_t value) {
@@ -52,6 +54,7 @@ struct ShortDescriptor {
     out[2] = static_cast<std::uint8_t>(repeat);
     out[3] = static_cast<std::uint8_t>(repeat >> 8);
   }
+  constexpr std::size_t realValues() const { return 0; }
 };
 
 template <std::size_t Length>
@@ -70,6 +73,7 @@ struct LiteralDescriptor {
     }
     // The padding stays zero: the output array starts zeroed.
   }
+  constexpr std::size_t realValues() const { return 0; }
 };
 
 constexpr ShortDescriptor formatStart() { return {shortCodeOf(kCodeFormatStart), 0}; }
@@ -95,6 +99,9 @@ constexpr LiteralDescriptor<StorageLength - 1> literal(const char (&text)[Storag
 template <std::size_t Size>
 struct CompiledFormat {
   alignas(kItemAlignment) std::uint8_t bytes[Size];
+  // The real values one pass through the format takes: a record's, when the format
+  // has no record break.
+  std::size_t realValues;
 
   // Only for objects of static storage duration: the program points into them.
   constexpr FormatProgram program() const { return {bytes, Size}; }
@@ -106,6 +113,7 @@ constexpr auto compileFormat(const Items&... items) {
   CompiledFormat<kSize> compiled{};
   std::size_t offset = 0;
   ((items.writeTo(compiled.bytes + offset), offset += Items::kSize), ...);
+  compiled.realValues = (items.realValues() + ... + 0);
   return compiled;
 }
 
