@@ -1,7 +1,7 @@
 // Direct block writes, and the thread that makes them behind the statements.
 #include "recio/units/write_behind.h"
 
-#include "recio/threads/test_hooks.h"
+#include "recio/threads/fast_path_counts.h"
 #include "recio/threads/worker_threads.h"
 
 namespace recio {
@@ -16,7 +16,7 @@ BlockWrite writeBlockDirect(platform::FileHandle handle, const char* bytes, std:
       count -= static_cast<std::size_t>(written);
     }
     if (count == 0) {
-      test_hooks::fastPathCounts().directBlocksWritten.fetch_add(1, std::memory_order_relaxed);
+      fastPathCounts().directBlocksWritten.fetch_add(1, std::memory_order_relaxed);
       return result;
     }
   }
@@ -28,11 +28,8 @@ BlockWrite writeBlockDirect(platform::FileHandle handle, const char* bytes, std:
 
 WriteBehind::~WriteBehind() {
   if (!thread_.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    quitting_ = true;
-  }
-  changed_.notify_all();
+  quitting_.store(true, std::memory_order_release);
+  signal_.notifyAll();
   thread_.join();
 }
 
@@ -41,35 +38,29 @@ bool WriteBehind::start() {
 }
 
 void WriteBehind::post(const char* bytes, std::size_t count) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    bytes_ = bytes;
-    count_ = count;
-  }
-  changed_.notify_all();
+  count_ = count;
+  bytes_.store(bytes, std::memory_order_release);
+  signal_.notifyAll();
 }
 
 BlockWrite WriteBehind::wait() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return bytes_ == nullptr; });
+  signal_.waitUntil([this] { return bytes_.load(std::memory_order_acquire) == nullptr; });
   const BlockWrite result = result_;
   result_ = BlockWrite{};
   return result;
 }
 
 void WriteBehind::run() {
-  std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return bytes_ != nullptr || quitting_; });
-    if (bytes_ == nullptr) return;
-    const char* bytes = bytes_;
-    const std::size_t count = count_;
-    lock.unlock();
-    const BlockWrite result = writeBlockDirect(handle_, bytes, count, alignment_);
-    lock.lock();
-    result_ = result;
-    bytes_ = nullptr;
-    changed_.notify_all();
+    signal_.waitUntil([this] {
+      return bytes_.load(std::memory_order_acquire) != nullptr || quitting_.load(std::memory_order_acquire);
+    });
+    // A block handed over before the end is written first.
+    const char* bytes = bytes_.load(std::memory_order_acquire);
+    if (bytes == nullptr) return;
+    result_ = writeBlockDirect(handle_, bytes, count_, alignment_);
+    bytes_.store(nullptr, std::memory_order_release);
+    signal_.notifyAll();
   }
 }
 

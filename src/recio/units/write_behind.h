@@ -3,12 +3,12 @@
 // device has the bytes, and the statements would wait that long for every block.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <cstddef>
-#include <mutex>
 #include <thread>
 
 #include "recio/platform/platform.h"
+#include "recio/threads/change_signal.h"
 
 namespace recio {
 
@@ -49,12 +49,14 @@ class WriteBehind {
 
   const platform::FileHandle handle_;
   const std::size_t alignment_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  const char* bytes_ = nullptr;  // the block handed over, until it is written
+  ChangeSignal signal_;
+  // The block handed over, until it is written. Its count is stored before it and its
+  // result before it goes back to null, so that each thread reads those only after
+  // seeing the hand-over.
+  std::atomic<const char*> bytes_{nullptr};
   std::size_t count_ = 0;
-  bool quitting_ = false;
   BlockWrite result_;
+  std::atomic<bool> quitting_{false};
   std::thread thread_;
 };
 
