@@ -1,5 +1,7 @@
-// Conversions between decimal text and binary numbers, exact to the last bit and the
-// last digit. Pure functions: no state, no allocation, never a read outside the token.
+// Conversions between decimal text and binary numbers: digits of a value exact to the
+// last digit, and values of a text correctly rounded but for the defined reductions near
+// a midpoint that parseReal64 states. Pure functions: no state, no allocation, never a
+// read outside the token.
 //
 // A real token is read in two steps: its text is cut into the parts of a NumberParts
 // (adding up its digits on the way), and the parts are converted. A scan that has
