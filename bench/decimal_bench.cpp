@@ -20,7 +20,8 @@ const std::array<std::string, 16> kTokens = {
 
 std::vector<double> tokenValues() {
   std::vector<double> values;
-  for (const std::string& token : kTokens) values.push_back(recio::decimal::parseReal64(token.data(), token.size()).value);
+  for (const std::string& token : kTokens)
+    values.push_back(recio::decimal::parseReal64(token.data(), token.size()).value);
   return values;
 }
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/formats.h"
-#include "recio/format/formatted_writer.h"
 #include "recio/format/edit.h"
+#include "recio/format/formatted_writer.h"
 #include "recio/units/unit_table.h"
 
 namespace {

@@ -110,7 +110,8 @@ int records(unsigned long long count, const char* tableName) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::strcmp(argv[1], "blocks") == 0) return blocks(argv[2], std::strtoull(argv[3], nullptr, 10), argv[4]);
+  if (argc == 5 && std::strcmp(argv[1], "blocks") == 0)
+    return blocks(argv[2], std::strtoull(argv[3], nullptr, 10), argv[4]);
   if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "direct") == 0) {
     const std::size_t blockSize = argc == 6 ? std::strtoull(argv[5], nullptr, 10) : kDirectBlockSize;
     return direct(argv[2], std::strtoull(argv[3], nullptr, 10), argv[4], blockSize);

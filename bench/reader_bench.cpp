@@ -18,8 +18,8 @@
 
 #include "recio/decimal/decimal.h"
 #include "recio/outcome.h"
-#include "recio/reader/read_statements.h"
 #include "recio/reader/read_ahead_policy.h"
+#include "recio/reader/read_statements.h"
 #include "recio/reader/reader.h"
 #include "recio/transfer.h"
 #include "recio/units/unit.h"
@@ -90,9 +90,8 @@ class ModelFile {
 
 void reportPerValue(benchmark::State& state, std::int64_t values) {
   state.SetItemsProcessed(state.iterations() * values);
-  state.counters["per_value"] = benchmark::Counter(static_cast<double>(values),
-                                                   benchmark::Counter::kIsIterationInvariantRate |
-                                                       benchmark::Counter::kInvert);
+  state.counters["per_value"] = benchmark::Counter(
+      static_cast<double>(values), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // Connects the bench unit to the model file for reading, as the model reader does.

@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 
 #include "app/grid.h"
 #include "app/mesh.h"
-#include "app/names.h"
 #include "app/model.h"
+#include "app/names.h"
 #include "app/table.h"
 #include "memory_file.h"
 #include "recio/platform/platform.h"
@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   app::ModelGrid grid;
   // The arrays live to the end of a run; here each input is a run of its own.
   auto release = [&] {
-    for (double* array : {mesh.dx, mesh.dy, mesh.dz, mesh.xn, mesh.yn, mesh.zn, mesh.xc, mesh.yc, mesh.zc, grid.values}) {
+    for (double* array :
+         {mesh.dx, mesh.dy, mesh.dz, mesh.xn, mesh.yn, mesh.zn, mesh.xc, mesh.yc, mesh.zc, grid.values}) {
       std::free(array);
     }
     return 0;

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int digits : {1, 6, 10, 17, recio::decimal::DecimalDigits::kMaxDigits}) {
       recio::decimal::DecimalDigits result;
       recio::decimal::generateDigits(real.value, digits, result);
-      if (result.kind == recio::decimal::DigitsKind::Finite && (result.count != digits || result.digits[0] == '0')) std::abort();
+      if (result.kind == recio::decimal::DigitsKind::Finite && (result.count != digits || result.digits[0] == '0'))
+        std::abort();
     }
   }
   std::free(token);

@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "recio/format/field_cache.h"
 #include "recio/format/edit.h"
+#include "recio/format/field_cache.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using recio::format::FieldCache;

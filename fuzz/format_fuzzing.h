@@ -55,8 +55,8 @@ inline recio::FormatProgram programOf(const std::vector<std::uint32_t>& words) {
 
 // One statement of real items through the writer's entry points: begin, then a transfer
 // of each value, the last marked last.
-inline void transferStatement(recio::FormattedWriter& writer, const recio::FormatProgram& program,
-                              const double* values, std::size_t count) {
+inline void transferStatement(recio::FormattedWriter& writer, const recio::FormatProgram& program, const double* values,
+                              std::size_t count) {
   writer.begin(1, program);
   for (std::size_t item = 0; item < count; ++item) {
     writer.transfer(recio::realItem(values[item], item + 1 == count ? recio::kFollowLast : recio::kFollowMore));

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "app/grid.h"
-#include "app/names.h"
 #include "app/model.h"
+#include "app/names.h"
 #include "memory_file.h"
 #include "recio/platform/platform.h"
-#include "recio/units/unit.h"
 #include "recio/reader/read_ahead_policy.h"
 #include "recio/units/input_buffer_limits.h"
+#include "recio/units/unit.h"
 
 namespace {
 

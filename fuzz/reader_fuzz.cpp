@@ -7,9 +7,9 @@
 
 #include "memory_file.h"
 #include "recio/reader/reader.h"
+#include "recio/units/input_buffer_limits.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
-#include "recio/units/input_buffer_limits.h"
 
 namespace {
 

@@ -15,14 +15,14 @@ using recio::characterKeyword;
 using recio::characterValue;
 
 // FILE, STATUS and ACTION, all character values: status "old", action "read".
-constexpr auto kReadKeywords = recio::keywordList(
-    characterKeyword(recio::kKeywordFile), characterKeyword(recio::kKeywordStatus),
-    characterKeyword(recio::kKeywordAction));
+constexpr auto kReadKeywords =
+    recio::keywordList(characterKeyword(recio::kKeywordFile), characterKeyword(recio::kKeywordStatus),
+                       characterKeyword(recio::kKeywordAction));
 
 // FILE and ACTION as character values (action "write"), STATUS as the constant 4, UNKNOWN.
-constexpr auto kWriteKeywords = recio::keywordList(
-    characterKeyword(recio::kKeywordFile), characterKeyword(recio::kKeywordAction),
-    recio::integerKeyword(recio::kKeywordStatus));
+constexpr auto kWriteKeywords =
+    recio::keywordList(characterKeyword(recio::kKeywordFile), characterKeyword(recio::kKeywordAction),
+                       recio::integerKeyword(recio::kKeywordStatus));
 
 }  // namespace
 

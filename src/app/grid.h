@@ -13,7 +13,9 @@ struct ModelGrid {
   double* values = nullptr;
 
   // Element (i, j, k), each index from 1.
-  std::size_t indexOf(std::size_t i, std::size_t j, std::size_t k) const { return ((k - 1) * ny + (j - 1)) * nx + (i - 1); }
+  std::size_t indexOf(std::size_t i, std::size_t j, std::size_t k) const {
+    return ((k - 1) * ny + (j - 1)) * nx + (i - 1);
+  }
   std::uint64_t cellCount() const { return static_cast<std::uint64_t>(nx) * ny * nz; }
 };
 

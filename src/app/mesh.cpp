@@ -15,7 +15,6 @@
 namespace app {
 namespace {
 
-
 // One read statement of three scalars of one type.
 recio::IoOutcome readThree(recio::FreeFormatReader& reader, recio::TypeCode type, void* first, void* second,
                            void* third) {
@@ -30,7 +29,8 @@ recio::IoOutcome readThree(recio::FreeFormatReader& reader, recio::TypeCode type
 // One read statement of a whole width array.
 recio::IoOutcome readWidths(recio::FreeFormatReader& reader, double* widths, std::int32_t count) {
   const recio::LengthAddressBlock block = recio::realArrayBlock(widths, count);
-  return reader.beginStatement(kFileUnit, kReadOptions, recio::arrayItem(recio::kTypeReal64, block, recio::kFollowLast));
+  return reader.beginStatement(kFileUnit, kReadOptions,
+                               recio::arrayItem(recio::kTypeReal64, block, recio::kFollowLast));
 }
 
 // Node arrays keep at least one element, so that the first node always has a place,

@@ -56,7 +56,8 @@ class TableValues final : public recio::StatementValues {
 void writeTable(const FileName& tableName, const Mesh& mesh, const ModelGrid& grid) {
   openForWriting(tableName);
   // The grid's counts are the mesh's, each clamped at 0: no cells, no records.
-  recio::writeStatements(kFileUnit, kPointTableFormat, grid.cellCount(), kPointTableValuesPerRecord, TableValues(mesh, grid));
+  recio::writeStatements(kFileUnit, kPointTableFormat, grid.cellCount(), kPointTableValuesPerRecord,
+                         TableValues(mesh, grid));
   recio::closeUnit(kFileUnit, false);
 }
 

@@ -81,7 +81,8 @@ ConsoleSettings consoleSettings() {
 
 ReportSettings reportSettings() {
   ReportSettings report;
-  report.debuggerPresent = environmentIsTrue("XIO__IS_DEBUGGER_PRESENT") || environmentIsTrue("XIO_DEBUGGER_IS_PRESENT");
+  report.debuggerPresent =
+      environmentIsTrue("XIO__IS_DEBUGGER_PRESENT") || environmentIsTrue("XIO_DEBUGGER_IS_PRESENT");
   report.disableTrace = environmentIsTrue("XIO_DISABLE_STACK_TRACE");
   report.forceTrace = environmentIsTrue("XIO_FORCE_STACK_TRACE");
   report.logFile = environmentText("XIO_DIAGNOSTIC_LOG_FILE");

@@ -41,11 +41,11 @@ ConsoleSettings consoleSettings();
 
 // --- Read at each report.
 struct ReportSettings {
-  bool debuggerPresent = false;      // XIO__IS_DEBUGGER_PRESENT or XIO_DEBUGGER_IS_PRESENT
-  bool disableTrace = false;         // XIO_DISABLE_STACK_TRACE
-  bool forceTrace = false;           // XIO_FORCE_STACK_TRACE
-  const char* logFile = nullptr;     // XIO_DIAGNOSTIC_LOG_FILE
-  bool displayDisabled = false;      // XIO_DISABLE_DIAGNOSTIC_DISPLAY
+  bool debuggerPresent = false;               // XIO__IS_DEBUGGER_PRESENT or XIO_DEBUGGER_IS_PRESENT
+  bool disableTrace = false;                  // XIO_DISABLE_STACK_TRACE
+  bool forceTrace = false;                    // XIO_FORCE_STACK_TRACE
+  const char* logFile = nullptr;              // XIO_DIAGNOSTIC_LOG_FILE
+  bool displayDisabled = false;               // XIO_DISABLE_DIAGNOSTIC_DISPLAY
   const char* standardErrorTarget = nullptr;  // XIOT0, taken at the first report only
 };
 ReportSettings reportSettings();

@@ -52,7 +52,7 @@ TEST(UsageLine, IsTheOnlyOutputAndTouchesNoFile) {
   // Counts of 0, 1, 2 and 4, also where blanks or emptiness inside an argument would change
   // the count if the arguments were not handed over whole.
   const std::vector<std::vector<std::string>> argumentLists = {
-      {}, {"mesh"}, {"mesh", "model"}, {"mesh", "model", "table", "extra"}, {"two words", "model"},
+      {},       {"mesh"},         {"mesh", "model"},     {"mesh", "model", "table", "extra"}, {"two words", "model"},
       {"", ""}, {"", "", "", ""}, {"a\"b", "c \"d\" e"},
   };
   EXPECT_EQ(kUsageRecord.size(), 42u);
@@ -135,11 +135,13 @@ TEST(ConsoleWrapping, MessageLinesAsTabled) {
 TEST(ConsoleWrapping, NoWrapMarginKeepsALongNameOnOneRecord) {
   const std::string name = nameOfLength(100);
   for (const char* value : {"y", "yes", "T", "1", "007"}) {
-    const RunResult run = runScript({"print", "2", kMeshLiteral, name}, {std::string("XIOT_FMT_NO_WRAP_MARGIN=") + value});
+    const RunResult run =
+        runScript({"print", "2", kMeshLiteral, name}, {std::string("XIOT_FMT_NO_WRAP_MARGIN=") + value});
     EXPECT_EQ(run.out, " " + kMeshLiteral + name + "\r\n") << value;
   }
   for (const char* value : {"0", "no", "false", ""}) {
-    const RunResult run = runScript({"print", "2", kMeshLiteral, name}, {std::string("XIOT_FMT_NO_WRAP_MARGIN=") + value});
+    const RunResult run =
+        runScript({"print", "2", kMeshLiteral, name}, {std::string("XIOT_FMT_NO_WRAP_MARGIN=") + value});
     EXPECT_EQ(run.out, crlfRecords({" " + kMeshLiteral, " " + name.substr(0, 79), " " + name.substr(79)})) << value;
   }
 }
@@ -184,8 +186,8 @@ TEST(ConsoleOutput, StatementsAppearInOrderWithTheProbesOwnLines) {
 TEST(ConsoleOutput, PrintFileReceivesTheRecords) {
   TempDir directory;
   const std::string target = directory.file("console.txt");
-  const RunResult run = runScript({"print", "1", "to the file", "print", "2", kMeshLiteral, nameOfLength(60)},
-                                  {"XIO_PRINT=" + target});
+  const RunResult run =
+      runScript({"print", "1", "to the file", "print", "2", kMeshLiteral, nameOfLength(60)}, {"XIO_PRINT=" + target});
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(readFile(target), crlfRecords({" to the file", " " + kMeshLiteral, " " + nameOfLength(60)}));
@@ -199,7 +201,8 @@ TEST(ConsoleOutput, PrintFileThatCannotBeOpenedLeavesStandardOutput) {
 }
 
 TEST(ConsoleOutput, BufferedConsoleIsWrittenOutAtTheStop) {
-  const RunResult run = runScript({"print", "1", "one", "print", "1", "two", "mark", "marker"}, {"XIOT_BUFFER_STDOUT=1"});
+  const RunResult run =
+      runScript({"print", "1", "one", "print", "1", "two", "mark", "marker"}, {"XIOT_BUFFER_STDOUT=1"});
   // The marker goes past the console unit: the records were still held when it was written.
   EXPECT_EQ(run.out, "marker\n one\r\n two\r\n");
   const RunResult unbuffered = runScript({"print", "1", "one", "mark", "marker"}, {"XIOT_BUFFER_STDOUT=no"});

@@ -17,8 +17,8 @@
 namespace {
 
 using testing_support::readFile;
-using testing_support::RunResult;
 using testing_support::runProgram;
+using testing_support::RunResult;
 using testing_support::TempDir;
 
 RunResult convert(const TempDir& dir, const std::vector<std::string>& arguments,
@@ -51,12 +51,11 @@ const std::string kRecords2x1x2 =
 const ConversionCase kCases[] = {
     // File order j, i, k (k fastest); record order k from the bottom, then j, then i.
     {"RecordOrder2x1x2", "2 1 2\n0 0 0\n1 1\n1\n1 1\n", "1\n2\n3\n4\n", kRecords2x1x2.c_str(), "", 0},
-    {"RepeatCountsReadLikeWrittenOut", "2 1 2\n0 0 0\n2*1\n1\n2*1.0\n", "1\n2\n3\n4\n", kRecords2x1x2.c_str(), "",
-     0},
+    {"RepeatCountsReadLikeWrittenOut", "2 1 2\n0 0 0\n2*1\n1\n2*1.0\n", "1\n2\n3\n4\n", kRecords2x1x2.c_str(), "", 0},
     {"WidthsOverSeveralRecordsAndExtraWidthsIgnored", "2 1 2\n0 0 0\n1\n1 9 9\n1 7\n1 1\n", "1\n2\n3\n4\n",
      kRecords2x1x2.c_str(), "", 0},
-    {"CountsWrittenAsRealsAreTruncated", "2.9 1.2 2.0\n0,0,0\n1,1\n1\n1,1\n", "1\n2\n3\n4\n", kRecords2x1x2.c_str(),
-     "", 0},
+    {"CountsWrittenAsRealsAreTruncated", "2.9 1.2 2.0\n0,0,0\n1,1\n1\n1,1\n", "1\n2\n3\n4\n", kRecords2x1x2.c_str(), "",
+     0},
     {"BlankLinesAndCommentFreeCrLf", "2 1 2\r\n\r\n0 0 0\r\n1 1\r\n\r\n1\r\n1 1", "1\r\n\r\n2\r\n3\r\n\r\n4\r\n",
      kRecords2x1x2.c_str(), "", 0},
     {"ZeroElevationPrintsWithoutSign", "1 1 1\n0 0 5\n1\n1\n10\n", "0\n",
@@ -77,8 +76,8 @@ const ConversionCase kCases[] = {
     {"EmptyGridGivesEmptyTable", "0 3 3\n0 0 0\n\n1 1 1\n1 1 1\n", "", "", "", 0},
     {"NegativeCountGivesEmptyTable", "-2 1 1\n0 0 0\n\n1\n1\n", "", "", "", 0},
     {"MeshEndsInsideDz", "1 1 3\n0 0 0\n1\n1\n1 1\n", "1\n2\n3\n", nullptr, "\r\n Error reading mesh file mesh\r\n", 1},
-    {"MeshCommentLine", "# nx ny nz\n1 1 1\n0 0 0\n1\n1\n1\n", "1\n", nullptr,
-     "\r\n Error reading mesh file mesh\r\n", 1},
+    {"MeshCommentLine", "# nx ny nz\n1 1 1\n0 0 0\n1\n1\n1\n", "1\n", nullptr, "\r\n Error reading mesh file mesh\r\n",
+     1},
     {"MeshEmpty", "", "1\n", nullptr, "\r\n Error reading mesh file mesh\r\n", 1},
     {"ModelOneLineShort", "1 1 3\n0 0 0\n1\n1\n1 1 1\n", "1\n2\n", nullptr,
      "\r\n Error: not enough values in model file model\r\n", 1},
@@ -127,7 +126,7 @@ TEST(Conversion, ModelTakesFirstValueOfEachLine) {
 
 TEST(Conversion, ElevationsFallFromTheTop) {
   for (const auto& [top, lower, upper] : {std::tuple{"0", " -2.000000000E+01", " -5.000000000E+00"},
-                                         std::tuple{"100", "  8.000000000E+01", "  9.500000000E+01"}}) {
+                                          std::tuple{"100", "  8.000000000E+01", "  9.500000000E+01"}}) {
     TempDir dir;
     dir.write("mesh", std::string("1 1 2\n0 0 ") + top + "\n1\n1\n10 20\n");
     dir.write("model", "1\n2\n");
@@ -228,10 +227,11 @@ TEST(Conversion, FailedWriteReportsTheFullPathOfTheLongestName) {
   }
   table += "/" + std::string(length - table.size() - 1, 't');
   ASSERT_EQ(testing_support::reportedPath(table).size(), 256u);
-  const std::string script = testing_support::fileSizeLimit(64) + " " + testing_support::execProgram() + "\"$0\" \"$@\"";
-  const RunResult result = runProgram(
-      "/bin/bash", {"-c", script, CELLCENTRIFY_BINARY, "mesh", "model", table.substr(dir.path().size() + 1)}, {},
-      dir.path());
+  const std::string script =
+      testing_support::fileSizeLimit(64) + " " + testing_support::execProgram() + "\"$0\" \"$@\"";
+  const RunResult result =
+      runProgram("/bin/bash", {"-c", script, CELLCENTRIFY_BINARY, "mesh", "model", table.substr(dir.path().size() + 1)},
+                 {}, dir.path());
   EXPECT_EQ(result.status, 38);
   EXPECT_EQ(testing_support::firstLine(result.err),
             "xiorun: severe (38): error during write, unit 1, file " + testing_support::reportedPath(table) + "\n");
@@ -271,8 +271,8 @@ TEST(Conversion, LfRecordsThatFillBufferedBlocksExactly) {
   }
   ASSERT_EQ(expected.size(), 1200u * 65);
   dir.write("model", model);
-  RunResult result = convert(dir, {"mesh", "model", "table"},
-                             {"XIO_FMT_TERMINATOR=LF", "XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=33280"});
+  RunResult result =
+      convert(dir, {"mesh", "model", "table"}, {"XIO_FMT_TERMINATOR=LF", "XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=33280"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "");
@@ -289,8 +289,10 @@ TEST(Conversion, RealMeshFiles) {
     long nx, ny, nz;
   };
   const RealMesh meshes[] = {
-      {"discretize-78x50x51/tensor_mesh.msh", 78, 50, 51},  {"evo-94x87x40/Magnetic_Susc.msh", 94, 87, 40},
-      {"evo-94x87x40/block_mesh.msh", 8, 8, 8},             {"gravity-45x33x15/mesh.txt", 45, 33, 15},
+      {"discretize-78x50x51/tensor_mesh.msh", 78, 50, 51},
+      {"evo-94x87x40/Magnetic_Susc.msh", 94, 87, 40},
+      {"evo-94x87x40/block_mesh.msh", 8, 8, 8},
+      {"gravity-45x33x15/mesh.txt", 45, 33, 15},
       {"laguna-69x69x40/craig_chile.msh", 69, 69, 40},
   };
   constexpr std::size_t kRecord = 66, kValueField = 51;
@@ -340,7 +342,8 @@ TEST(Conversion, RealMeshAndModelPair) {
 TEST(Conversion, MeshWithCommentLinesIsAReadError) {
   TempDir dir;
   dir.write("model", "1\n");
-  const std::string mesh = std::string(CELLCENTRIFY_TESTDATA_DIR) + "/discretize-78x50x51/tensor_mesh_with_comments.msh";
+  const std::string mesh =
+      std::string(CELLCENTRIFY_TESTDATA_DIR) + "/discretize-78x50x51/tensor_mesh_with_comments.msh";
   RunResult result = convert(dir, {mesh, "model", "table"});
   EXPECT_EQ(result.out, "\r\n Error reading mesh file " + mesh + "\r\n");
   EXPECT_EQ(result.status, 1);

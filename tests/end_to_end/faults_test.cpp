@@ -2,10 +2,10 @@
 // file-size limit, too little memory, permissions, locks, interrupts, closed or full
 // standard output, and extreme input. Each must end with its message and status, and
 // never leave a table with a torn or silently missing record.
-#include <gtest/gtest.h>
-#include <sys/file.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "support/run_program.h"
-#include "support/temp_dir.h"
 #include "support/sanitizer.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -27,8 +27,8 @@ using testing_support::finishProgram;
 using testing_support::firstLine;
 using testing_support::readFile;
 using testing_support::RunOptions;
-using testing_support::RunResult;
 using testing_support::runProgram;
+using testing_support::RunResult;
 using testing_support::startProgram;
 using testing_support::TempDir;
 
@@ -86,9 +86,9 @@ TEST(Faults, FileSizeLimitKeepsOnlyWholeRecords) {
 
     // SIGXFSZ stays at its default, as every shell leaves it: the program itself makes a
     // write past the limit a failed write. bash counts the limit in KiB. Unbuffered, 64
-    // KiB hold 992 whole records and part of the 993rd, which is cut away again. Buffered, the file gets whole blocks as long as
-    // they fit; a record that straddles the last of them is cut away, and one that ends
-    // exactly with it stays.
+    // KiB hold 992 whole records and part of the 993rd, which is cut away again. Buffered, the file gets whole blocks
+    // as long as they fit; a record that straddles the last of them is cut away, and one that ends exactly with it
+    // stays.
     struct Setting {
       std::vector<std::string> environment;
       std::size_t bytesWritten;
@@ -102,7 +102,8 @@ TEST(Faults, FileSizeLimitKeepsOnlyWholeRecords) {
     for (const auto& [environment, bytesWritten] : settings) {
       SCOPED_TRACE(environment.empty() ? "unbuffered" : environment[1]);
       const std::size_t wholeRecords = bytesWritten / 66;
-      RunResult result = runThroughShell(dir, testing_support::fileSizeLimit(64), {"mesh", "model", "table"}, environment);
+      RunResult result =
+          runThroughShell(dir, testing_support::fileSizeLimit(64), {"mesh", "model", "table"}, environment);
       EXPECT_EQ(result.status, 38);
       EXPECT_EQ(firstLine(result.err),
                 "xiorun: severe (38): error during write, unit 1, file " + reportedPath(dir.file("table")) + "\n");
@@ -121,16 +122,18 @@ TEST(Faults, FailedCutBackIsTold) {
   SKIP_UNDER_EMULATION("the filter would see the emulator's system calls");
   TempDir dir;
   writeGrid(dir, 40, 30, 2);
-  const RunResult result = runProgram("/bin/bash",
-                                      {"-c", testing_support::fileSizeLimit(64) + " exec \"$0\" 1024 \"$1\" mesh model table",
-                                       testing_support::probePath("failing_truncate"), kProgram},
-                                      {}, dir.path());
+  const RunResult result =
+      runProgram("/bin/bash",
+                 {"-c", testing_support::fileSizeLimit(64) + " exec \"$0\" 1024 \"$1\" mesh model table",
+                  testing_support::probePath("failing_truncate"), kProgram},
+                 {}, dir.path());
   if (result.status == 77) GTEST_SKIP() << "system calls cannot be filtered here";
   EXPECT_EQ(result.status, 38);
   const std::string table = dir.file("table");
   EXPECT_EQ(firstLine(result.err), "xiorun: severe (38): error during write, unit 1, file " + table + "\n");
   const std::string warning = "xiorun: warning (97): file could not be cut back to its last whole record after a "
-                              "failed write, unit 1, file " + table + "\n";
+                              "failed write, unit 1, file " +
+                              table + "\n";
   EXPECT_TRUE(result.err.ends_with(warning)) << result.err;
   EXPECT_EQ(readFile(table).size(), 65536u);  // what the limit let through, torn
 }
@@ -181,12 +184,12 @@ TEST(Faults, SecondReaderIsTheModelItself) {
   }
   dir.write("other-model", other);
   ASSERT_EQ(runProgram(kProgram, {"mesh", "model", "expected"}, {}, dir.path()).status, 0);
-  const std::string prefix =
-      "mount -t tmpfs none /proc && mkdir -p /proc/self/fd && "
-      "for n in 3 4 5 6 7 8 9 10 11 12; do cp other-model /proc/self/fd/$n; done;";
+  const std::string prefix = "mount -t tmpfs none /proc && mkdir -p /proc/self/fd && "
+                             "for n in 3 4 5 6 7 8 9 10 11 12; do cp other-model /proc/self/fd/$n; done;";
   const std::string namespaceFlag = runProgram("/usr/bin/unshare", {"-m", "/bin/true"}).status == 0 ? "-m" : "-rm";
   const std::string script = prefix + " exec \"$0\" mesh model table";
-  const RunResult result = runProgram("/usr/bin/unshare", {namespaceFlag, "/bin/bash", "-c", script, kProgram}, {}, dir.path());
+  const RunResult result =
+      runProgram("/usr/bin/unshare", {namespaceFlag, "/bin/bash", "-c", script, kProgram}, {}, dir.path());
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_TRUE(readFile(dir.file("table")) == readFile(dir.file("expected")));
 }
@@ -238,7 +241,8 @@ TEST(Faults, LongNamesAreUsedWhole) {
     const std::string reported = dir.file(missingFolder).size() <= 256 ? dir.file(missingFolder) : missingFolder;
     result = runProgram(kProgram, {mesh, model, missingFolder}, {}, dir.path());
     EXPECT_EQ(result.status, 29);
-    EXPECT_EQ(firstLine(result.err), "xiorun: severe (29): file not found, unit 1, file " + reportedPath(reported) + "\n");
+    EXPECT_EQ(firstLine(result.err),
+              "xiorun: severe (29): file not found, unit 1, file " + reportedPath(reported) + "\n");
   }
 }
 
@@ -258,7 +262,7 @@ TEST(Faults, GridThatCannotBeHad) {
 TEST(Faults, SizesBeyondThirtyTwoBits) {
   const char* meshes[] = {
       "1000 1000 1000\n0 0 0\n1000*1\n1000*1\n1000*1\n",  // the grid: 8e9 bytes
-      "2147483647 1 1\n0 0 0\n1\n1\n1\n",                // a width array: 16 GiB
+      "2147483647 1 1\n0 0 0\n1\n1\n1\n",                 // a width array: 16 GiB
       "65536 65536 1\n0 0 0\n65536*1\n65536*1\n1\n",      // a product that wraps to 0 in 32 bits
   };
   for (const char* mesh : meshes) {
@@ -278,10 +282,9 @@ TEST(Faults, TableInReadOnlyDirectoryAsUnprivilegedUser) {
   writeGrid(dir, 2, 2, 2);
   std::filesystem::create_directory(dir.file("locked"));
   std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-  std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_read |
-                                                       std::filesystem::perms::owner_exec |
-                                                       std::filesystem::perms::others_read |
-                                                       std::filesystem::perms::others_exec);
+  std::filesystem::permissions(dir.file("locked"),
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                                   std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
   std::string prefix;
   std::string program = kProgram;
   if (::geteuid() == 0) {
@@ -293,11 +296,13 @@ TEST(Faults, TableInReadOnlyDirectoryAsUnprivilegedUser) {
     // runs a copy of the program in the test's own folder, which every user can enter.
     program = dir.file("cellcentrify");
     std::filesystem::copy_file(kProgram, program);
-    if (runProgram("/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/test", "-x", program})
+    if (runProgram("/usr/bin/setpriv",
+                   {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/test", "-x", program})
             .status != 0) {
       GTEST_SKIP() << "an unprivileged user cannot reach the temporary folder " << dir.path();
     }
-    prefix = "exec /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups /bin/bash -c 'exec \"$0\" \"$@\"' \"$0\" \"$@\";";
+    prefix = "exec /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups /bin/bash -c 'exec \"$0\" \"$@\"' "
+             "\"$0\" \"$@\";";
   }
   RunResult result = runThroughShell(dir, prefix, {"mesh", "model", "locked/table"}, {}, program);
   EXPECT_EQ(result.status, 9);
@@ -376,7 +381,8 @@ TEST(Faults, InterruptWhileWritingTheTable) {
     if (c.event == nullptr) {
       EXPECT_EQ(result.err, "");
     } else {
-      EXPECT_EQ(firstLine(result.err), std::string("xiorun: error (200): program aborting due to ") + c.event + " event\n");
+      EXPECT_EQ(firstLine(result.err),
+                std::string("xiorun: error (200): program aborting due to ") + c.event + " event\n");
       EXPECT_NE(result.err.find("Image              PC"), std::string::npos);
     }
     const std::string table = readFile(dir.file("table"));

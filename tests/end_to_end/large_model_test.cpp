@@ -13,8 +13,8 @@
 namespace {
 
 using testing_support::readFile;
-using testing_support::RunResult;
 using testing_support::runProgram;
+using testing_support::RunResult;
 using testing_support::TempDir;
 
 constexpr int kNx = 60;

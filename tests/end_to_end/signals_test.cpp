@@ -32,8 +32,7 @@ using testing_support::StartedProgram;
 using testing_support::startScript;
 using testing_support::TempDir;
 
-const std::string kHeader =
-    "Image              PC        Routine            Line        Source             \n";
+const std::string kHeader = "Image              PC        Routine            Line        Source             \n";
 
 struct EventCase {
   int signal;
@@ -41,8 +40,7 @@ struct EventCase {
   int status;
 };
 
-const EventCase kEvents[] = {
-    {SIGINT, "control-C", 130}, {SIGQUIT, "control-BREAK", 1}, {SIGHUP, "window-CLOSE", 2}};
+const EventCase kEvents[] = {{SIGINT, "control-C", 130}, {SIGQUIT, "control-BREAK", 1}, {SIGHUP, "window-CLOSE", 2}};
 
 // wine turns SIGINT into a control-C event; break and close have no signal that reaches
 // a program under wine.
@@ -108,8 +106,8 @@ void expectWholeRecords(const std::vector<std::string>& environment, int signal 
   TempDir directory;
   const std::string path = directory.file("table.xyz");
   const std::string record = "   1.000000000E+00   2.000000000E+00  -3.000000000E+00   4.00000E+00";
-  StartedProgram program = startScript({"open", "1", path, "#4", "write", "0", "write-until-event", "1", record},
-                                       environment);
+  StartedProgram program =
+      startScript({"open", "1", path, "#4", "write", "0", "write-until-event", "1", record}, environment);
   ASSERT_TRUE(testing_support::waitForOutput(program, "ready\n"));
   ::kill(program.pid, signal);
   const RunResult run = testing_support::finishProgram(program);
@@ -207,7 +205,8 @@ bool eventTaken(pid_t pid) {
   if (threads.empty()) return true;
   for (const ThreadState& thread : threads) {
     if (thread.state == 'Z' || thread.state == 'X') return true;
-    if (thread.id != pid && thread.state == 'S' && thread.syscall >= 0 && thread.syscall != kSyscallSigwait) return true;
+    if (thread.id != pid && thread.state == 'S' && thread.syscall >= 0 && thread.syscall != kSyscallSigwait)
+      return true;
   }
   return false;
 }
@@ -217,7 +216,8 @@ bool eventTaken(pid_t pid) {
 bool procSyscallReadable() { return !testing_support::kEmulated && !readFile("/proc/self/syscall").empty(); }
 
 // Interrupts a probe while its stop is blocked writing to the full pipe on `fd`.
-RunResult interruptBlockedStop(const std::vector<std::string>& words, long fd, const std::vector<std::string>& environment) {
+RunResult interruptBlockedStop(const std::vector<std::string>& words, long fd,
+                               const std::vector<std::string>& environment) {
   StartedProgram program = startScript(words, environment);
   EXPECT_TRUE(waitFor([&] { return mainThreadBlockedWriting(program.pid, fd); })) << "the stop never blocked";
   ::kill(program.pid, SIGINT);
@@ -279,14 +279,14 @@ TEST(InterruptDuringClose, TheLastBlockIsWrittenOutWhole) {
   // 2000 records, 132000 bytes: one block, more than the FIFO holds.
   const std::string record = "   1.000000000E+00   2.000000000E+00  -3.000000000E+00   4.00000E+00";
   constexpr int kRecords = 2000;
-  StartedProgram program =
-      startScript({"open", "1", path, "#4", "write", "0", "write", "1", std::to_string(kRecords), record, "mark",
-                   "closing", "close", "1", "0", "mark", "closed"},
-                  {"XIOT_BUFFERED=1", "XIOT_BLOCKSIZE=262144"});
+  StartedProgram program = startScript({"open", "1", path, "#4", "write", "0", "write", "1", std::to_string(kRecords),
+                                        record, "mark", "closing", "close", "1", "0", "mark", "closed"},
+                                       {"XIOT_BUFFERED=1", "XIOT_BLOCKSIZE=262144"});
   ASSERT_TRUE(testing_support::waitForOutput(program, "closing\n"));
   long fd = -1;
-  ASSERT_TRUE(waitFor([&] { return (fd = descriptorOf(program.pid, path)) >= 0 && mainThreadBlockedWriting(program.pid, fd); }))
-      << "the close never blocked";
+  ASSERT_TRUE(waitFor([&] {
+    return (fd = descriptorOf(program.pid, path)) >= 0 && mainThreadBlockedWriting(program.pid, fd);
+  })) << "the close never blocked";
   ::kill(program.pid, SIGINT);
   ASSERT_TRUE(waitFor([&] { return eventTaken(program.pid); })) << "the event was never taken";
   // Time enough for a stop that did not wait to end the process before the reader drains.
@@ -333,13 +333,13 @@ TEST(InterruptDuringWrites, ReaderGoneAfterTheInterruptKeepsItsStatus) {
     const int otherReader = ::open(otherPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(reader, 0);
     ASSERT_GE(otherReader, 0);
-    StartedProgram program =
-        startScript({"open", "1", path, "#4", "write", "0", "open", "2", otherPath, "#4", "write", "0", "write", "2",
-                     "3", record, "write-until-event", "1", record},
-                    {buffered, "XIOT_BLOCKSIZE=4096"});
+    StartedProgram program = startScript({"open", "1", path, "#4", "write", "0", "open", "2", otherPath, "#4", "write",
+                                          "0", "write", "2", "3", record, "write-until-event", "1", record},
+                                         {buffered, "XIOT_BLOCKSIZE=4096"});
     long fd = -1;
-    ASSERT_TRUE(waitFor([&] { return (fd = descriptorOf(program.pid, path)) >= 0 && mainThreadBlockedWriting(program.pid, fd); }))
-        << "the writes never blocked";
+    ASSERT_TRUE(waitFor([&] {
+      return (fd = descriptorOf(program.pid, path)) >= 0 && mainThreadBlockedWriting(program.pid, fd);
+    })) << "the writes never blocked";
     ::kill(program.pid, SIGINT);
     // The report is written once the stop has begun, before it closes the units.
     ASSERT_TRUE(testing_support::waitForErrorOutput(program, "control-C event\n")) << "the event was never taken";

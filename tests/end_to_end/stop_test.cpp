@@ -32,8 +32,8 @@ std::vector<std::string> linesOf(const std::string& text) {
 
 std::string padded(const std::string& text, std::size_t width) { return text + std::string(width - text.size(), ' '); }
 
-const std::string kHeader = padded("Image", 19) + padded("PC", 10) + padded("Routine", 19) + padded("Line", 12) +
-                            padded("Source", 19);
+const std::string kHeader =
+    padded("Image", 19) + padded("PC", 10) + padded("Routine", 19) + padded("Line", 12) + padded("Source", 19);
 
 std::string trimmed(const std::string& text) {
   const std::size_t first = text.find_first_not_of(' ');
@@ -206,8 +206,8 @@ TEST(ReportSwitches, StackTraceSwitches) {
     const std::string firstLine = "xiorun: severe (30): open failure, unit 1, file /x\n";
     EXPECT_EQ(run.status, 30);
     EXPECT_EQ(run.err.rfind(firstLine, 0), 0u) << run.err;
-    EXPECT_EQ(run.err.size() > firstLine.size(), test.traceback)
-        << testing::PrintToString(test.environment) << "\n" << run.err;
+    EXPECT_EQ(run.err.size() > firstLine.size(), test.traceback) << testing::PrintToString(test.environment) << "\n"
+                                                                 << run.err;
   }
 }
 
@@ -229,8 +229,8 @@ TEST(ReportSwitches, DiagnosticLogIsAppendedTo) {
 
   // With the display off the report goes to the log only; the status is unchanged.
   const std::string before = readFile(log);
-  run = runScript({"fatal", "29", "1", "/x"},
-                  {"XIO_DIAGNOSTIC_LOG_FILE=" + log, "XIO_DISABLE_DIAGNOSTIC_DISPLAY=yes", "XIO_DISABLE_STACK_TRACE=1"});
+  run = runScript({"fatal", "29", "1", "/x"}, {"XIO_DIAGNOSTIC_LOG_FILE=" + log, "XIO_DISABLE_DIAGNOSTIC_DISPLAY=yes",
+                                               "XIO_DISABLE_STACK_TRACE=1"});
   EXPECT_EQ(run.status, 29);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(readFile(log), before + "xiorun: severe (29): file not found, unit 1, file /x\n");
@@ -289,8 +289,8 @@ TEST(NormalStop, WritesNothingAndEndsWithItsStatus) {
 TEST(NormalStop, RealProgramWithThreeArgumentsReportsNothingOnStandardError) {
   // Whatever the stages make of the names, the stop adds nothing to standard error.
   TempDir directory;
-  const RunResult run = testing_support::runProgram(CELLCENTRIFY_BINARY, {"no-mesh", "no-model", "no-table"}, {},
-                                                    directory.path());
+  const RunResult run =
+      testing_support::runProgram(CELLCENTRIFY_BINARY, {"no-mesh", "no-model", "no-table"}, {}, directory.path());
   EXPECT_EQ(run.err, "");
 }
 

@@ -17,7 +17,7 @@ using testing_support::TempDir;
 
 struct RunCase {
   const char* value;
-  const char* console;  // terminator of console records
+  const char* console;             // terminator of console records
   std::vector<const char*> units;  // terminators of units 1, 2, 3, 4 and 7
   bool warning;
 };

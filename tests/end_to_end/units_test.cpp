@@ -75,10 +75,12 @@ TEST_F(Units, PermissionDenied) {
 
 TEST_F(Units, UnhandledOpenFailureIsASevereReport) {
   const std::string table = directory.file("no/such/dir/table.xyz");
-  const RunResult run = runScript({"open", "1", table, "#4", "write", "0", "mark", "never"}, {"XIO_DISABLE_STACK_TRACE=1"});
+  const RunResult run =
+      runScript({"open", "1", table, "#4", "write", "0", "mark", "never"}, {"XIO_DISABLE_STACK_TRACE=1"});
   EXPECT_EQ(run.status, 29);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "xiorun: severe (29): file not found, unit 1, file " + testing_support::reportedPath(table) + "\n");
+  EXPECT_EQ(run.err,
+            "xiorun: severe (29): file not found, unit 1, file " + testing_support::reportedPath(table) + "\n");
 }
 
 // --- File names ------------------------------------------------------------------------------
@@ -88,7 +90,8 @@ TEST_F(Units, EmptyAndBlankNamesAreNotFound) {
   EXPECT_EQ(openForReading(1, std::string(120, ' ')), recio::kMsgFileNotFound);
   EXPECT_EQ(openForWriting(1, ""), recio::kMsgFileNotFound);
   EXPECT_EQ(openForWriting(1, std::string(120, ' ')), recio::kMsgFileNotFound);
-  const RunResult run = runScript({"open", "1", std::string(120, ' '), "#4", "write", "0"}, {"XIO_DISABLE_STACK_TRACE=1"});
+  const RunResult run =
+      runScript({"open", "1", std::string(120, ' '), "#4", "write", "0"}, {"XIO_DISABLE_STACK_TRACE=1"});
   EXPECT_EQ(run.status, 29);
   EXPECT_EQ(run.err, "xiorun: severe (29): file not found, unit 1, file \n");
 }
@@ -103,12 +106,10 @@ TEST_F(Units, StatusAndActionTexts) {
     std::int32_t result;
   };
   const Case cases[] = {
-      {"old", "read", 0},          {"OLD", "READ", 0},        {"Old", "rEaD", 0},
-      {"old   ", "read  ", 0},     {" old", "read", 45},      {"old", " read", 45},
-      {"", "read", 45},            {"   ", "read", 45},       {"old", "", 45},
-      {"olds", "read", 45},        {"ol", "read", 45},        {"old", "reader", 45},
-      {"old\t", "read", 45},       {"unknown", "write", 0},   {"UNKNOWN ", "Write ", 0},
-      {"unknown", "wrote", 45},
+      {"old", "read", 0},    {"OLD", "READ", 0},      {"Old", "rEaD", 0},        {"old   ", "read  ", 0},
+      {" old", "read", 45},  {"old", " read", 45},    {"", "read", 45},          {"   ", "read", 45},
+      {"old", "", 45},       {"olds", "read", 45},    {"ol", "read", 45},        {"old", "reader", 45},
+      {"old\t", "read", 45}, {"unknown", "write", 0}, {"UNKNOWN ", "Write ", 0}, {"unknown", "wrote", 45},
   };
   for (const Case& test : cases) {
     EXPECT_EQ(openWithTexts(1, path, test.status, test.action), test.result)
@@ -171,8 +172,8 @@ TEST_F(Units, UnhandledShareConflictIsReport30) {
 
 TEST_F(Units, InvalidSettingUnhandledIsASevereReport) {
   const std::string path = directory.file("table.xyz");
-  const RunResult run = runScript({"open", "1", path, "#4", "write", "0"},
-                                  {"XIOT_BUFFERCOUNT=many", "XIO_DISABLE_STACK_TRACE=1"});
+  const RunResult run =
+      runScript({"open", "1", path, "#4", "write", "0"}, {"XIOT_BUFFERCOUNT=many", "XIO_DISABLE_STACK_TRACE=1"});
   EXPECT_EQ(run.status, 107);
   EXPECT_EQ(run.err, "xiorun: severe (107): XIOT_BUFFERCOUNT environment variable has erroneous syntax\n");
 }
@@ -191,9 +192,12 @@ TEST_F(Units, TheCutAtCloseAlsoHappensAtTheStop) {
 TEST_F(Units, StopWritesOutEveryUnit) {
   const std::string first = directory.file("first.xyz");
   const std::string second = directory.file("second.xyz");
+  // A script, laid out a command and its words at a time.
+  // clang-format off
   const RunResult run = runScript({"print", "1", "console", "open", "1", first, "#4", "write", "0", "open", "2", second,
                                    "#4", "write", "0", "write", "1", "300", "one", "write", "2", "300", "two"},
                                   {"XIOT_BUFFERED=1", "XIOT_BUFFER_STDOUT=1"});
+  // clang-format on
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, " console\r\n");
   std::string one, two;
@@ -207,9 +211,9 @@ TEST_F(Units, StopWritesOutEveryUnit) {
 
 TEST_F(Units, CloseAllUnitsRunsOnce) {
   const std::string path = directory.file("t.xyz");
-  const RunResult run = runScript({"open", "1", path, "#4", "write", "0", "write", "1", "3", "abc", "close-all", "close-all",
-                                   "stop", "4"},
-                                  {"XIOT_BUFFERED=1"});
+  const RunResult run = runScript(
+      {"open", "1", path, "#4", "write", "0", "write", "1", "3", "abc", "close-all", "close-all", "stop", "4"},
+      {"XIOT_BUFFERED=1"});
   EXPECT_EQ(run.status, 4);
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(readFile(path), "abc\r\nabc\r\nabc\r\n");
@@ -226,8 +230,8 @@ TEST_F(Units, FailingUnitAtTheStopIsReportedAndTheOthersAreStillWritten) {
     words.insert(words.end(), {"print", "1", "console", "stop", "0"});
     const RunResult run = runScript(words, {"XIOT_BUFFERED=1", "XIOT_BUFFER_STDOUT=1", "XIO_DISABLE_STACK_TRACE=1"});
     EXPECT_EQ(run.status, 38);
-    EXPECT_EQ(run.err,
-              "xiorun: severe (38): error during write, unit 2, file " + testing_support::reportedPath("/dev/full") + "\n");
+    EXPECT_EQ(run.err, "xiorun: severe (38): error during write, unit 2, file " +
+                           testing_support::reportedPath("/dev/full") + "\n");
     EXPECT_EQ(readFile(path), "kept\r\nkept\r\nkept\r\nkept\r\nkept\r\n") << "failing unit first: " << failingFirst;
     EXPECT_EQ(run.out, " console\r\n");
   }
@@ -235,13 +239,16 @@ TEST_F(Units, FailingUnitAtTheStopIsReportedAndTheOthersAreStillWritten) {
 
 TEST_F(Units, FailedWriteWithoutHandlerEndsTheRunWith38) {
   const std::string path = directory.file("table.xyz");
+  // A script, laid out a command and its words at a time.
+  // clang-format off
   const RunResult run = runScript({"open", "3", path, "#4", "write", "0", "write", "3", "2", "kept", "open", "2",
                                    "/dev/full", "#4", "write", "0", "write", "2", "1", "lost", "mark", "never"},
                                   {"XIO_DISABLE_STACK_TRACE=1"});
+  // clang-format on
   EXPECT_EQ(run.status, 38);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err,
-            "xiorun: severe (38): error during write, unit 2, file " + testing_support::reportedPath("/dev/full") + "\n");
+  EXPECT_EQ(run.err, "xiorun: severe (38): error during write, unit 2, file " +
+                         testing_support::reportedPath("/dev/full") + "\n");
   EXPECT_EQ(readFile(path), "kept\r\nkept\r\n");
 }
 
@@ -252,8 +259,8 @@ TEST_F(Units, FailedWriteWithoutHandlerEndsTheRunWith38) {
 std::vector<long> writeCallSizes(const std::vector<std::string>& words, const std::vector<std::string>& environment,
                                  const std::string& path, const TempDir& directory, bool& traced) {
   const std::string log = directory.file("strace.log");
-  std::vector<std::string> arguments = {"-f", "-qq", "-y", "-e", "trace=write,writev,pwrite64", "-o", log,
-                                        testing_support::probePath("script")};
+  std::vector<std::string> arguments = {
+      "-f", "-qq", "-y", "-e", "trace=write,writev,pwrite64", "-o", log, testing_support::probePath("script")};
   arguments.insert(arguments.end(), words.begin(), words.end());
   const RunResult run = testing_support::runProgram("/usr/bin/strace", arguments, environment);
   traced = run.status == 0 && std::filesystem::exists(log);

@@ -15,8 +15,8 @@ namespace {
 using testing_support::firstLine;
 using testing_support::readFile;
 using testing_support::reportedPath;
-using testing_support::RunResult;
 using testing_support::runProgram;
+using testing_support::RunResult;
 using testing_support::StartedProgram;
 using testing_support::TempDir;
 
@@ -48,7 +48,9 @@ class WindowsBuild : public testing::Test {
     dir.write("mesh", readFile(kExamples + "/mesh.txt"));
     dir.write("model", readFile(kExamples + "/model.txt"));
   }
-  RunResult convert(const std::vector<std::string>& arguments) { return runProgram(kProgram, arguments, {}, dir.path()); }
+  RunResult convert(const std::vector<std::string>& arguments) {
+    return runProgram(kProgram, arguments, {}, dir.path());
+  }
 
   TempDir dir;
   const std::string table = readFile(kExamples + "/table.xyz");
@@ -69,7 +71,8 @@ TEST_F(WindowsBuild, AFileBeingReadCannotBeWrittenByAnotherProgram) {
   StartedProgram holder = holdOpen(dir.file("model"), Hold::Read);
   const RunResult run = convert({"mesh", "model", "model"});
   EXPECT_EQ(run.status, 30);
-  EXPECT_EQ(firstLine(run.err), "xiorun: severe (30): open failure, unit 1, file " + reportedPath(dir.file("model")) + "\n");
+  EXPECT_EQ(firstLine(run.err),
+            "xiorun: severe (30): open failure, unit 1, file " + reportedPath(dir.file("model")) + "\n");
 }
 
 // The reader's open is tried again with write sharing when a writer holds the file.
@@ -112,9 +115,11 @@ TEST_F(WindowsBuild, DriveLettersAndBackslashesInNames) {
   // The messages show the resolved full name: drive, backslashes, no "..".
   run = convert({"mesh", "model", "missing\\sub\\..\\table"});
   EXPECT_EQ(run.status, 29);
-  EXPECT_EQ(firstLine(run.err), "xiorun: severe (29): file not found, unit 1, file " + windowsDir + "\\missing\\table\n");
+  EXPECT_EQ(firstLine(run.err),
+            "xiorun: severe (29): file not found, unit 1, file " + windowsDir + "\\missing\\table\n");
   run = convert({"mesh", "model", "missing/table"});
-  EXPECT_EQ(firstLine(run.err), "xiorun: severe (29): file not found, unit 1, file " + windowsDir + "\\missing\\table\n");
+  EXPECT_EQ(firstLine(run.err),
+            "xiorun: severe (29): file not found, unit 1, file " + windowsDir + "\\missing\\table\n");
 }
 
 TEST_F(WindowsBuild, CharactersWindowsForbidsAreANameError) {

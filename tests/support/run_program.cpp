@@ -68,7 +68,7 @@ void closeFd(int& fd) {
   ::sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
   // A probe that ends on a signal must not leave a core dump behind.
-  struct rlimit noCore {0, 0};
+  rlimit noCore{0, 0};
   ::setrlimit(RLIMIT_CORE, &noCore);
 
   if (inRead < 0) inRead = ::open("/dev/null", O_RDONLY);
@@ -122,7 +122,6 @@ bool waitForText(StartedProgram& program, const std::string& collected, std::str
   }
 }
 
-
 }  // namespace
 
 StartedProgram::StartedProgram(StartedProgram&& other) noexcept
@@ -173,7 +172,8 @@ StartedProgram startProgram(const std::string& path, const std::vector<std::stri
   std::vector<std::string> argumentStrings{path};
 #if defined(CELLCENTRIFY_LAUNCHER)
   // The tested build's programs go through the launcher; the test's own tools do not.
-  if (path.ends_with(CELLCENTRIFY_PROGRAM_SUFFIX)) argumentStrings.insert(argumentStrings.begin(), CELLCENTRIFY_LAUNCHER);
+  if (path.ends_with(CELLCENTRIFY_PROGRAM_SUFFIX))
+    argumentStrings.insert(argumentStrings.begin(), CELLCENTRIFY_LAUNCHER);
 #elif defined(CELLCENTRIFY_EMULATOR)
   // So do they through the emulator; the system's own tools run as they are.
   if (path == CELLCENTRIFY_BINARY || path.starts_with(CELLCENTRIFY_PROBE_DIR)) {
@@ -215,7 +215,6 @@ bool waitForOutput(StartedProgram& program, std::string_view text, int timeoutSe
 bool waitForErrorOutput(StartedProgram& program, std::string_view text, int timeoutSeconds) {
   return waitForText(program, program.result.err, text, timeoutSeconds);
 }
-
 
 RunResult finishProgram(StartedProgram& program, int timeoutSeconds) {
   if (program.pid <= 0) return program.result;

@@ -27,8 +27,7 @@ inline int sweepShare(int cases) {
   const bool full = fullSweeps();
   testing::Test::RecordProperty("sweep", full ? "full" : "short");
   static const bool noted = [full] {
-    std::cout << (full ? "full random sweeps\n"
-                       : "short random sweeps (CELLCENTRIFY_FULL_SWEEPS=1 runs them whole)\n");
+    std::cout << (full ? "full random sweeps\n" : "short random sweeps (CELLCENTRIFY_FULL_SWEEPS=1 runs them whole)\n");
     return true;
   }();
   static_cast<void>(noted);

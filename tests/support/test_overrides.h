@@ -49,8 +49,8 @@ inline constexpr StartFailure kStartFailures[] = {{recio::ThreadStartFailure::No
 
 // "no thread after 1 starts", for a trace.
 inline std::string describe(const StartFailure& start) {
-  return std::string(start.failure == recio::ThreadStartFailure::NoThread ? "no thread" : "no memory") +
-         " after " + std::to_string(start.successes) + " starts";
+  return std::string(start.failure == recio::ThreadStartFailure::NoThread ? "no thread" : "no memory") + " after " +
+         std::to_string(start.successes) + " starts";
 }
 
 }  // namespace testing_support

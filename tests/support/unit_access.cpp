@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "recio/units/open_keywords.h"
-#include "recio/stop/messages.h"
-#include "recio/units/unit.h"
 #include "recio/settings.h"
+#include "recio/stop/messages.h"
+#include "recio/units/open_keywords.h"
+#include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 #include "support/temp_dir.h"
 
@@ -31,7 +31,7 @@ void clearIoEnvironment() {
 std::int32_t openWithTexts(std::int32_t unitNumber, std::string_view name, std::string_view status,
                            std::string_view action) {
   const auto items = recio::keywordList(characterKeyword(recio::kKeywordFile), characterKeyword(recio::kKeywordStatus),
-                                       characterKeyword(recio::kKeywordAction));
+                                        characterKeyword(recio::kKeywordAction));
   const auto values = recio::keywordValues(characterValue(name), characterValue(status), characterValue(action));
   return recio::openStatement(unitNumber, true, items.data(), values.data());
 }
@@ -41,10 +41,11 @@ std::int32_t openForReading(std::int32_t unitNumber, std::string_view name) {
 }
 
 std::int32_t openForWriting(std::int32_t unitNumber, std::string_view name) {
-  const auto items = recio::keywordList(characterKeyword(recio::kKeywordFile), recio::integerKeyword(recio::kKeywordStatus),
-                                       characterKeyword(recio::kKeywordAction));
-  const auto values = recio::keywordValues(characterValue(name), recio::integerValue(recio::kStatusUnknown),
-                                           characterValue("write"));
+  const auto items =
+      recio::keywordList(characterKeyword(recio::kKeywordFile), recio::integerKeyword(recio::kKeywordStatus),
+                         characterKeyword(recio::kKeywordAction));
+  const auto values =
+      recio::keywordValues(characterValue(name), recio::integerValue(recio::kStatusUnknown), characterValue("write"));
   return recio::openStatement(unitNumber, true, items.data(), values.data());
 }
 

@@ -23,13 +23,16 @@ struct SplitCase {
 TEST(SplitCommandLine, Rules) {
   const SplitCase cases[] = {
       // Blanks and tabs separate; runs count once; leading and trailing ones give nothing.
-      SplitCase{"", {}}, SplitCase{"   \t ", {}}, SplitCase{"prog", {"prog"}},
+      SplitCase{"", {}},
+      SplitCase{"   \t ", {}},
+      SplitCase{"prog", {"prog"}},
       SplitCase{"prog a b c", {"prog", "a", "b", "c"}},
       SplitCase{"  prog \t\t a   b\t", {"prog", "a", "b"}},
       // No other character separates: not a line feed, not a carriage return.
       SplitCase{"prog a\nb c\rd", {"prog", "a\nb", "c\rd"}},
       // Quotation keeps blanks and tabs; the quotes themselves are not copied.
-      SplitCase{"prog \"a b\"", {"prog", "a b"}}, SplitCase{"prog \"\ta \"", {"prog", "\ta "}},
+      SplitCase{"prog \"a b\"", {"prog", "a b"}},
+      SplitCase{"prog \"\ta \"", {"prog", "\ta "}},
       SplitCase{"prog a b \"c d\"", {"prog", "a", "b", "c d"}},
       // A pair of quotes inside quotation gives one quote and ends the quotation.
       SplitCase{"prog \"a\"\"b\"", {"prog", "a\"b"}},
@@ -47,10 +50,12 @@ TEST(SplitCommandLine, Rules) {
       SplitCase{"prog ab\"c d\"e", {"prog", "abc de"}},
       SplitCase{"prog \"a\"b\"c\"", {"prog", "abc"}},
       // A pair of quotes alone is an empty argument, and it is counted.
-      SplitCase{"prog a \"\" c", {"prog", "a", "", "c"}}, SplitCase{"prog \"\"", {"prog", ""}},
+      SplitCase{"prog a \"\" c", {"prog", "a", "", "c"}},
+      SplitCase{"prog \"\"", {"prog", ""}},
       SplitCase{"\"\" \"\" \"\"", {"", "", ""}},
       // Quotation still open at the end of the line: the argument ends there.
-      SplitCase{"prog \"a b", {"prog", "a b"}}, SplitCase{"prog \"", {"prog", ""}},
+      SplitCase{"prog \"a b", {"prog", "a b"}},
+      SplitCase{"prog \"", {"prog", ""}},
       // The program name is split by the same rules.
       SplitCase{"\"C:\\Program Files\\cellcentrify.exe\" m", {"C:\\Program Files\\cellcentrify.exe", "m"}},
   };

@@ -125,8 +125,8 @@ Expected modelValue(const std::string& significant, std::int64_t scale) {
                     (digitCount <= 15 && o > 22 && digitCount + o <= 37);
   if (fast) {
     // One rounding of D * 10^o; dropped digits play no part.
-    const RoundedBinary64 rounded =
-        o >= 0 ? testing_support::roundScaled(d * powerOfTen(o), 0) : testing_support::roundQuotient(d, powerOfTen(-o), 0);
+    const RoundedBinary64 rounded = o >= 0 ? testing_support::roundScaled(d * powerOfTen(o), 0)
+                                           : testing_support::roundQuotient(d, powerOfTen(-o), 0);
     return fromRounding(rounded, !sticky, sticky ? "fast case, dropped digits ignored" : "fast case");
   }
   if (o == 0) return fromRounding(testing_support::roundScaled(d, 0, sticky), true, "D rounded whole");
@@ -322,7 +322,8 @@ void checkNearMidpoints(const std::vector<double>& lowerNeighbours, std::mt19937
     const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
     const std::uint64_t significand = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
     const int binaryExponent = biased == 0 ? -1074 : biased - 1075;
-    const testing_support::ExactDecimal midpoint = testing_support::exactDecimal(2 * significand + 1, binaryExponent - 1);
+    const testing_support::ExactDecimal midpoint =
+        testing_support::exactDecimal(2 * significand + 1, binaryExponent - 1);
     const int length = 17 + static_cast<int>(random() % 24);
     std::string significant = midpoint.digits.substr(0, static_cast<std::size_t>(length));
     const bool cut = midpoint.digits.size() > significant.size();

@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "recio/platform/platform.h"
-#include "support/test_overrides.h"
 #include "recio/settings.h"
 #include "recio/units/unit_table.h"
 #include "support/run_program.h"
@@ -41,7 +40,8 @@ std::string directWritesRefused(const TempDir& directory) {
   int ignored = 0;
   platform::closeFile(probe.handle, ignored);
   if (alignment != 0) return {};
-  return "the file system of " + directory.path() + " writes no file past its page cache (tmpfs, or a kernel before 6.1)";
+  return "the file system of " + directory.path() +
+         " writes no file past its page cache (tmpfs, or a kernel before 6.1)";
 }
 
 // Records of 0 to 199 characters, as many as fill about `bytes`.

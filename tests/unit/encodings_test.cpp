@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "recio/units/open_keywords.h"
 #include "recio/transfer.h"
+#include "recio/units/open_keywords.h"
 
 namespace {
 
@@ -54,9 +54,9 @@ TEST(Encodings, ArgumentBlocksHoldByteAndCharacterLengths) {
 }
 
 TEST(Encodings, KeywordListsEndWithTheirMarker) {
-  constexpr auto list = recio::keywordList(recio::characterKeyword(recio::kKeywordFile),
-                                           recio::integerKeyword(recio::kKeywordStatus),
-                                           recio::characterKeyword(recio::kKeywordAction));
+  constexpr auto list =
+      recio::keywordList(recio::characterKeyword(recio::kKeywordFile), recio::integerKeyword(recio::kKeywordStatus),
+                         recio::characterKeyword(recio::kKeywordAction));
   const std::vector<Bytes> expected = {{0x38, 4, 0x0D, 0}, {0x09, 1, 0x1A, 0}, {0x38, 4, 0x3A, 0}, {1, 0, 0, 0}};
   ASSERT_EQ(list.size(), expected.size());
   for (std::size_t index = 0; index < list.size(); ++index) EXPECT_EQ(bytesOf(list[index]), expected[index]);

@@ -23,7 +23,7 @@ using recio::flushedProduct;
 using recio::flushedSum;
 using testing_support::bitsOf;
 
-constexpr double kMin = std::numeric_limits<double>::min();            // 2^-1022
+constexpr double kMin = std::numeric_limits<double>::min();             // 2^-1022
 constexpr double kTrueMin = std::numeric_limits<double>::denorm_min();  // 2^-1074
 
 // A double of either sign whose magnitude is a random mantissa times 2^exponent, or a
@@ -31,7 +31,8 @@ constexpr double kTrueMin = std::numeric_limits<double>::denorm_min();  // 2^-10
 double near(std::mt19937_64& random, int lowestExponent, int highestExponent) {
   const double sign = (random() & 1) != 0 ? -1.0 : 1.0;
   if (random() % 4 == 0) return sign * std::bit_cast<double>(random() & ((std::uint64_t{1} << 52) - 1));
-  const int exponent = lowestExponent + static_cast<int>(random() % static_cast<std::uint64_t>(highestExponent - lowestExponent + 1));
+  const int exponent =
+      lowestExponent + static_cast<int>(random() % static_cast<std::uint64_t>(highestExponent - lowestExponent + 1));
   const double mantissa = 1.0 + static_cast<double>(random() >> 12) * 0x1p-52;
   // The mantissas next to a power of two are where rounding reaches 2^-1022.
   const double edge = random() % 3 == 0 ? ((random() & 1) != 0 ? 1.0 : 2.0 - 0x1p-52) : mantissa;

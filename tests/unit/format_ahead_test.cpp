@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "app/formats.h"
-#include "support/test_overrides.h"
 #include "recio/format/builder.h"
 #include "recio/units/unit_table.h"
 #include "support/e_field_format.h"
@@ -81,8 +80,12 @@ double randomValue(std::mt19937_64& random, std::size_t statement, std::size_t p
     case 0:
       return std::bit_cast<double>(random());
     case 1: {
-      constexpr double kSpecials[] = {0.0, -0.0, std::numeric_limits<double>::infinity(),
-                                      std::numeric_limits<double>::quiet_NaN(), 5e-324, -1.7976931348623157e308};
+      constexpr double kSpecials[] = {0.0,
+                                      -0.0,
+                                      std::numeric_limits<double>::infinity(),
+                                      std::numeric_limits<double>::quiet_NaN(),
+                                      5e-324,
+                                      -1.7976931348623157e308};
       return kSpecials[random() % std::size(kSpecials)];
     }
     case 2:
@@ -190,8 +193,8 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
                    std::to_string(run.planFields) + " fields" + (shape.interpreted ? ", interpreted" : "") +
                    (shape.buffered ? "" : ", unbuffered") + ", " + std::to_string(workers) + " workers");
       ASSERT_TRUE(sameBytes(ahead(run, shape.buffered), oneByOne(run, shape.buffered)));
-      const bool forWorkers = !shape.interpreted && run.perStatement == run.planFields &&
-                              run.count >= 4 * kStatementsPerChunk;
+      const bool forWorkers =
+          !shape.interpreted && run.perStatement == run.planFields && run.count >= 4 * kStatementsPerChunk;
       const FastPathCounts& counts = fastPathCounts();
       EXPECT_EQ(counts.editingWorkersStarted.load(), forWorkers ? workers : 0);
       if (!forWorkers) continue;

@@ -41,8 +41,8 @@ bool editBoth(FieldCache& cache, std::size_t position, double value, const Shape
   cache.edit(position, value, shape.width, shape.fractionDigits, shape.scaleFactor, cached.data());
   recio::format::editReal(value, shape.width, shape.fractionDigits, shape.scaleFactor, edited.data());
   EXPECT_EQ(cached, edited) << "bits " << std::hex << std::bit_cast<std::uint64_t>(value) << std::dec << " E"
-                            << shape.width << "." << shape.fractionDigits << " k " << shape.scaleFactor
-                            << " position " << position;
+                            << shape.width << "." << shape.fractionDigits << " k " << shape.scaleFactor << " position "
+                            << position;
   return found;
 }
 

@@ -35,9 +35,7 @@ using testing_support::TempDir;
 
 constexpr std::int32_t kTestUnit = 1;
 
-void openForWriting(const std::string& path) {
-  ASSERT_EQ(testing_support::openForWriting(kTestUnit, path), 0) << path;
-}
+void openForWriting(const std::string& path) { ASSERT_EQ(testing_support::openForWriting(kTestUnit, path), 0) << path; }
 
 // Splits CR LF terminated records; a missing final terminator is a failure.
 std::vector<std::string> splitRecords(const std::string& contents) {
@@ -393,8 +391,9 @@ TEST(PlannedFormats, FormatRebuiltInPlaceIsPlannedAnew) {
 // --- Records and the interpreter ------------------------------------------------------
 
 TEST(PointTable, ExampleRecord) {
-  const std::vector<std::string> records =
-      writeRecords("example", [] { writeReals(app::kPointTableFormat, {500.0, 1250.0, 25.0, 0.01}); });
+  const std::vector<std::string> records = writeRecords("example", [] {
+    writeReals(app::kPointTableFormat, {500.0, 1250.0, 25.0, 0.01});
+  });
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0], "  5.000000000E+02  1.250000000E+03  2.500000000E+01  1.00000E-02");
   EXPECT_EQ(records[0].size(), 64u);
@@ -406,8 +405,8 @@ TEST(PointTable, RepeatCountCoversTheFirstThreeItems) {
                                            editE(1, 17, 9), editE(1, 13, 5), formatEnd());
   // Literals after a repeated descriptor come only after its last item, and a literal
   // after the last data descriptor is still written.
-  constexpr auto kMarked = compileFormat(formatStart(), scaleFactor(1), editE(3, 13, 5), literal(" |"),
-                                         editE(1, 17, 9), literal("|"), formatEnd());
+  constexpr auto kMarked = compileFormat(formatStart(), scaleFactor(1), editE(3, 13, 5), literal(" |"), editE(1, 17, 9),
+                                         literal("|"), formatEnd());
   const std::vector<std::string> records = writeRecords("repeat", [&] {
     writeReals(app::kPointTableFormat, {-1.5, 2.25, 1.0e-7, 3.0e12});
     writeReals(kUnrolled.program(), {-1.5, 2.25, 1.0e-7, 3.0e12});
@@ -460,8 +459,8 @@ TEST(Messages, EmptyRecordThenLiteralAndName) {
 
 TEST(Records, SlashesAndRecordsLongerThanTheFirstBuffer) {
   constexpr auto kTwoSlashes = compileFormat(formatStart(), endRecord(2), editA(), formatEnd());
-  constexpr auto kLabelled = compileFormat(formatStart(), literal("label:"), editA(), literal(":end"),
-                                           endRecord(), formatEnd());
+  constexpr auto kLabelled =
+      compileFormat(formatStart(), literal("label:"), editA(), literal(":end"), endRecord(), formatEnd());
   std::string text(5000, ' ');
   for (std::size_t i = 0; i < text.size(); ++i) {
     text[i] = static_cast<char>('a' + i % 26);

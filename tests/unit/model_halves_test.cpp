@@ -5,21 +5,20 @@
 // read statements (read_statements.h) on targets that already hold values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "app/connections.h"
 #include "app/grid.h"
 #include "app/mesh.h"
-#include "app/names.h"
 #include "app/model.h"
-#include "app/connections.h"
-#include "support/test_overrides.h"
+#include "app/names.h"
 #include "recio/outcome.h"
 #include "recio/reader/input_split.h"
 #include "recio/reader/read_statements.h"
@@ -43,6 +42,8 @@ const std::string kLongMantissa =
 
 // Lines that a plain line is not, or that a statement takes differently from one, and
 // a few plain ones of unusual shape.
+// A table laid out by hand.
+// clang-format off
 const std::string kAwkwardLines[] = {
     "", "   ", "\t", ",", " , 2.5", ",,", "/", " / 7", "2*1.5", "3*", "1*,", "'text'", "\"q\"", "(1.0, 2.0)",
     "(1.0,", "T", ".true.", "f", ".5", "-.5e1", "1.5,2.5", "1.5 2.5", "1.5/", "1.5)", "1.5(", "1.0+3", "1.5D-3",
@@ -51,15 +52,24 @@ const std::string kAwkwardLines[] = {
     "1.5\n",  // with CR terminators the LF is part of the line
     "4.9e-324", "1.5q0", kLongMantissa, std::string("1.5\0", 4), "5.e3",
 };
+// clang-format on
 
 std::string plainValue(std::mt19937_64& random) {
   char text[48];
   const double value = std::uniform_real_distribution<double>(-1000.0, 1000.0)(random);
   switch (random() % 4) {
-    case 0: std::snprintf(text, sizeof text, "%.4f", value / 1000); break;
-    case 1: std::snprintf(text, sizeof text, "%.1E", value / 100); break;
-    case 2: std::snprintf(text, sizeof text, "%.7e", value); break;
-    default: std::snprintf(text, sizeof text, "%d", static_cast<int>(value)); break;
+    case 0:
+      std::snprintf(text, sizeof text, "%.4f", value / 1000);
+      break;
+    case 1:
+      std::snprintf(text, sizeof text, "%.1E", value / 100);
+      break;
+    case 2:
+      std::snprintf(text, sizeof text, "%.7e", value);
+      break;
+    default:
+      std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+      break;
   }
   return text;
 }
@@ -76,7 +86,8 @@ std::string generateModel(std::mt19937_64& random, std::size_t cells, const char
   std::vector<std::string> lines;
   const unsigned awkwardPercent = static_cast<unsigned>(random() % 3);
   for (std::size_t line = 0; line < lineCount; ++line) {
-    lines.push_back(random() % 100 < awkwardPercent ? awkwardLine(random) : plainValue(random) + (random() % 8 == 0 ? " 9 x" : ""));
+    lines.push_back(random() % 100 < awkwardPercent ? awkwardLine(random)
+                                                    : plainValue(random) + (random() % 8 == 0 ? " 9 x" : ""));
   }
   std::size_t bytes = 0;
   for (const std::string& line : lines) bytes += line.size() + 1;
@@ -289,8 +300,8 @@ TEST_F(ModelHalves, SecondHalfIsAdoptedOnlyAtTheSplit) {
     const EvenModel& model;
     std::uint64_t firstMeeting;
     bool adopted;
-  } meetings[] = {{clean, 0, true},          {clean, split / 2, true}, {clean, split, true},
-                  {clean, split + 1, false}, {shifted, 0, false}};
+  } meetings[] = {
+      {clean, 0, true}, {clean, split / 2, true}, {clean, split, true}, {clean, split + 1, false}, {shifted, 0, false}};
   for (const auto& meeting : meetings) {
     SCOPED_TRACE(std::string(&meeting.model == &shifted ? "shifted" : "clean") + " model, first meeting at cell " +
                  std::to_string(meeting.firstMeeting) + " of a first half of " + std::to_string(split) + " lines");
@@ -331,7 +342,7 @@ TEST_F(ModelHalves, AwkwardLinesRightAtTheSplit) {
     std::string line;
     bool takenByTheWorker;
   } cases[] = {
-      {"4.9e-324", true}, {"1.5q0", true}, {kLongMantissa, true}, {std::string("1.5\0", 4), false},
+      {"4.9e-324", true}, {"1.5q0", true}, {kLongMantissa, true},  {std::string("1.5\0", 4), false},
       {"5.e3", true},     {longest, true}, {" " + longest, false},
   };
   TempDir dir;

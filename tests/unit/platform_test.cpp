@@ -8,14 +8,14 @@
 #include <memory>
 
 #include "app/formats.h"
-#include "support/test_overrides.h"
 #include "recio/format/write_statements.h"
 #include "recio/platform/platform.h"
-#include "recio/units/unit_table.h"
 #include "recio/threads/worker_threads.h"
+#include "recio/units/unit_table.h"
 #include "support/run_program.h"
 #include "support/statement_values.h"
 #include "support/temp_dir.h"
+#include "support/test_overrides.h"
 #include "support/unit_access.h"
 
 namespace {

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -22,10 +22,9 @@
 #include "recio/stop/messages.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
-#include "support/test_overrides.h"
 #include "support/run_program.h"
-#include "support/temp_dir.h"
 #include "support/sanitizer.h"
+#include "support/temp_dir.h"
 #include "support/test_overrides.h"
 #include "support/unit_access.h"
 
@@ -73,7 +72,8 @@ recio::TransferItem makeItem(recio::TypeCode type, recio::FormCode form, bool la
 // as the program's readers do.
 IoOutcome runItems(FreeFormatReader& reader, const std::vector<recio::TransferItem>& items, std::uint32_t options) {
   IoOutcome outcome = reader.beginStatement(kUnit, options, items[0]);
-  for (std::size_t index = 1; index < items.size() && outcome == 0; ++index) outcome = reader.transferItem(items[index]);
+  for (std::size_t index = 1; index < items.size() && outcome == 0; ++index)
+    outcome = reader.transferItem(items[index]);
   return outcome;
 }
 
@@ -138,7 +138,6 @@ struct Case {
 
 class ReaderTest : public ::testing::Test {
  protected:
-
   // Connects kUnit to a new file holding `contents`.
   void connect(std::string_view contents) {
     const std::string path = dir_.write("input" + std::to_string(files_++) + ".txt", contents);
@@ -174,7 +173,6 @@ class ReaderTest : public ::testing::Test {
   int files_ = 0;
   testing_support::TestOverridesReset hooksReset_;
 };
-
 
 TEST_F(ReaderTest, ThreeIntegers) {
   const std::vector<Case> cases = {
@@ -433,7 +431,8 @@ TEST_F(ReaderTest, NaNPayloadsAsTheConversionAndTheReaderTakeThem) {
   };
   for (const Row& row : rows) {
     const std::string text(row.text);
-    EXPECT_EQ(recio::decimal::parseReal64(text.data(), text.size()).status == recio::decimal::ConversionStatus::Ok, row.converts)
+    EXPECT_EQ(recio::decimal::parseReal64(text.data(), text.size()).status == recio::decimal::ConversionStatus::Ok,
+              row.converts)
         << visible(text);
     check(text + " 2 3", {row.asValue});
     check("(1, " + text + ") 2 3", {row.asSecond});
@@ -486,7 +485,8 @@ TEST_F(ReaderTest, QuotedTextLimit) {
   check("1 2 '" + limit.substr(0, 2000) + "\n" + limit.substr(2000) + "'", {ints(kConversion, {1, 2, kKeep})});
   check("1 2 '" + limit.substr(0, 2000) + "\n" + limit.substr(2000) + "x'", {ints(kSyntax, {1, 2, kKeep})});
   // Doubled quotes count once.
-  check("1 2 '" + std::string(2 * (FreeFormatReader::kTextCapacity - 1), '\'') + "'", {ints(kConversion, {1, 2, kKeep})});
+  check("1 2 '" + std::string(2 * (FreeFormatReader::kTextCapacity - 1), '\'') + "'",
+        {ints(kConversion, {1, 2, kKeep})});
 }
 
 TEST_F(ReaderTest, LongLinesAreReadWhole) {
@@ -706,15 +706,18 @@ TEST_F(ReaderTest, RandomTokensFollowTheTokenRules) {
       check(token + " 1 2\n", {ints(kSyntax, {kKeep, kKeep, kKeep})});
       continue;
     }
-    check(token + "\n", {real.status == recio::decimal::ConversionStatus::Ok ? model(0, real.value) : model(kConversion, kKeep)});
+    check(token + "\n",
+          {real.status == recio::decimal::ConversionStatus::Ok ? model(0, real.value) : model(kConversion, kKeep)});
     if (integerForm) {
-      const recio::decimal::ParseResult<std::int32_t> integer = recio::decimal::parseInteger32(token.data(), token.size());
-      check(token + " 1 2\n", {integer.status == recio::decimal::ConversionStatus::Ok ? ints(0, {double(integer.value), 1, 2})
-                                                                           : ints(kConversion, {kKeep, kKeep, kKeep})});
+      const recio::decimal::ParseResult<std::int32_t> integer =
+          recio::decimal::parseInteger32(token.data(), token.size());
+      check(token + " 1 2\n",
+            {integer.status == recio::decimal::ConversionStatus::Ok ? ints(0, {double(integer.value), 1, 2})
+                                                                    : ints(kConversion, {kKeep, kKeep, kKeep})});
     } else {
-      check(token + " 1 2\n", {real.status == recio::decimal::ConversionStatus::Ok
-                                   ? ints(0, {referenceTruncation(real.value), 1, 2})
-                                   : ints(kConversion, {kKeep, kKeep, kKeep})});
+      check(token + " 1 2\n",
+            {real.status == recio::decimal::ConversionStatus::Ok ? ints(0, {referenceTruncation(real.value), 1, 2})
+                                                                 : ints(kConversion, {kKeep, kKeep, kKeep})});
     }
     if (HasFailure()) break;
   }
@@ -777,7 +780,8 @@ TEST_F(ReaderTest, PlainNumbersReadAsTheirTokensConvert) {
   connect(text);
   for (const std::string& token : tokens) {
     const bool integerForm = token.find_first_of(".EeDdQq") == std::string::npos;
-    const recio::decimal::ParseResult<std::int32_t> integer = recio::decimal::parseInteger32(token.data(), token.size());
+    const recio::decimal::ParseResult<std::int32_t> integer =
+        recio::decimal::parseInteger32(token.data(), token.size());
     const recio::decimal::ParseResult<double> real = recio::decimal::parseReal64(token.data(), token.size());
     const bool ok = (integerForm ? integer.status : real.status) == recio::decimal::ConversionStatus::Ok;
     std::vector<double> got;
@@ -835,7 +839,8 @@ TEST_F(ReaderTest, EveryByteInsideALongFraction) {
         expected = model(kConversion, kKeep);  // "-1.77*25": a count that is no integer
       } else if (referenceTokenSyntax(token, integerForm)) {
         const recio::decimal::ParseResult<double> real = recio::decimal::parseReal64(token.data(), token.size());
-        expected = real.status == recio::decimal::ConversionStatus::Ok ? model(0, real.value) : model(kConversion, kKeep);
+        expected =
+            real.status == recio::decimal::ConversionStatus::Ok ? model(0, real.value) : model(kConversion, kKeep);
       }
       check(line + "\n", {expected});
       if (HasFailure()) return;

@@ -15,11 +15,10 @@
 #include "recio/stop/messages.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
-#include "support/test_overrides.h"
+#include "support/sanitizer.h"
 #include "support/temp_dir.h"
 #include "support/test_overrides.h"
 #include "support/unit_access.h"
-#include "support/sanitizer.h"
 
 namespace {
 
@@ -213,7 +212,8 @@ TEST_F(InputRecords, BufferThatCannotGrowIs98) {
   // 15 characters and the terminator fill the largest buffer exactly.
   EXPECT_EQ(read(std::string(15, 'f') + "\n" + "x\n", RecordFormat::CrLf, 3),
             (std::vector<Outcome>{record(std::string(15, 'f')), record("x"), kEnd}));
-  EXPECT_EQ(read(std::string(16, 'f') + "\n", RecordFormat::CrLf, 1), (std::vector<Outcome>{{recio::kMsgBufferMemory, {}}}));
+  EXPECT_EQ(read(std::string(16, 'f') + "\n", RecordFormat::CrLf, 1),
+            (std::vector<Outcome>{{recio::kMsgBufferMemory, {}}}));
   EXPECT_EQ(read("ok\n" + std::string(40, 'f'), RecordFormat::CrLf, 2),
             (std::vector<Outcome>{record("ok"), {recio::kMsgBufferMemory, {}}}));
 }
@@ -239,7 +239,8 @@ TEST_F(InputRecords, ReadErrorIs39) {
 }
 
 TEST(ReferenceOutcomes, AgreesWithHandPickedCases) {
-  EXPECT_EQ(referenceOutcomes("a\r\r\nb", RecordFormat::CrLf, 1), (std::vector<Outcome>{record("a"), record("b"), kEnd}));
+  EXPECT_EQ(referenceOutcomes("a\r\r\nb", RecordFormat::CrLf, 1),
+            (std::vector<Outcome>{record("a"), record("b"), kEnd}));
   EXPECT_EQ(referenceOutcomes("a\r\nb\r\n", RecordFormat::Cr, 0),
             (std::vector<Outcome>{record("a"), record("\nb"), record("\n")}));
   EXPECT_EQ(referenceOutcomes("\x1a\r\n\n", RecordFormat::Lf, 0), (std::vector<Outcome>{kEnd, record("")}));

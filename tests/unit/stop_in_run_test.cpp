@@ -20,11 +20,11 @@
 #include "recio/outcome.h"
 #include "recio/reader/read_statements.h"
 #include "recio/stop/stop.h"
-#include "support/test_overrides.h"
 #include "recio/units/unit_table.h"
 #include "support/run_program.h"
 #include "support/statement_values.h"
 #include "support/temp_dir.h"
+#include "support/test_overrides.h"
 #include "support/unit_access.h"
 
 namespace {
@@ -91,8 +91,7 @@ TEST(StopInRunDeathTest, HeldReadStatementsStopAtTheNextStatement) {
         statementsSinceStop = valuesReadSinceStop;
         if (testing_support::openForReading(kUnit, path) != 0) std::_Exit(3);
         recio::reader::overrideReadAheadPolicyForTests({.allowed = false});
-        recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements,
-                              StoppingTargets());
+        recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements, StoppingTargets());
         recio::acquireUnit(kUnit);  // waits for the stop, as any further statement would
         std::_Exit(4);
       },

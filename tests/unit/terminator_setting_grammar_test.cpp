@@ -83,6 +83,8 @@ TEST(TerminatorSetting, UnsetChangesNothing) {
 }
 
 TEST(TerminatorSetting, MalformedValuesAreDiscardedWhole) {
+  // A table laid out by hand.
+  // clang-format off
   const std::vector<std::string> values = {
       "CRLF;", "LF:", "CR;", ";", ":", "3-1", " LF", "LF ", "LF: 1", "1 ,2", "1, 2", "1,", "1-", "-1", "+1",
       "1,-2", "1--2", "1-2-3", ",1", "1,,2", "lf", "Lf", "lf:1", "Lf:1", "crlf;1", "CRLF;LF", "LF;CR",
@@ -90,6 +92,7 @@ TEST(TerminatorSetting, MalformedValuesAreDiscardedWhole) {
       "1-a", "LF:1-3,7,", "LF :1", "LF; 1", "CR;CR", "CRLF:", "LF::1", "LF;;1", "1;LF:2", "LF:1 ",
       "LF:" + numberList(1, 65), numberList(0, 64),
   };
+  // clang-format on
   for (const std::string& value : values) {
     TerminatorSetting setting;
     EXPECT_FALSE(recio::parseTerminatorSetting(value.c_str(), setting)) << "[" << value << "]";

@@ -17,10 +17,10 @@
 #include <utility>
 #include <vector>
 
+#include "recio/settings.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/stop.h"
 #include "recio/units/held_unit.h"
-#include "recio/settings.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 #include "support/run_program.h"
@@ -181,12 +181,14 @@ TEST_F(Units, InvalidSettingsFailEveryOpenAfterTheSystemOpen) {
     std::int32_t result;
   };
   const Case cases[] = {
-      {"XIOT_BLOCKSIZE", "abc", 106},        {"XIOT_BLOCKSIZE", "-512", 106},     {"XIOT_BLOCKSIZE", " 512", 106},
-      {"XIOT_BLOCKSIZE", "2147467265", 106}, {"XIOT_BLOCKSIZE", "2147467264", 0}, {"XIOT_BLOCKSIZE", "512", 0},
-      {"XIOT_BUFFERCOUNT", "128", 107},      {"XIOT_BUFFERCOUNT", "x", 107},      {"XIOT_BUFFERCOUNT", "-1", 107},
-      {"XIOT_BUFFERCOUNT", "127", 0},        {"XIOT_BUFFERCOUNT", "0", 0},        {"XIOT_FMT_RECL", "x", 99},
-      {"XIOT_FMT_RECL", "-1", 99},           {"XIOT_FMT_RECL", "0", 0},           {"XIOT_FMT_RECL", "132", 0},
-      {"XIOT_BLOCKSIZE", "", 0},
+      {"XIOT_BLOCKSIZE", "abc", 106},      {"XIOT_BLOCKSIZE", "-512", 106},
+      {"XIOT_BLOCKSIZE", " 512", 106},     {"XIOT_BLOCKSIZE", "2147467265", 106},
+      {"XIOT_BLOCKSIZE", "2147467264", 0}, {"XIOT_BLOCKSIZE", "512", 0},
+      {"XIOT_BUFFERCOUNT", "128", 107},    {"XIOT_BUFFERCOUNT", "x", 107},
+      {"XIOT_BUFFERCOUNT", "-1", 107},     {"XIOT_BUFFERCOUNT", "127", 0},
+      {"XIOT_BUFFERCOUNT", "0", 0},        {"XIOT_FMT_RECL", "x", 99},
+      {"XIOT_FMT_RECL", "-1", 99},         {"XIOT_FMT_RECL", "0", 0},
+      {"XIOT_FMT_RECL", "132", 0},         {"XIOT_BLOCKSIZE", "", 0},
   };
   for (const Case& test : cases) {
     testing_support::clearIoEnvironment();

@@ -51,7 +51,7 @@ inline double flushedProduct(double multiplier, double multiplicand) {
   if (std::fabs(product) != kSmallestNormal) return flushIfTiny(product);
   constexpr double kScale = 0x1p64;
   const double scaled = std::fabs(multiplier) < std::fabs(multiplicand) ? (multiplier * kScale) * multiplicand
-                                                                         : multiplier * (multiplicand * kScale);
+                                                                        : multiplier * (multiplicand * kScale);
   return std::fabs(scaled) < kSmallestNormal * kScale ? std::copysign(0.0, product) : product;
 }
 

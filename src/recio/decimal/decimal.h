@@ -74,10 +74,10 @@ enum class DigitsKind : std::uint8_t { Finite, Zero, Infinite, NaN };
 struct DecimalDigits {
   static constexpr int kMaxDigits = 40;
 
-  bool negative;   // the sign bit; false for NaN
+  bool negative;  // the sign bit; false for NaN
   DigitsKind kind;
-  std::int32_t count;     // digits held: n for Finite and Zero, 0 otherwise
-  std::int32_t exponent;  // X with |value| ~ 0.d1d2...dn x 10^X; 0 for Zero
+  std::int32_t count;       // digits held: n for Finite and Zero, 0 otherwise
+  std::int32_t exponent;    // X with |value| ~ 0.d1d2...dn x 10^X; 0 for Zero
   char digits[kMaxDigits];  // '0'..'9', not terminated
   const char* text;         // "Infinity", "NaN" or ""
 };

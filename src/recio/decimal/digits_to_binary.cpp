@@ -121,10 +121,8 @@ ParseResult<double> collectedValue(const NumberParts& number, std::int64_t expon
   const std::int64_t decimalExponent = mantissa.significantDigits + scale;  // X
   if (decimalExponent < -323) return withSign(0.0, number.negative);
   if (decimalExponent > 309) return kOverflowReal;
-  const std::int64_t decimalScale =
-      scale + std::max<std::int64_t>(mantissa.significantDigits - kMaxKeptDigits, 0);
+  const std::int64_t decimalScale = scale + std::max<std::int64_t>(mantissa.significantDigits - kMaxKeptDigits, 0);
   return mantissaValue(mantissa, decimalScale, number.negative);
 }
 
 }  // namespace recio::decimal
-

@@ -17,7 +17,12 @@ constexpr bool isSign(char c) { return c == '+' || c == '-'; }
 
 constexpr bool isExponentLetter(char c) {
   switch (c) {
-    case 'D': case 'E': case 'Q': case 'd': case 'e': case 'q':
+    case 'D':
+    case 'E':
+    case 'Q':
+    case 'd':
+    case 'e':
+    case 'q':
       return true;
     default:
       return false;
@@ -51,7 +56,8 @@ template <class IsSpace, class IsInside>
 constexpr const char* nanPayloadEnd(const char* at, const char* end, IsSpace isSpace, IsInside isInside) {
   while (at < end && isSpace(*at)) ++at;
   if (at == end || *at != '(') return nullptr;
-  for (++at; at < end && isInside(*at); ++at) {}
+  for (++at; at < end && isInside(*at); ++at) {
+  }
   return at < end && *at == ')' ? at + 1 : nullptr;
 }
 

@@ -45,7 +45,8 @@ ParseResult<double> nanWord(const char* cursor, const char* end, bool plusSign) 
   cursor += 3;
   if (const char* payloadEnd = nanPayloadEnd(cursor, end, isWhiteSpace, isPayloadCharacter)) cursor = payloadEnd;
   if (cursor != end) return kInvalidReal;
-  return {ConversionStatus::Ok, std::bit_cast<double>(plusSign ? kPositiveQuietNaNBits : kPositiveQuietNaNBits | kSignBit)};
+  return {ConversionStatus::Ok,
+          std::bit_cast<double>(plusSign ? kPositiveQuietNaNBits : kPositiveQuietNaNBits | kSignBit)};
 }
 
 // The digits of an integer token after its sign; Invalid at any other character.
@@ -81,7 +82,7 @@ ParseResult<std::int32_t> integerValue(std::string_view digits, bool negative) {
     const std::int64_t scale = exponent - static_cast<std::int64_t>(fractionLength);
     if (number.writtenDigits != 0 && scale >= -kMaxExactBinary64Power && scale <= kMaxExactBinary64Power) {
       return withSign(scaledExactly(static_cast<double>(static_cast<std::int64_t>(number.writtenDigits)), scale),
-                  number.negative);
+                      number.negative);
     }
   }
   return collectedValue(number, exponent, exponentInRange);

@@ -84,9 +84,7 @@ constexpr LongDescriptor editE(std::int32_t repeat, std::int32_t width, std::uin
   return {kCodeEditReal, 0, fractionDigits, repeat, width};
 }
 constexpr ShortDescriptor endRecord(std::uint16_t repeat = 1) { return {shortCodeOf(kCodeEndRecord), repeat}; }
-constexpr ShortDescriptor editA(std::uint16_t repeat = 1) {
-  return {shortCodeOf(kCodeEditCharacter), repeat};
-}
+constexpr ShortDescriptor editA(std::uint16_t repeat = 1) { return {shortCodeOf(kCodeEditCharacter), repeat}; }
 template <std::size_t StorageLength>
 constexpr LiteralDescriptor<StorageLength - 1> literal(const char (&text)[StorageLength]) {
   LiteralDescriptor<StorageLength - 1> item{};

@@ -42,13 +42,13 @@ enum class ItemForm : std::uint8_t { Invalid, Long, Short, Literal };
 // What an item does. The interpreter dispatches on this, never on the raw code, so a
 // descriptor behaves the same in its long and its short form.
 enum class Meaning : std::uint8_t {
-  Unsupported,  // a valid code whose descriptor this program never uses
-  FormatStart,  // the outer opening parenthesis
-  FormatEnd,    // the outer closing parenthesis
-  ScaleFactor,  // kP: w holds k
-  EditReal,     // Ew.d
-  Literal,      // character constant
-  EndRecord,    // /
+  Unsupported,    // a valid code whose descriptor this program never uses
+  FormatStart,    // the outer opening parenthesis
+  FormatEnd,      // the outer closing parenthesis
+  ScaleFactor,    // kP: w holds k
+  EditReal,       // Ew.d
+  Literal,        // character constant
+  EndRecord,      // /
   EditCharacter,  // A without width
 };
 
@@ -80,14 +80,22 @@ constexpr std::size_t alignItemSize(std::size_t size) {
 
 constexpr Meaning meaningOfLongCode(std::uint8_t code) {
   switch (code) {
-    case kCodeFormatStart: return Meaning::FormatStart;
-    case kCodeFormatEnd: return Meaning::FormatEnd;
-    case kCodeScaleFactor: return Meaning::ScaleFactor;
-    case kCodeEndRecord: return Meaning::EndRecord;
-    case kCodeEditCharacter: return Meaning::EditCharacter;
-    case kCodeLiteral: return Meaning::Literal;
-    case kCodeEditReal: return Meaning::EditReal;
-    default: return Meaning::Unsupported;
+    case kCodeFormatStart:
+      return Meaning::FormatStart;
+    case kCodeFormatEnd:
+      return Meaning::FormatEnd;
+    case kCodeScaleFactor:
+      return Meaning::ScaleFactor;
+    case kCodeEndRecord:
+      return Meaning::EndRecord;
+    case kCodeEditCharacter:
+      return Meaning::EditCharacter;
+    case kCodeLiteral:
+      return Meaning::Literal;
+    case kCodeEditReal:
+      return Meaning::EditReal;
+    default:
+      return Meaning::Unsupported;
   }
 }
 
@@ -111,9 +119,7 @@ struct CodeRow {
 static_assert(sizeof(CodeRow) == 3);
 
 constexpr CodeRow codeRowOf(std::uint8_t code) {
-  if (code == kCodeLiteral) {
-    return {ItemForm::Literal, kLiteralHeaderSize, Meaning::Literal};
-  }
+  if (code == kCodeLiteral) return {ItemForm::Literal, kLiteralHeaderSize, Meaning::Literal};
   if (code <= kLastLowLongCode || (code >= kFirstHighLongCode && code <= kLastHighLongCode)) {
     return {ItemForm::Long, kLongItemSize, meaningOfLongCode(code)};
   }
@@ -160,15 +166,11 @@ constexpr std::int32_t readInt32(const std::uint8_t* bytes) {
 // Decodes the item at `offset` of a program of `size` bytes. False when no complete
 // item of a known form starts there (the end of the program included).
 inline bool decodeItem(const std::uint8_t* program, std::size_t size, std::size_t offset, FormatItem& item) {
-  if (offset >= size) {
-    return false;
-  }
+  if (offset >= size) return false;
   const std::uint8_t* bytes = program + offset;
   const CodeRow& row = kCodeTable[bytes[0]];
   const std::size_t available = size - offset;
-  if (row.form == ItemForm::Invalid || available < row.size) {
-    return false;
-  }
+  if (row.form == ItemForm::Invalid || available < row.size) return false;
   item.meaning = row.meaning;
   item.size = row.size;
   switch (row.form) {
@@ -185,9 +187,7 @@ inline bool decodeItem(const std::uint8_t* program, std::size_t size, std::size_
       item.textLength = readUint16(bytes + 2);
       item.text = reinterpret_cast<const char*>(bytes + kLiteralHeaderSize);
       // The padding of the last item may be missing; its text may not.
-      if (available < kLiteralHeaderSize + item.textLength) {
-        return false;
-      }
+      if (available < kLiteralHeaderSize + item.textLength) return false;
       item.size = std::min(alignItemSize(kLiteralHeaderSize + item.textLength), available);
       return true;
     case ItemForm::Invalid:

@@ -80,9 +80,7 @@ void editSpecial(const decimal::DecimalDigits& digits, std::size_t width, char* 
     return;
   }
   char* out = rightJustify(field, width, signLength + textLength);
-  if (digits.negative) {
-    *out++ = '-';
-  }
+  if (digits.negative) *out++ = '-';
   std::memcpy(out, kInfinityText, textLength);
 }
 
@@ -96,9 +94,7 @@ void editZero(std::size_t width, std::size_t fractionDigits, char* field) {
   }
   const bool leadingZero = width > restLength;
   char* out = rightJustify(field, width, restLength + (leadingZero ? 1 : 0));
-  if (leadingZero) {
-    *out++ = '0';
-  }
+  if (leadingZero) *out++ = '0';
   *out++ = '.';
   std::memset(out, '0', fractionDigits);
   writeExponent(out + fractionDigits, 0);
@@ -108,9 +104,7 @@ void editZero(std::size_t width, std::size_t fractionDigits, char* field) {
 
 void editReal(double value, std::int32_t width, std::int32_t fractionDigits, std::int32_t scaleFactor,
               char* field) noexcept {
-  if (width <= 0) {
-    return;
-  }
+  if (width <= 0) return;
   const auto fieldWidth = static_cast<std::size_t>(width);
   const std::int64_t d = std::max(fractionDigits, 0);
   const std::int64_t k = scaleFactor;
@@ -147,9 +141,7 @@ void editReal(double value, std::int32_t width, std::int32_t fractionDigits, std
       return;
     }
     char* out = rightJustify(field, fieldWidth, length);
-    if (digits.negative) {
-      *out++ = '-';
-    }
+    if (digits.negative) *out++ = '-';
     const auto before = static_cast<std::size_t>(k);
     out = writeDigits(out, digits, 0, before);
     *out++ = '.';
@@ -164,12 +156,8 @@ void editReal(double value, std::int32_t width, std::int32_t fractionDigits, std
   }
   const bool leadingZero = fieldWidth > restLength;
   char* out = rightJustify(field, fieldWidth, restLength + (leadingZero ? 1 : 0));
-  if (digits.negative) {
-    *out++ = '-';
-  }
-  if (leadingZero) {
-    *out++ = '0';
-  }
+  if (digits.negative) *out++ = '-';
+  if (leadingZero) *out++ = '0';
   *out++ = '.';
   const auto zeros = static_cast<std::size_t>(-k);
   std::memset(out, '0', zeros);

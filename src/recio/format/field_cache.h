@@ -37,10 +37,10 @@ namespace recio::format {
 
 class FieldCache {
  public:
-  static constexpr std::size_t kPositions = 4;   // later positions share the last region
+  static constexpr std::size_t kPositions = 4;  // later positions share the last region
   static constexpr std::size_t kSlotBits = 12;
   static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
-  static constexpr std::size_t kMaxWidth = 20;  // wider fields are edited every time
+  static constexpr std::size_t kMaxWidth = 20;     // wider fields are edited every time
   static constexpr std::size_t kLargestCopy = 32;  // copyField's widest field
   static_assert(kMaxWidth <= kLargestCopy);
 
@@ -131,16 +131,14 @@ class FieldCache {
     std::uint32_t edits = 0;    // in the current window
     std::uint32_t lookups = 0;  // of those, the ones looked up
     std::uint32_t hits = 0;
-    bool bypassed = false;      // this window looks up only every kSampleStride-th edit
+    bool bypassed = false;  // this window looks up only every kSampleStride-th edit
   };
 
   static std::size_t regionOf(std::size_t position) { return position < kPositions ? position : kPositions - 1; }
   // Whether this edit looks the field up; counts the edit in its window.
   bool looksUp(std::size_t region) {
     RegionUse& use = use_[region];
-    if (use.edits == kWindow) {
-      use = {0, 0, 0, use.hits * kBypassRatio < use.lookups};
-    }
+    if (use.edits == kWindow) use = {0, 0, 0, use.hits * kBypassRatio < use.lookups};
     const bool looks = !use.bypassed || use.edits % kSampleStride == 0;
     ++use.edits;
     use.lookups += looks ? 1 : 0;

@@ -44,9 +44,7 @@ FormattedWriter::~FormattedWriter() = default;
 bool FormattedWriter::compilePlanOf(const FormatProgram& program) {
   if (plan_ == nullptr) {
     plan_.reset(new (std::nothrow) format::FieldPlan);
-    if (plan_ == nullptr) {
-      return false;
-    }
+    if (plan_ == nullptr) return false;
   }
   *plan_ = format::compilePlan(program);
   return true;
@@ -59,9 +57,7 @@ bool FormattedWriter::compilePlanOf(const FormatProgram& program) {
 // the field where the interpreter would.
 inline bool FormattedWriter::followPlan(const FormatProgram& program) {
   fieldLimit_ = recordLimit(*unit_);
-  if ((plan_ == nullptr || !plan_->isPlanOf(program)) && !compilePlanOf(program)) {
-    return false;
-  }
+  if ((plan_ == nullptr || !plan_->isPlanOf(program)) && !compilePlanOf(program)) return false;
   return plan_->usable && plan_->recordLength <= fieldLimit_;
 }
 
@@ -74,16 +70,14 @@ inline void FormattedWriter::beginOnUnit(const FormatProgram& program) {
 
 void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& program) {
   unit_ = hold_.take(unitNumber);
-  if (unit_ == nullptr) {
-    return;
-  }
+  if (unit_ == nullptr) return;
   beginOnUnit(program);
 }
 
 // Ew.d editing of one item into `field`: through the writer's field cache once it has
 // one, and asterisks for an item that is no double.
-inline void FormattedWriter::editRealItem(const TransferItem& item, std::int32_t width,
-                                          std::int32_t fractionDigits, std::int32_t scaleFactor, char* field) {
+inline void FormattedWriter::editRealItem(const TransferItem& item, std::int32_t width, std::int32_t fractionDigits,
+                                          std::int32_t scaleFactor, char* field) {
   if (item.type() != kTypeReal64) {
     std::memset(field, '*', static_cast<std::size_t>(std::max(width, 0)));  // no number to edit
     return;
@@ -98,9 +92,7 @@ inline void FormattedWriter::editRealItem(const TransferItem& item, std::int32_t
   format::editReal(value, width, fractionDigits, scaleFactor, field);
   // A writer that goes on editing gets its cache; one used for a statement or two, as
   // most are, never pays for it.
-  if (++fieldsEditedUncached_ == kFieldsBeforeCache) {
-    fieldCache_ = format::makeFieldCache();
-  }
+  if (++fieldsEditedUncached_ == kFieldsBeforeCache) fieldCache_ = format::makeFieldCache();
 }
 
 void FormattedWriter::transfer(const TransferItem& item) {
@@ -118,26 +110,18 @@ void FormattedWriter::transfer(const TransferItem& item) {
       state_.highWater = field.begin + static_cast<std::size_t>(field.width);
       state_.itemsEdited = position + 1;
     }
-    if (item.isLast() && endRecord()) {
-      giveUpUnit();
-    }
+    if (item.isLast() && endRecord()) giveUpUnit();
     return;
   }
   if (state_.repeatsLeft > 0 || runControlItems() == ControlOutcome::DataEdit) {
     editItem(item);
-    if (unit_ == nullptr) {
-      return;
-    }
+    if (unit_ == nullptr) return;
     ++state_.itemsEdited;
-    if (--state_.repeatsLeft == 0) {
-      state_.walk.pass(item_);
-    }
+    if (--state_.repeatsLeft == 0) state_.walk.pass(item_);
   }
   // An item left over after the end of the format is not edited: the program's
   // statements never supply one.
-  if (item.isLast() && unit_ != nullptr) {
-    finishStatement();
-  }
+  if (item.isLast() && unit_ != nullptr) finishStatement();
 }
 
 void FormattedWriter::runStatement(std::int32_t unitNumber, const FormatProgram& program, const double* values,
@@ -193,17 +177,13 @@ FormattedWriter::ControlOutcome FormattedWriter::runControlItems() {
     switch (item.meaning) {
       case format::Meaning::Literal: {
         char* field = reserveField(item.textLength);
-        if (field == nullptr) {
-          return ControlOutcome::Failed;
-        }
+        if (field == nullptr) return ControlOutcome::Failed;
         std::memcpy(field, item.text, item.textLength);
         break;
       }
       case format::Meaning::EndRecord:
         for (std::int32_t record = 0; record < item.repeat; ++record) {
-          if (!endRecord()) {
-            return ControlOutcome::Failed;
-          }
+          if (!endRecord()) return ControlOutcome::Failed;
         }
         break;
       case format::Meaning::EditReal:
@@ -246,33 +226,25 @@ void FormattedWriter::editItem(const TransferItem& item) {
 void FormattedWriter::editReal(const TransferItem& item) {
   const std::size_t width = static_cast<std::size_t>(std::max(item_.width, 0));
   char* field = reserveField(width);
-  if (field == nullptr) {
-    return;
-  }
+  if (field == nullptr) return;
   editRealItem(item, item_.width, item_.fractionDigits, state_.walk.scaleFactor, field);
 }
 
 // A without a width: the field is the item's characters, as many as it has; an item
 // that is no character string writes nothing.
 void FormattedWriter::editCharacter(const TransferItem& item) {
-  if (item.type() != kTypeCharacter || item.form() != kFormLengthAddress) {
-    return;
-  }
+  if (item.type() != kTypeCharacter || item.form() != kFormLengthAddress) return;
   const auto& block = *static_cast<const LengthAddressBlock*>(item.argument);
   const std::size_t length = block.length > 0 ? static_cast<std::size_t>(block.length) : 0;
   char* field = reserveField(length);
-  if (field != nullptr && length > 0) {
-    std::memcpy(field, block.address, length);
-  }
+  if (field != nullptr && length > 0) std::memcpy(field, block.address, length);
 }
 
 // The next `width` characters of the record; nullptr after a failure has ended the
 // statement.
 char* FormattedWriter::reserveField(std::size_t width) {
   const std::size_t end = state_.recordPosition + width;
-  if (end > fieldLimit_ && !growRecord(end)) {
-    return nullptr;
-  }
+  if (end > fieldLimit_ && !growRecord(end)) return nullptr;
   char* field = unit_->outputRecord() + state_.recordPosition;
   // Fields and literals are written whole and one after another, so the position
   // never falls behind the high-water mark: every character up to it has been written.
@@ -290,8 +262,7 @@ bool FormattedWriter::growRecord(std::size_t needed) {
   }
   const std::size_t capacity = unit.outputRecordCapacity();
   const std::size_t growth = std::max({needed - capacity, kMinimumRecordGrowth, recordLength / 8});
-  std::size_t newCapacity =
-      capacity > std::numeric_limits<std::size_t>::max() - growth ? needed : capacity + growth;
+  std::size_t newCapacity = capacity > std::numeric_limits<std::size_t>::max() - growth ? needed : capacity + growth;
   if (recordLength > 0) {
     newCapacity = std::min(newCapacity, recordLength);  // a fixed-length record is never longer
   }
@@ -324,7 +295,7 @@ void FormattedWriter::finishStatement() {
     switch (runControlItems()) {
       case ControlOutcome::Failed:
         return;
-      case ControlOutcome::DataEdit:   // a descriptor with no item left for it
+      case ControlOutcome::DataEdit:  // a descriptor with no item left for it
       case ControlOutcome::FormatEnd:
         break;
       case ControlOutcome::UnknownCode:
@@ -334,9 +305,7 @@ void FormattedWriter::finishStatement() {
         break;
     }
   }
-  if (!endRecord()) {
-    return;
-  }
+  if (!endRecord()) return;
   giveUpUnit();
 }
 

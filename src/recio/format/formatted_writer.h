@@ -92,8 +92,8 @@ class FormattedWriter {
   void editItem(const TransferItem& item);
   void editReal(const TransferItem& item);
   void editCharacter(const TransferItem& item);
-  void editRealItem(const TransferItem& item, std::int32_t width, std::int32_t fractionDigits,
-                    std::int32_t scaleFactor, char* field);
+  void editRealItem(const TransferItem& item, std::int32_t width, std::int32_t fractionDigits, std::int32_t scaleFactor,
+                    char* field);
   char* reserveField(std::size_t width);
   bool growRecord(std::size_t needed);
   bool endRecord();

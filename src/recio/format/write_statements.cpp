@@ -71,7 +71,11 @@ class PlannedRun {
  public:
   PlannedRun(const format::FieldPlan& plan, std::int32_t unitNumber, const FormatProgram& program,
              std::uint64_t statementCount, const StatementValues& values)
-      : plan_(plan), unitNumber_(unitNumber), program_(program), statementCount_(statementCount), values_(values),
+      : plan_(plan),
+        unitNumber_(unitNumber),
+        program_(program),
+        statementCount_(statementCount),
+        values_(values),
         chunkCount_((statementCount + kStatementsPerChunk - 1) / kStatementsPerChunk) {}
 
   const format::FieldPlan& plan() const { return plan_; }
@@ -101,7 +105,8 @@ class PlannedRun {
           continue;
         }
         if (fieldCache != nullptr) {
-          fieldCache->edit(position, *value, field.width, field.fractionDigits, field.scaleFactor, record + field.begin);
+          fieldCache->edit(position, *value, field.width, field.fractionDigits, field.scaleFactor,
+                           record + field.begin);
         } else {
           format::editReal(*value, field.width, field.fractionDigits, field.scaleFactor, record + field.begin);
         }

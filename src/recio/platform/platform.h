@@ -120,8 +120,8 @@ bool seekFile(FileHandle handle, std::uint64_t offset, int& osError);
 bool isEndOfInputError(int osError);
 // Writes both pieces in one call (retrying only what a partial write left); false with
 // osError set on failure.
-bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const char* tail,
-               std::size_t tailCount, int& osError);
+bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const char* tail, std::size_t tailCount,
+               int& osError);
 // One write call (retried only when a signal interrupts it before it writes): the bytes
 // written, fewer than `count` at a full disk or a file-size limit, or -1 with osError set.
 long writeOnce(FileHandle handle, const char* bytes, std::size_t count, int& osError);

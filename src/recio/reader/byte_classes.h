@@ -19,23 +19,21 @@ using decimal::isDigit;
 using decimal::isExponentLetter;
 
 // The bytes that end a token: it ends before them.
-constexpr bool endsToken(char byte) {
-  return byte == ' ' || byte == '\t' || byte == ',' || byte == '/' || byte == ')';
-}
+constexpr bool endsToken(char byte) { return byte == ' ' || byte == '\t' || byte == ',' || byte == '/' || byte == ')'; }
 
 // The letter that makes a value logical (the bare letter or the one after a '.').
 constexpr bool isLogicalLetter(char byte) { return byte == 'T' || byte == 't' || byte == 'F' || byte == 'f'; }
 
 // What one byte means inside a numeric token.
 enum class NumericByte : std::uint8_t {
-  Invalid,         // ends the scan with a syntax error
+  Invalid,  // ends the scan with a syntax error
   Digit,
   Sign,
   Point,
   ExponentLetter,
-  WordLetter,      // I or N: an infinity or NaN word, allowed only at the token's start
-  End,             // a byte that ends a token (endsToken)
-  Star,            // the token before it is a repeat count
+  WordLetter,  // I or N: an infinity or NaN word, allowed only at the token's start
+  End,         // a byte that ends a token (endsToken)
+  Star,        // the token before it is a repeat count
 };
 
 constexpr NumericByte classifyNumericByte(char byte) {
@@ -43,11 +41,15 @@ constexpr NumericByte classifyNumericByte(char byte) {
   if (isExponentLetter(byte)) return NumericByte::ExponentLetter;
   if (endsToken(byte)) return NumericByte::End;
   switch (byte) {
-    case '+': case '-':
+    case '+':
+    case '-':
       return NumericByte::Sign;
     case '.':
       return NumericByte::Point;
-    case 'I': case 'N': case 'i': case 'n':
+    case 'I':
+    case 'N':
+    case 'i':
+    case 'n':
       return NumericByte::WordLetter;
     case '*':
       return NumericByte::Star;
@@ -72,14 +74,14 @@ inline NumericByte numericByte(char byte) { return kNumericBytes[static_cast<uns
 
 // What the first non-blank byte of a value makes of it.
 enum class ValueStart : std::uint8_t {
-  Numeric,     // the start of a numeric token, or a byte that makes the token invalid
+  Numeric,  // the start of a numeric token, or a byte that makes the token invalid
   Comma,
   Slash,
   Quote,
   OpenParen,
   CloseParen,
-  Logical,     // T, t, F or f
-  Point,       // numeric, unless a logical letter follows
+  Logical,  // T, t, F or f
+  Point,    // numeric, unless a logical letter follows
 };
 
 constexpr ValueStart classifyValueStart(char byte) {

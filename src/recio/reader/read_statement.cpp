@@ -45,8 +45,7 @@ FreeFormatReader::FreeFormatReader() = default;
 
 FreeFormatReader::~FreeFormatReader() = default;
 
-IoOutcome FreeFormatReader::beginStatement(std::int32_t unitNumber, std::uint32_t options,
-                                           const TransferItem& first) {
+IoOutcome FreeFormatReader::beginStatement(std::int32_t unitNumber, std::uint32_t options, const TransferItem& first) {
   if (const IoOutcome outcome = startStatement(unitNumber, options); outcome != kSuccess) return outcome;
   return transferItem(first);
 }
@@ -164,8 +163,7 @@ std::int32_t FreeFormatReader::nextRecord() {
     return error;
   }
   // The common value, a plain number, is taken without the general rules' loop.
-  if (const reader::PlainToken plain = reader::plainNumberParts(cursor_, recordEnd_, parts_);
-      plain.end != nullptr) {
+  if (const reader::PlainToken plain = reader::plainNumberParts(cursor_, recordEnd_, parts_); plain.end != nullptr) {
     state_.token = {cursor_, static_cast<std::size_t>(plain.end - cursor_)};
     state_.partsCut = true;
     state_.integerForm = plain.integerForm;

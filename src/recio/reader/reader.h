@@ -60,9 +60,9 @@ class FreeFormatReader {
   struct ScanState {
     std::int32_t repeatLeft = 0;  // later items that take the current value unscanned
     ValueKind valueKind = ValueKind::None;
-    Token token;                  // in the record buffer, or quoted text in the text buffer
-    bool partsCut = false;        // parts_ holds the numeric token as its scan cut it
-    bool integerForm = false;     // the token has neither a '.' nor an exponent letter
+    Token token;               // in the record buffer, or quoted text in the text buffer
+    bool partsCut = false;     // parts_ holds the numeric token as its scan cut it
+    bool integerForm = false;  // the token has neither a '.' nor an exponent letter
     bool slashSeen = false;
     bool commaTaken = false;          // a comma was stepped over as a separator since the last value
     bool newRecord = false;           // a record was started since the last value

@@ -22,8 +22,8 @@ constexpr Message kCatalog[] = {
      "XIO_FMT_TERMINATOR environment variable has erroneous syntax, value \"%s\"; "
      "records keep the CR LF terminator"},
     {kMsgTornRecord, Severity::Warning,
-   "file could not be cut back to its last whole record after a failed write, unit %d, file %s"},
-  {kMsgBufferMemory, Severity::Severe,
+     "file could not be cut back to its last whole record after a failed write, unit %d, file %s"},
+    {kMsgBufferMemory, Severity::Severe,
      "cannot allocate memory for the file buffer - out of memory, unit %d, file %s"},
     {kMsgReclSyntax, Severity::Severe, "XIOT_FMT_RECL environment variable has erroneous syntax"},
     {kMsgBlockSizeSyntax, Severity::Severe, "XIOT_BLOCKSIZE environment variable has erroneous syntax"},

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <thread>
 
-#include "recio/settings.h"
 #include "recio/platform/platform.h"
+#include "recio/settings.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/traceback.h"
 
@@ -90,8 +90,7 @@ void setStopExitStatus(int exitStatus) {
   exitProcess(stopExitStatus());
 }
 
-std::size_t appendText(char* buffer, std::size_t capacity, std::size_t length, const char* text,
-                       std::size_t count) {
+std::size_t appendText(char* buffer, std::size_t capacity, std::size_t length, const char* text, std::size_t count) {
   if (length + count > capacity) count = capacity - length;
   std::memcpy(buffer + length, text, count);
   return length + count;
@@ -118,8 +117,7 @@ std::size_t composeMessage(char* buffer, std::size_t capacity, std::size_t lengt
 
 std::size_t composePrefix(char* buffer, std::size_t capacity, Severity severity, std::int32_t number) {
   static constexpr const char* kPrefixes[] = {
-      "xiorun: ", "xiorun: info (%i): ", "xiorun: warning (%i): ", "xiorun: error (%i): ",
-      "xiorun: severe (%i): "};
+      "xiorun: ", "xiorun: info (%i): ", "xiorun: warning (%i): ", "xiorun: error (%i): ", "xiorun: severe (%i): "};
   int count = std::snprintf(buffer, capacity, kPrefixes[static_cast<int>(severity)], number);
   return static_cast<std::size_t>(count) < capacity ? static_cast<std::size_t>(count) : capacity - 1;
 }

@@ -94,7 +94,8 @@ std::int32_t openStatement(std::int32_t unitNumber, bool handlesErrors, const Ke
   const bool actionMatched = matchSetting(actionText, kActionNames, request.action);
   const bool keywordError = !statusMatched || !actionMatched;
   if (keywordError) {
-    if (!handlesErrors) fatalReport(kMsgKeywordValue, unitNumber, fullFileName(request.fileName, request.fileNameLength));
+    if (!handlesErrors)
+      fatalReport(kMsgKeywordValue, unitNumber, fullFileName(request.fileName, request.fileNameLength));
     return kMsgKeywordValue;
   }
   return openUnit(request);

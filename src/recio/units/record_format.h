@@ -14,10 +14,14 @@ struct Terminator {
 
 constexpr Terminator terminatorOf(RecordFormat format) {
   switch (format) {
-    case RecordFormat::CrLf: return {{'\r', '\n'}, 2};
-    case RecordFormat::Lf: return {{'\n', 0}, 1};
-    case RecordFormat::Cr: return {{'\r', 0}, 1};
-    case RecordFormat::None: break;
+    case RecordFormat::CrLf:
+      return {{'\r', '\n'}, 2};
+    case RecordFormat::Lf:
+      return {{'\n', 0}, 1};
+    case RecordFormat::Cr:
+      return {{'\r', 0}, 1};
+    case RecordFormat::None:
+      break;
   }
   return {{0, 0}, 0};
 }

@@ -122,9 +122,7 @@ class Unit {
   std::size_t outputRecordCapacity() const { return record_.capacity; }
 
   // The input record made current by getRecord.
-  RecordText currentRecord() const {
-    return {input_.data + input_.recordBegin, input_.data + input_.recordEnd};
-  }
+  RecordText currentRecord() const { return {input_.data + input_.recordBegin, input_.data + input_.recordEnd}; }
 
   // Held by a transfer statement from its beginning to its end (unit_table.h).
   void lock() { lock_.lock(); }

@@ -85,7 +85,8 @@ std::int32_t Unit::getRecord() {
       failure = kMsgBufferMemory;
       return -1;
     }
-    const long count = platform::readFile(connection_.handle, input.data + input.end, input.capacity - input.end, osError_);
+    const long count =
+        platform::readFile(connection_.handle, input.data + input.end, input.capacity - input.end, osError_);
     if (count < 0) failure = platform::isEndOfInputError(osError_) ? kMsgEndOfFile : kMsgReadError;
     return count;
   });

@@ -90,8 +90,8 @@ std::int32_t openUnit(const OpenRequest& request) {
   }
 
   const IoSettings& io = ioSettings();
-  std::int32_t settingError = io.blockSizeInvalid            ? kMsgBlockSizeSyntax
-                              : io.bufferCountInvalid        ? kMsgBufferCountSyntax
+  std::int32_t settingError = io.blockSizeInvalid               ? kMsgBlockSizeSyntax
+                              : io.bufferCountInvalid           ? kMsgBufferCountSyntax
                               : io.formattedRecordLengthInvalid ? kMsgReclSyntax
                                                                 : 0;
   if (settingError != 0) {

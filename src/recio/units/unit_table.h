@@ -18,10 +18,18 @@
 namespace recio {
 
 enum OpenStatus : std::int32_t {
-  kStatusAbsent = 0, kStatusOld = 1, kStatusNew = 2, kStatusScratch = 3, kStatusUnknown = 4, kStatusReplace = 5,
+  kStatusAbsent = 0,
+  kStatusOld = 1,
+  kStatusNew = 2,
+  kStatusScratch = 3,
+  kStatusUnknown = 4,
+  kStatusReplace = 5,
 };
 enum OpenAction : std::int32_t {
-  kActionAbsent = 0, kActionRead = 1, kActionReadWrite = 2, kActionWrite = 3,
+  kActionAbsent = 0,
+  kActionRead = 1,
+  kActionReadWrite = 2,
+  kActionWrite = 3,
 };
 
 struct OpenRequest {

@@ -58,20 +58,28 @@ namespace {
 
 int signalNumberOf(ConsoleEvent event) {
   switch (event) {
-    case ConsoleEvent::Interrupt: return SIGINT;
-    case ConsoleEvent::Break: return SIGQUIT;
-    case ConsoleEvent::Close: return SIGHUP;
-    case ConsoleEvent::Terminate: return SIGTERM;
+    case ConsoleEvent::Interrupt:
+      return SIGINT;
+    case ConsoleEvent::Break:
+      return SIGQUIT;
+    case ConsoleEvent::Close:
+      return SIGHUP;
+    case ConsoleEvent::Terminate:
+      return SIGTERM;
   }
   return SIGINT;
 }
 
 ConsoleEvent eventOf(int signalNumber) {
   switch (signalNumber) {
-    case SIGQUIT: return ConsoleEvent::Break;
-    case SIGHUP: return ConsoleEvent::Close;
-    case SIGTERM: return ConsoleEvent::Terminate;
-    default: return ConsoleEvent::Interrupt;
+    case SIGQUIT:
+      return ConsoleEvent::Break;
+    case SIGHUP:
+      return ConsoleEvent::Close;
+    case SIGTERM:
+      return ConsoleEvent::Terminate;
+    default:
+      return ConsoleEvent::Interrupt;
   }
 }
 

@@ -207,8 +207,8 @@ FileHandle openSecondReader(FileHandle handle) {
   if (own >= 0) {
     struct stat first;
     struct stat second;
-    if (::fstat(static_cast<int>(handle), &first) == 0 && ::fstat(own, &second) == 0 &&
-        first.st_dev == second.st_dev && first.st_ino == second.st_ino) {
+    if (::fstat(static_cast<int>(handle), &first) == 0 && ::fstat(own, &second) == 0 && first.st_dev == second.st_dev &&
+        first.st_ino == second.st_ino) {
       return own;
     }
     ::close(own);
@@ -240,8 +240,8 @@ bool isEndOfInputError(int osError) { return osError == EPIPE; }
 
 bool isClosedPipeError(int osError) { return osError == EPIPE; }
 
-bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const char* tail,
-               std::size_t tailCount, int& osError) {
+bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const char* tail, std::size_t tailCount,
+               int& osError) {
   struct iovec pieces[2] = {{const_cast<char*>(bytes), count}, {const_cast<char*>(tail), tailCount}};
   int first = 0;
   while (first < 2) {

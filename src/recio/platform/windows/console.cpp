@@ -37,10 +37,13 @@ namespace {
 // The C signal that stands for the event, 0 when none does (window close).
 int signalNumberOf(ConsoleEvent event) {
   switch (event) {
-    case ConsoleEvent::Interrupt: return SIGINT;
-    case ConsoleEvent::Break: return SIGBREAK;
+    case ConsoleEvent::Interrupt:
+      return SIGINT;
+    case ConsoleEvent::Break:
+      return SIGBREAK;
     case ConsoleEvent::Close:
-    case ConsoleEvent::Terminate: return 0;
+    case ConsoleEvent::Terminate:
+      return 0;
   }
   return SIGINT;
 }
@@ -65,10 +68,17 @@ ConsoleEventHandler consoleHandler = nullptr;
 BOOL WINAPI onConsoleControl(DWORD type) {
   ConsoleEvent event;
   switch (type) {
-    case CTRL_C_EVENT: event = ConsoleEvent::Interrupt; break;
-    case CTRL_BREAK_EVENT: event = ConsoleEvent::Break; break;
-    case CTRL_CLOSE_EVENT: event = ConsoleEvent::Close; break;
-    default: return FALSE;  // log-off and shut-down go on to the next handler
+    case CTRL_C_EVENT:
+      event = ConsoleEvent::Interrupt;
+      break;
+    case CTRL_BREAK_EVENT:
+      event = ConsoleEvent::Break;
+      break;
+    case CTRL_CLOSE_EVENT:
+      event = ConsoleEvent::Close;
+      break;
+    default:
+      return FALSE;  // log-off and shut-down go on to the next handler
   }
   // A handler function of the program's own takes the event instead: the C runtime's
   // console handler, next in line, calls it.

@@ -23,6 +23,8 @@ struct ErrorKind {
   DWORD error;
   Failure failure;
 };
+// One error to a line.
+// clang-format off
 constexpr ErrorKind kOpenErrors[] = {
     {ERROR_FILE_NOT_FOUND, Failure::NotFound},
     {ERROR_PATH_NOT_FOUND, Failure::NotFound},
@@ -39,6 +41,7 @@ constexpr ErrorKind kOpenErrors[] = {
     {ERROR_BAD_NET_NAME, Failure::NoDevice},
     // A sharing violation that remains, too many open files and everything else: Other.
 };
+// clang-format on
 
 Failure failureOf(DWORD error) {
   for (const ErrorKind& entry : kOpenErrors) {
@@ -120,13 +123,13 @@ OpenResult openFile(const std::string& path, OpenMode mode) {
   }
   if (isConsoleOutputName(path)) return openConsoleOutput();
   // Never truncated here: the cut comes after the first record written.
-  return opened(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  return opened(
+      CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 OpenResult openConsoleFile(const std::string& path) {
-  return opened(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  return opened(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr));
 }
 
 FileHandle openForAppending(const char* path) {
@@ -174,8 +177,8 @@ bool isEndOfInputError(int osError) { return osError == ERROR_BROKEN_PIPE; }
 // reader has gone altogether, with ERROR_BROKEN_PIPE.
 bool isClosedPipeError(int osError) { return osError == ERROR_NO_DATA || osError == ERROR_BROKEN_PIPE; }
 
-bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const char* tail,
-               std::size_t tailCount, int& osError) {
+bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const char* tail, std::size_t tailCount,
+               int& osError) {
   if (tailCount == 0) return writeAll(toHandle(handle), bytes, count, osError);
   // WriteFile has no gather: the record and its terminator are joined first, so that
   // they still reach the file in one call.
@@ -208,8 +211,8 @@ bool truncateAt(FileHandle handle, std::uint64_t size, int& osError) {
   if (!succeeded(SetFilePointerEx(file, zero, &position, FILE_CURRENT), osError)) return false;
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(size);
-  bool cut = succeeded(SetFilePointerEx(file, end, nullptr, FILE_BEGIN), osError) &&
-             succeeded(SetEndOfFile(file), osError);
+  bool cut =
+      succeeded(SetFilePointerEx(file, end, nullptr, FILE_BEGIN), osError) && succeeded(SetEndOfFile(file), osError);
   SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
   return cut;
 }

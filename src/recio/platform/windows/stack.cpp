@@ -40,8 +40,7 @@ int captureStack(int skip, std::uintptr_t* addresses, int capacity, bool& whole)
     } else {
       void* handlerData = nullptr;
       DWORD64 establisherFrame = 0;
-      RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, pc, function, &context, &handlerData, &establisherFrame,
-                       nullptr);
+      RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, pc, function, &context, &handlerData, &establisherFrame, nullptr);
     }
     // The stack only ever unwinds upwards; anything else is a broken walk.
     if (context.Rip != 0 && context.Rsp <= stack) return count;
