@@ -19,6 +19,10 @@
 # The goals are on wall-clock time; the same ratios of CPU time (user + system), which the
 # other work on a shared machine disturbs less, are printed beside them.
 # Before timing, the plain converter's table must equal the program's byte for byte.
+#
+# Exit status: 0 when every goal is met on every grid and place, 1 when any is missed (a
+# line "N of M goals not met" says how many), 2 when it cannot measure (a missing build, a
+# failed run, a table that differs).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 runs=5
@@ -34,7 +38,7 @@ plain=$build/bench/plain_converter
 floor=$build/bench/io_floor
 places=("tmpfs:${TMPFS_DIR:-/dev/shm}" "disk:${DISK_DIR:-$here/../build}")
 for tool in "$program" "$plain" "$floor"; do
-  [ -x "$tool" ] || { echo "missing $tool: build the release preset first" >&2; exit 1; }
+  [ -x "$tool" ] || { echo "missing $tool: build the release preset first" >&2; exit 2; }
 done
 
 work_dirs=()
@@ -47,7 +51,7 @@ origin="500000.0 7000000.0 250.0"  # map coordinates: centres of seven significa
 # One run of a command, its output discarded: "WALL CPU" in milliseconds.
 measure() {
   local TIMEFORMAT='%3R %3U %3S' times
-  times=$({ time "$@" > /dev/null 2>&1; } 2>&1) || { echo "failed: $*" >&2; exit 1; }
+  times=$({ time "$@" > /dev/null 2>&1; } 2>&1) || { echo "failed: $*" >&2; exit 2; }
   awk '{ printf "%.0f %.0f\n", $1 * 1000, ($2 + $3) * 1000 }' <<< "$times"
 }
 
@@ -61,6 +65,8 @@ ratio() {
 }
 
 names=(buffered default plain blocks records)
+goals=0
+missed=0
 for grid in "${grids[@]}"; do
   IFS=x read -r nx ny nz <<< "$grid"
   cells=$((nx * ny * nz))
@@ -72,8 +78,8 @@ for grid in "${grids[@]}"; do
     grid_inputs "$dir" "$nx" "$ny" "$nz" "$origin"
     XIOT_BUFFERED=true "$program" "$dir/mesh" "$dir/model" "$dir/table"
     "$plain" "$dir/mesh" "$dir/model" "$dir/plain"
-    [ "$(stat -c %s "$dir/table")" -eq "$bytes" ] || { echo "the table is not $bytes bytes" >&2; exit 1; }
-    cmp -s "$dir/table" "$dir/plain" || { echo "the plain converter's table differs from the program's" >&2; exit 1; }
+    [ "$(stat -c %s "$dir/table")" -eq "$bytes" ] || { echo "the table is not $bytes bytes" >&2; exit 2; }
+    cmp -s "$dir/table" "$dir/plain" || { echo "the plain converter's table differs from the program's" >&2; exit 2; }
     rm -f "$dir/table" "$dir/plain"
 
     declare -A wall=() cpu=()
@@ -103,9 +109,17 @@ for grid in "${grids[@]}"; do
     done
     for goal in "buffered plain 0.33" "buffered blocks 4" "default records 1.3"; do
       read -r a b limit <<< "$goal"
-      awk -v a="$a" -v b="$b" -v l="$limit" -v w="$(ratio wall "$a" "$b")" -v c="$(ratio cpu "$a" "$b")" \
+      w=$(ratio wall "$a" "$b")
+      awk -v a="$a" -v b="$b" -v l="$limit" -v w="$w" -v c="$(ratio cpu "$a" "$b")" \
         'BEGIN { printf "  %-8s / %-8s %6.2f x  goal <= %-4s %-8s (cpu %5.2f x)\n", a, b, w, l, w <= l ? "met" : "not met", c }'
+      goals=$((goals + 1))
+      awk -v w="$w" -v l="$limit" 'BEGIN { exit !(w <= l) }' || missed=$((missed + 1))
     done
     unset wall cpu
   done
 done
+if [ "$missed" -gt 0 ]; then
+  echo "$missed of $goals goals not met"
+  exit 1
+fi
+echo "all $goals goals met"

@@ -1,14 +1,42 @@
 # Installation and packages: the program, its manual page, the README, the licence and the
 # examples.
 #   cmake --install build [--prefix DIR]
-#   cpack --config build/CPackConfig.cmake      (a .deb and a .tar.gz; a .zip on Windows)
+#   cpack --config build/CPackConfig.cmake      (a .deb and a .tar.gz; a .zip on Windows,
+#                                               all in the build folder)
 include(GNUInstallDirs)
 
 # On Windows the package is a folder a user unzips and runs from: the program, the README, the
-# licence and the examples side by side, and no manual page (there is no man there).
+# licence and the examples side by side, and the manual page as text (there is no man there).
 if(WIN32)
   set(CELLCENTRIFY_PROGRAM_DIR .)
   set(CELLCENTRIFY_DOC_DIR .)
+  find_program(GROFF_EXECUTABLE groff)
+  if(GROFF_EXECUTABLE)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/cellcentrify.txt
+      COMMAND ${CMAKE_COMMAND} -DGROFF=${GROFF_EXECUTABLE} -DPAGE=${PROJECT_SOURCE_DIR}/doc/cellcentrify.1
+              -DOUTPUT=${PROJECT_BINARY_DIR}/cellcentrify.txt -P ${PROJECT_SOURCE_DIR}/cmake/ManualText.cmake
+      DEPENDS ${PROJECT_SOURCE_DIR}/doc/cellcentrify.1 ${PROJECT_SOURCE_DIR}/cmake/ManualText.cmake
+      COMMENT "Rendering the manual page as text" VERBATIM)
+    add_custom_target(cellcentrify_manual_text ALL DEPENDS ${PROJECT_BINARY_DIR}/cellcentrify.txt)
+    install(FILES ${PROJECT_BINARY_DIR}/cellcentrify.txt DESTINATION .)
+  else()
+    message(WARNING "groff not found: the package will hold no text of the manual page")
+  endif()
+  # The C++ runtime, libgcc, winpthreads and mingw-w64's start-up code are linked into the
+  # .exe. The runtime exception of the first two asks for no notice; the licences of
+  # winpthreads (MIT) and of mingw-w64's runtime (ZPL and others) ask that a binary carry
+  # their notices, all of which Debian's copyright file of mingw-w64 gathers.
+  find_file(MINGW_W64_COPYRIGHT copyright
+            PATHS /usr/share/doc/mingw-w64-x86-64-dev /usr/share/doc/mingw-w64-common
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
+            DOC "The licence notices of mingw-w64 and winpthreads, shipped beside the program")
+  if(MINGW_W64_COPYRIGHT)
+    install(FILES ${MINGW_W64_COPYRIGHT} DESTINATION . RENAME LICENSE-mingw-w64.txt)
+  else()
+    message(WARNING "The licence notices of mingw-w64 were not found (Debian: "
+                    "/usr/share/doc/mingw-w64-x86-64-dev/copyright): set MINGW_W64_COPYRIGHT to "
+                    "the file, or the package will lack the notices that winpthreads' licence asks for")
+  endif()
 else()
   set(CELLCENTRIFY_PROGRAM_DIR ${CMAKE_INSTALL_BINDIR})
   set(CELLCENTRIFY_DOC_DIR ${CMAKE_INSTALL_DOCDIR})
@@ -66,6 +94,9 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}")
+# The packages, and CPack's staging folder _CPack_Packages, go into the build folder, wherever
+# cpack is started (cpack -B DIR chooses another).
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR})
 
 # A Windows build packs a .zip; elsewhere a .deb and a .tar.gz.
 if(WIN32)
