@@ -21,6 +21,7 @@
 #include "support/temp_dir.h"
 #include "support/test_overrides.h"
 #include "support/unit_access.h"
+#include "support/units_fixture.h"
 
 namespace {
 
@@ -33,17 +34,7 @@ using testing_support::RunResult;
 using testing_support::runScript;
 using testing_support::TempDir;
 
-class Units : public testing::Test {
- protected:
-  void SetUp() override { testing_support::clearIoEnvironment(); }
-  void TearDown() override {
-    for (std::int32_t unit = 1; unit <= 9; ++unit) recio::closeUnit(unit, true);
-    testing_support::clearIoEnvironment();
-  }
-
-  TempDir directory;
-  testing_support::TestOverridesReset hooksReset_;
-};
+using Units = testing_support::UnitsFixture;
 
 // --- Open outcomes ------------------------------------------------------------------------
 

@@ -27,6 +27,7 @@
 #include "support/temp_dir.h"
 #include "support/test_overrides.h"
 #include "support/unit_access.h"
+#include "support/units_fixture.h"
 
 namespace {
 
@@ -38,22 +39,13 @@ using testing_support::TempDir;
 using testing_support::unitPath;
 using testing_support::writeRecord;
 
-class Units : public testing::Test {
+class Units : public testing_support::UnitsFixture {
  protected:
-  void SetUp() override { testing_support::clearIoEnvironment(); }
-  void TearDown() override {
-    for (std::int32_t unit = 1; unit <= 9; ++unit) recio::closeUnit(unit, true);
-    testing_support::clearIoEnvironment();
-  }
-
   // Sets start-up settings as if the run had begun with them.
   static void startWith(const std::vector<std::pair<const char*, const char*>>& settings) {
     for (const auto& [name, value] : settings) ::setenv(name, value, 1);
     recio::readStartUpSettings();
   }
-
-  TempDir directory;
-  testing_support::TestOverridesReset hooksReset_;
 };
 
 // --- Open outcomes ------------------------------------------------------------------------
