@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,10 @@ class PoolValues final : public recio::StatementValues {
  public:
   PoolValues(std::vector<double> pool, std::size_t perStatement, std::size_t stride)
       : pool_(std::move(pool)), perStatement_(perStatement), stride_(stride) {}
+  // Statement n's values recur at n + size / gcd(stride, size): the hint the table's x gives.
+  std::size_t repeatPeriod(std::size_t) const override {
+    return stride_ == 0 ? 1 : pool_.size() / std::gcd(stride_, pool_.size());
+  }
   void fill(std::uint64_t first, std::size_t count, double* values) const override {
     for (std::uint64_t statement = first; statement < first + count; ++statement) {
       // One division per statement rather than per value.

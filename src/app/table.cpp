@@ -19,6 +19,10 @@ class TableValues final : public recio::StatementValues {
  public:
   TableValues(const Mesh& mesh, const ModelGrid& grid) : mesh_(mesh), grid_(grid) {}
 
+  // x recurs once per row; y and elevation equal the record before's within a row,
+  // which every run compares anyway.
+  std::size_t repeatPeriod(std::size_t position) const override { return position == 0 ? grid_.nx : 0; }
+
   void fill(std::uint64_t first, std::size_t count, double* values) const override {
     const std::uint64_t rowsBefore = first / grid_.nx;
     std::size_t i = static_cast<std::size_t>(first % grid_.nx) + 1;

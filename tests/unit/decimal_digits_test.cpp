@@ -149,6 +149,53 @@ TEST(GenerateDigitsExact, MidpointsOfSixDigitDecimals) { checkMidpoints(6, sweep
 
 TEST(GenerateDigitsExact, MidpointsOfTenDigitDecimals) { checkMidpoints(10, sweepCount(200000), 101); }
 
+// The short fields' digits as one integer: wherever shortDigits answers, its digits and
+// exponent are the exact ones, on every binary exponent, on random significands and on
+// the doubles around the midpoints of n-digit decimals; and it answers nearly always.
+TEST(ShortDigits, AreTheExactDigitsWheneverTheyAnswer) {
+  std::mt19937_64 random(20261208);
+  long checked = 0, answered = 0, mismatches = 0;
+  const auto check = [&](double value, int digitCount) {
+    ++checked;
+    std::uint32_t digits = 0;
+    std::int32_t exponent = 0;
+    if (!recio::decimal::shortDigits(value, digitCount, digits, exponent)) return;
+    ++answered;
+    const ExactDecimal expected =
+        testing_support::roundDecimal(testing_support::exactDecimal(std::abs(value)), digitCount);
+    if ((std::to_string(digits) != expected.digits || exponent != expected.exponent) && ++mismatches <= 10) {
+      ADD_FAILURE() << std::hexfloat << value << std::defaultfloat << " n=" << digitCount << ": got " << digits << "e"
+                    << exponent << ", expected " << expected.digits << "e" << expected.exponent;
+    }
+  };
+  const int perExponent = sweepCount(50);
+  for (std::uint64_t biased = 0; biased < 0x7FF; ++biased) {
+    for (int i = 0; i < perExponent; ++i) {
+      const std::uint64_t fraction = random() & ((std::uint64_t{1} << 52) - 1);
+      if (biased == 0 && fraction == 0) continue;
+      const double value = std::bit_cast<double>(biased << 52 | fraction | (random() % 2) << 63);
+      check(value, 1 + static_cast<int>(random() % recio::decimal::kShortMaxDigits));
+    }
+  }
+  for (int i = 0; i < sweepCount(100000); ++i) {
+    const int digitCount = 1 + static_cast<int>(random() % recio::decimal::kShortMaxDigits);
+    std::string digits(1, static_cast<char>('1' + random() % 9));
+    for (int d = 1; d < digitCount; ++d) digits.push_back(static_cast<char>('0' + random() % 10));
+    const double nearest = nearestDouble(digits + "5e" + std::to_string(static_cast<int>(random() % 80) - 40));
+    for (double value : {std::nextafter(nearest, 0.0), nearest, std::nextafter(nearest, HUGE_VAL)})
+      check(value, digitCount);
+  }
+  EXPECT_EQ(mismatches, 0) << "of " << answered << " answered";
+  EXPECT_GT(answered, checked * 99 / 100) << "of " << checked;
+  std::uint32_t digits = 0;
+  std::int32_t exponent = 0;
+  for (double value : {0.0, -0.0, HUGE_VAL, std::numeric_limits<double>::quiet_NaN()}) {
+    EXPECT_FALSE(recio::decimal::shortDigits(value, 6, digits, exponent)) << value;
+  }
+  EXPECT_FALSE(recio::decimal::shortDigits(1.5, 0, digits, exponent));
+  EXPECT_FALSE(recio::decimal::shortDigits(1.5, recio::decimal::kShortMaxDigits + 1, digits, exponent));
+}
+
 TEST(GenerateDigitsExact, ExactTiesOfSmallIntegers) {
   // Integers ending in 5 one digit beyond n, scaled by powers of two small enough to stay
   // exact: every one is a tie for n.

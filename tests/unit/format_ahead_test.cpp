@@ -44,8 +44,11 @@ constexpr std::int32_t kTestUnit = 1;
 // bounded so that workers that never edit fail the test rather than hang it.
 class VectorValues final : public StatementValues {
  public:
-  VectorValues(std::vector<double> values, std::size_t valuesPerStatement)
-      : values_(std::move(values)), valuesPerStatement_(valuesPerStatement) {}
+  VectorValues(std::vector<double> values, std::size_t valuesPerStatement, std::vector<std::size_t> periods = {})
+      : values_(std::move(values)), valuesPerStatement_(valuesPerStatement), periods_(std::move(periods)) {}
+  std::size_t repeatPeriod(std::size_t position) const override {
+    return position < periods_.size() ? periods_[position] : 0;
+  }
   void fill(std::uint64_t first, std::size_t count, double* values) const override {
     if (std::this_thread::get_id() != caller_) {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -61,6 +64,7 @@ class VectorValues final : public StatementValues {
  private:
   std::vector<double> values_;
   std::size_t valuesPerStatement_;
+  std::vector<std::size_t> periods_;
   std::thread::id caller_ = std::this_thread::get_id();
   std::uint64_t workersBefore_ = fastPathCounts().editingWorkersStarted.load();
   mutable std::mutex mutex_;
@@ -142,12 +146,12 @@ std::string oneByOne(const Statements& run, bool buffered) {
 }
 
 // The counts are this run's alone.
-std::string ahead(const Statements& run, bool buffered) {
+std::string ahead(const Statements& run, bool buffered, std::vector<std::size_t> periods = {}) {
   const TempDir directory;
   const std::string path = directory.file("ahead");
   openForWriting(path, buffered);
   resetFastPathCounts();
-  const VectorValues source(run.values, run.perStatement);
+  const VectorValues source(run.values, run.perStatement, std::move(periods));
   writeStatements(kTestUnit, run.program(), run.count, run.perStatement, source);
   return closeAndRead(kTestUnit, path);
 }
@@ -206,6 +210,33 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
     }
   }
   EXPECT_EQ(ringRuns, 4);  // one with each number of workers, buffered and not
+}
+
+// Fields whose values recur a period later, as a table's x does once per row, are copied
+// from the record a period before; a hint that is wrong, or whose values recur only now
+// and then, changes no byte.
+TEST_F(WritingAhead, FieldsOfARepeatPeriodMatchTheStatementsOneByOne) {
+  std::mt19937_64 random(20261208);
+  requestWorkersForTests(1);
+  std::uint64_t reusedAtAll = 0;
+  for (int trial = 0; trial < 12; ++trial) {
+    Statements run = randomStatements(random, 4096 + random() % 9000, false, 0);
+    const std::size_t period = 2 + random() % 1100;  // past a chunk too: no reuse there
+    std::vector<std::size_t> periods(run.perStatement);
+    for (std::size_t position = 0; position < run.perStatement; ++position) {
+      periods[position] = random() % 3 == 0 ? 0 : period + random() % 2;  // now and then one off
+      if (random() % 2 == 0) continue;                                    // this position's values recur only by chance
+      for (std::size_t statement = period; statement < run.count; ++statement) {
+        double& value = run.values[statement * run.perStatement + position];
+        if (random() % 8 != 0) value = run.values[(statement - period) * run.perStatement + position];
+      }
+    }
+    SCOPED_TRACE(std::to_string(run.count) + " statements of " + std::to_string(run.perStatement) + " values, period " +
+                 std::to_string(period));
+    ASSERT_TRUE(sameBytes(ahead(run, true, periods), oneByOne(run, true)));
+    reusedAtAll += fastPathCounts().fieldsReusedByPeriod.load();
+  }
+  EXPECT_GT(reusedAtAll, 0u);
 }
 
 // The chunks of a worker that could not be had are edited by the others, or by the

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "recio/decimal/bigint.h"
+#include "recio/decimal/digit_text.h"
 #include "recio/decimal/power_table.h"
 #include "recio/decimal/powers.h"
 
@@ -23,33 +24,6 @@ static_assert(DecimalDigits::kMaxDigits >= kFastMaxDigits);  // the fast path wr
 
 constexpr auto kPowersOfTen = powerTable<std::uint64_t, kFastMaxDigits + 1>(10);
 constexpr auto kPowersOfFive = powerTable<std::uint64_t, 23>(5);  // 5^22 < 2^53 <= 5^23
-
-// `value` < 10^8 as eight digit characters, all at once in the lanes of one 64-bit word: first
-// two lanes of 32 bits (the upper and lower four digits), then four lanes of 16 bits
-// (pairs), then eight bytes (digits). A lane is split by a multiplication with a
-// rounded-up reciprocal and a shift: for t < 10^4, t * 10486 >> 20 is t / 100 (the
-// reciprocal's excess, t * 2.3e-7 < 0.003, never carries past the next integer since
-// t / 100 is at least 0.01 below it) and stays under 2^32, inside its lane; for u < 100,
-// u * 103 >> 10 is u / 10 (excess below 0.06 against a gap of 0.1), under 2^16.
-constexpr std::uint64_t eightDigitBytes(std::uint32_t value) {
-  const std::uint64_t quads = value / 10000 | static_cast<std::uint64_t>(value % 10000) << 32;
-  const std::uint64_t hundreds = (quads * 10486 >> 20) & 0x0000007F0000007F;
-  const std::uint64_t pairs = hundreds | (quads - hundreds * 100) << 16;
-  const std::uint64_t tens = (pairs * 103 >> 10) & 0x000F000F000F000F;
-  return (tens | (pairs - tens * 10) << 8) | 0x3030303030303030;
-}
-
-static_assert(eightDigitBytes(12345678) == 0x3837363534333231 && eightDigitBytes(99999999) == 0x3939393939393939 &&
-              eightDigitBytes(0) == 0x3030303030303030);
-
-// The bytes of eightDigitBytes in memory order, first digit first.
-void storeDigitBytes(std::uint64_t bytes, char* out) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(out, &bytes, 8);
-  } else {
-    for (int i = 0; i < 8; ++i, bytes >>= 8) out[i] = static_cast<char>(bytes & 0xFF);
-  }
-}
 
 // `value` < 10^count (count <= 16) as exactly `count` digits, in one group of eight
 // when it fits, else scaled to 16 digits in two independent groups. `out` must have
@@ -119,9 +93,10 @@ bool isExactTie(const Binary& binary, int k) {
 // upper word; with the lower word left out, the true fraction lies within three units
 // below and four above the upper word's fraction bits. Four units either side of one
 // half decide the rounding; inside them only an exact tie is still decided here.
-// Returns false when it cannot decide; then nothing in `result` but the sign and kind is
-// meaningful yet.
-bool fastDigits(const Binary& binary, int digitCount, int decimalExponent, DecimalDigits& result) {
+// Returns false when it cannot decide; otherwise q in [10^(n-1), 10^n) as `digits` and X
+// as `exponent`.
+bool decideDigits(const Binary& binary, int digitCount, int decimalExponent, std::uint64_t& digits,
+                  std::int32_t& exponent) {
   constexpr std::uint64_t kMargin = 4;  // units of the upper word, see above
   const std::uint64_t lower = kPowersOfTen[static_cast<std::size_t>(digitCount - 1)];
   const std::uint64_t upper = kPowersOfTen[static_cast<std::size_t>(digitCount)];
@@ -165,14 +140,32 @@ bool fastDigits(const Binary& binary, int digitCount, int decimalExponent, Decim
     // is taken as is: if the true q lay just under it (X one too high), 10q rounds up
     // to 10^n with X - 1, which gives the same digits and exponent.
     if (integer == upper) {
-      setLeadingOne(digitCount, decimalExponent + 1, result);
-      return true;
+      digits = lower;
+      exponent = decimalExponent + 1;
+    } else {
+      digits = integer;
+      exponent = decimalExponent;
     }
-    writeDigits(integer, digitCount, result.digits);
-    result.exponent = decimalExponent;
     return true;
   }
   return false;
+}
+
+bool fastDigits(const Binary& binary, int digitCount, int decimalExponent, DecimalDigits& result) {
+  std::uint64_t digits = 0;
+  if (!decideDigits(binary, digitCount, decimalExponent, digits, result.exponent)) return false;
+  writeDigits(digits, digitCount, result.digits);
+  return true;
+}
+
+// A finite non-zero value's significand and binary exponent. Subnormals are normalised
+// here, so that every path sees 53 bits.
+Binary binaryOf(int biasedExponent, std::uint64_t fraction) {
+  if (biasedExponent == 0) {
+    const int shift = std::countl_zero(fraction) - 11;
+    return {fraction << shift, -1074 - shift};
+  }
+  return {fraction | (std::uint64_t{1} << 52), biasedExponent - 1075};
 }
 
 // Exact generation with big integers: y = v * 10^(1-X) = numerator / denominator is
@@ -252,16 +245,25 @@ void generateDigits(double value, int digitCount, DecimalDigits& result) noexcep
     return;
   }
   result.kind = DigitsKind::Finite;
-  Binary binary{};
-  if (biasedExponent == 0) {  // subnormal: normalised here, so every path sees 53 bits
-    const int shift = std::countl_zero(fraction) - 11;
-    binary = {fraction << shift, -1074 - shift};
-  } else {
-    binary = {fraction | (std::uint64_t{1} << 52), biasedExponent - 1075};
-  }
+  const Binary binary = binaryOf(biasedExponent, fraction);
   const int estimate = estimateDecimalExponent(binary);
   if (digitCount <= kFastMaxDigits && fastDigits(binary, digitCount, estimate, result)) return;
   exactDigits(binary, digitCount, estimate, result);
+}
+
+bool shortDigits(double value, int digitCount, std::uint32_t& digits, std::int32_t& exponent) noexcept {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const int biasedExponent = static_cast<int>((bits >> 52) & 0x7FF);
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  if (digitCount < 1 || digitCount > kShortMaxDigits || biasedExponent == 0x7FF ||
+      (biasedExponent == 0 && fraction == 0)) {
+    return false;
+  }
+  const Binary binary = binaryOf(biasedExponent, fraction);
+  std::uint64_t wide = 0;
+  if (!decideDigits(binary, digitCount, estimateDecimalExponent(binary), wide, exponent)) return false;
+  digits = static_cast<std::uint32_t>(wide);  // below 10^8
+  return true;
 }
 
 }  // namespace recio::decimal

@@ -86,4 +86,12 @@ struct DecimalDigits {
 // outside are clamped), to nearest with ties to even.
 void generateDigits(double value, int digitCount, DecimalDigits& result) noexcept;
 
+// The same digits as one integer, for the common short field: q with 10^(n-1) <= q < 10^n
+// and X as generateDigits gives them, for a finite non-zero value and 1 <= n <=
+// kShortMaxDigits. False, with nothing set, for any other value, and where the quick
+// rounding cannot decide (a value within a few units of 2^-64 of a tie); generateDigits
+// then gives the digits.
+inline constexpr int kShortMaxDigits = 8;
+bool shortDigits(double value, int digitCount, std::uint32_t& digits, std::int32_t& exponent) noexcept;
+
 }  // namespace recio::decimal

@@ -5,7 +5,10 @@
 #include "recio/format/edit.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "recio/decimal/decimal.h"
@@ -24,6 +27,17 @@ constexpr std::size_t kInfinityLength = sizeof(kInfinityText) - 1;
 constexpr std::size_t kShortInfinityLength = 3;  // "Inf"
 constexpr char kNaNText[] = "NaN";
 constexpr std::size_t kNaNLength = sizeof(kNaNText) - 1;
+
+// 10^0 .. 10^7: what scales a short field's digits up to eight.
+constexpr auto kShortScales = [] {
+  std::array<std::uint32_t, decimal::kShortMaxDigits> scales{};
+  std::uint32_t scale = 1;
+  for (std::uint32_t& entry : scales) {
+    entry = scale;
+    scale *= 10;
+  }
+  return scales;
+}();
 
 void fillAsterisks(char* field, std::size_t width) { std::memset(field, '*', width); }
 
@@ -100,6 +114,36 @@ void editZero(std::size_t width, std::size_t fractionDigits, char* field) {
   writeExponent(out + fractionDigits, 0);
 }
 
+// The common field: a scale factor of 1 and at most decimal::kShortMaxDigits digits, one
+// before the point, of a value whose digits come as one integer. False, with the field
+// untouched, when its digits do not come so; editReal then takes the general way, which
+// gives the same characters.
+bool editShort(double value, std::size_t width, std::size_t fractionDigits, char* field) {
+  const int digitCount = static_cast<int>(fractionDigits) + 1;
+  std::uint32_t digits = 0;
+  std::int32_t decimalExponent = 0;
+  if (!decimal::shortDigits(value, digitCount, digits, decimalExponent)) return false;
+  const bool negative = std::signbit(value);
+  const std::size_t length = (negative ? 1 : 0) + fractionDigits + 2 + kExponentPartLength;
+  // |X - 1| <= 324 for every double: the exponent part always fits.
+  if (length > width) {
+    fillAsterisks(field, width);
+    return true;
+  }
+  char* out = rightJustify(field, width, length);
+  if (negative) *out++ = '-';
+  // The digits left-aligned in eight characters: the first, the point, then the rest.
+  char text[8];
+  decimal::storeDigitBytes(
+      decimal::eightDigitBytes(digits * kShortScales[static_cast<std::size_t>(decimal::kShortMaxDigits - digitCount)]),
+      text);
+  *out++ = text[0];
+  *out++ = '.';
+  std::memcpy(out, text + 1, fractionDigits);
+  writeExponent(out + fractionDigits, decimalExponent - 1);
+  return true;
+}
+
 }  // namespace
 
 void editReal(double value, std::int32_t width, std::int32_t fractionDigits, std::int32_t scaleFactor,
@@ -112,6 +156,9 @@ void editReal(double value, std::int32_t width, std::int32_t fractionDigits, std
   // after the point and d + k digits after them.
   const bool scaleUsable = k > 0 ? k < d + 2 : k > -d;
   const std::int64_t digitCount = k > 0 ? d + 1 : d + k;
+  if (k == 1 && d < decimal::kShortMaxDigits && editShort(value, fieldWidth, static_cast<std::size_t>(d), field)) {
+    return;
+  }
 
   decimal::DecimalDigits digits;
   decimal::generateDigits(

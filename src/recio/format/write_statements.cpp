@@ -76,7 +76,14 @@ class PlannedRun {
         program_(program),
         statementCount_(statementCount),
         values_(values),
-        chunkCount_((statementCount + kStatementsPerChunk - 1) / kStatementsPerChunk) {}
+        chunkCount_((statementCount + kStatementsPerChunk - 1) / kStatementsPerChunk) {
+    // Every value is compared with the one a statement before anyway; a period of a
+    // chunk or more never finds its earlier value in the chunk.
+    for (std::size_t position = 0; position < plan.fieldCount; ++position) {
+      const std::size_t period = values.repeatPeriod(position);
+      periods_[position] = period > 1 && period < kStatementsPerChunk ? period : 0;
+    }
+  }
 
   const format::FieldPlan& plan() const { return plan_; }
   std::uint64_t chunkCount() const { return chunkCount_; }
@@ -92,16 +99,23 @@ class PlannedRun {
     values_.fill(number * kStatementsPerChunk, count, chunk.values.data());
     const double* value = chunk.values.data();
     char* record = chunk.records.data();
+    std::uint64_t reusedByPeriod = 0;
     for (std::size_t statement = 0; statement < count; ++statement, record += plan_.recordLength) {
       for (std::size_t position = 0; position < plan_.fieldCount; ++position, ++value) {
         const format::PlannedField& field = plan_.fields[position];
         // A value whose bits equal the one at its position in the record before (a
-        // table's y and elevation, as a rule) takes that record's field, which was edited
-        // from the same bits under the same plan. That record is still in the nearest
-        // cache, where a field cache slot, behind a chunk's worth of records, seldom is.
-        if (statement > 0 && std::bit_cast<std::uint64_t>(*value) ==
-                                 std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(plan_.fieldCount)])) {
-          copyFieldAbove(record + field.begin, static_cast<std::size_t>(field.width));
+        // table's y and elevation, as a rule), or in the record a period before (a
+        // table's x), takes that record's field, which was edited from the same bits
+        // under the same plan. That record is still in the nearest caches, where a field
+        // cache slot, behind a chunk's worth of records, seldom is.
+        if (statement > 0 && sameBits(value, 1)) {
+          copyFieldFrom(record + field.begin, 1, static_cast<std::size_t>(field.width));
+          continue;
+        }
+        if (const std::size_t period = periods_[position];
+            period != 0 && statement >= period && sameBits(value, period)) {
+          copyFieldFrom(record + field.begin, period, static_cast<std::size_t>(field.width));
+          ++reusedByPeriod;
           continue;
         }
         if (fieldCache != nullptr) {
@@ -112,6 +126,7 @@ class PlannedRun {
         }
       }
     }
+    if (reusedByPeriod != 0) fastPathCounts().fieldsReusedByPeriod.fetch_add(reusedByPeriod, std::memory_order_relaxed);
   }
 
   // The statements of chunk `number`, in order, each handing over the record edited for it.
@@ -126,8 +141,15 @@ class PlannedRun {
         std::min<std::uint64_t>(kStatementsPerChunk, statementCount_ - number * kStatementsPerChunk));
   }
 
-  void copyFieldAbove(char* field, std::size_t width) const {
-    const char* above = field - plan_.recordLength;
+  // Whether `value` has the bits of the value at its position `statements` before.
+  bool sameBits(const double* value, std::size_t statements) const {
+    return std::bit_cast<std::uint64_t>(*value) ==
+           std::bit_cast<std::uint64_t>(*(value - static_cast<std::ptrdiff_t>(statements * plan_.fieldCount)));
+  }
+
+  // Copies the field of the record `statements` before.
+  void copyFieldFrom(char* field, std::size_t statements, std::size_t width) const {
+    const char* above = field - statements * plan_.recordLength;
     if (width <= format::FieldCache::kLargestCopy) {
       format::FieldCache::copyField(field, above, width);
     } else {
@@ -141,6 +163,8 @@ class PlannedRun {
   const std::uint64_t statementCount_;
   const StatementValues& values_;
   const std::uint64_t chunkCount_;
+  // The repeat period of each position's values within a chunk, 0 for none.
+  std::size_t periods_[format::FieldPlan::kMaxFields] = {};
 };
 
 // Without workers: a chunk edited, then its statements, in turn on the calling thread.

@@ -18,6 +18,12 @@ class StatementValues {
  public:
   virtual void fill(std::uint64_t first, std::size_t count, double* values) const = 0;
 
+  // A hint: how many statements after one the value at `position` is likely to recur (a
+  // table's x, once per row), or 0. Only a hint: a field is reused only when its value's
+  // bits equal those it was edited from, so a wrong period costs a comparison, never a
+  // byte.
+  virtual std::size_t repeatPeriod(std::size_t /*position*/) const { return 0; }
+
  protected:
   ~StatementValues() = default;
 };

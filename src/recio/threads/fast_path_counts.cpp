@@ -13,6 +13,7 @@ void resetFastPathCounts() {
   counts.editingWorkersStarted = 0;
   counts.chunksEditedByWorkers = 0;
   counts.ringSlotsReused = 0;
+  counts.fieldsReusedByPeriod = 0;
   counts.readAheadWorkersStarted = 0;
   counts.cellsAdopted = 0;
   counts.readAheadBytesRead = 0;

@@ -13,6 +13,8 @@ struct FastPathCounts {
   std::atomic<std::uint64_t> chunksEditedByWorkers{0};
   // Chunks edited into a ring slot that an earlier chunk had used.
   std::atomic<std::uint64_t> ringSlotsReused{0};
+  // Fields copied from the record a repeat period before (StatementValues::repeatPeriod).
+  std::atomic<std::uint64_t> fieldsReusedByPeriod{0};
   std::atomic<std::uint64_t> readAheadWorkersStarted{0};
   // Cells of a model's second half that the statements took from the read-ahead.
   std::atomic<std::uint64_t> cellsAdopted{0};
