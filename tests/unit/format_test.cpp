@@ -285,7 +285,7 @@ std::string referenceField(double value, int width, int fractionDigits) {
     text = "0." + std::string(static_cast<std::size_t>(fractionDigits), '0') + "E+00";
   } else {
     char printed[64];
-    std::snprintf(printed, sizeof printed, "%.*E", fractionDigits, value);
+    std::snprintf(printed, sizeof printed, "%#.*E", fractionDigits, value);  // a point also without digits after it
     const char* letter = std::strchr(printed, 'E');
     const int exponent = std::atoi(letter + 1);
     char exponentText[16];
@@ -325,6 +325,28 @@ TEST(RealEditing, RandomValuesMatchTheExactReference) {
       }
     }
     compared += values.size();
+  }
+}
+
+// Fields of at most eight digits under the scale factor 1 take the digits as one integer
+// and are laid out in a buffer of their own up to 32 characters: every width around that
+// and every digit count, against the exact reference, asterisks where the text is wider.
+TEST(RealEditing, ShortFieldsOfEveryWidthMatchTheExactReference) {
+  std::mt19937_64 random(20261208);
+  for (int trial = 0; trial < 20000; ++trial) {
+    const double value = testing_support::awkwardDouble(random);
+    if (value == 0 || !std::isfinite(value)) continue;  // their own layouts, tested above
+    const int fractionDigits = static_cast<int>(random() % 8);
+    const int width = 1 + static_cast<int>(random() % 40);
+    std::string field(static_cast<std::size_t>(width) + 8, '#');  // a mark past the field
+    editReal(value, width, fractionDigits, 1, field.data());
+    const std::string text = referenceField(value, 40, fractionDigits);
+    const std::size_t length = 40 - text.find_first_not_of(' ');
+    const std::string expected = static_cast<std::size_t>(width) < length
+                                     ? std::string(static_cast<std::size_t>(width), '*')
+                                     : text.substr(40 - static_cast<std::size_t>(width));
+    ASSERT_EQ(field, expected + std::string(8, '#'))
+        << std::hexfloat << value << " w=" << width << " d=" << fractionDigits;
   }
 }
 

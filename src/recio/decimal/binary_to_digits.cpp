@@ -95,8 +95,9 @@ bool isExactTie(const Binary& binary, int k) {
 // half decide the rounding; inside them only an exact tie is still decided here.
 // Returns false when it cannot decide; otherwise q in [10^(n-1), 10^n) as `digits` and X
 // as `exponent`.
-bool decideDigits(const Binary& binary, int digitCount, int decimalExponent, std::uint64_t& digits,
-                  std::int32_t& exponent) {
+// Inlined into both callers: as a call it cost a fifth of a short field's digits.
+[[gnu::always_inline]] inline bool decideDigits(const Binary& binary, int digitCount, int decimalExponent,
+                                                std::uint64_t& digits, std::int32_t& exponent) {
   constexpr std::uint64_t kMargin = 4;  // units of the upper word, see above
   const std::uint64_t lower = kPowersOfTen[static_cast<std::size_t>(digitCount - 1)];
   const std::uint64_t upper = kPowersOfTen[static_cast<std::size_t>(digitCount)];

@@ -13,6 +13,7 @@
 
 #include "recio/decimal/decimal.h"
 #include "recio/decimal/digit_text.h"
+#include "recio/format/field_copy.h"
 
 namespace recio::format {
 namespace {
@@ -130,17 +131,31 @@ bool editShort(double value, std::size_t width, std::size_t fractionDigits, char
     fillAsterisks(field, width);
     return true;
   }
-  char* out = rightJustify(field, width, length);
-  if (negative) *out++ = '-';
+  // The text is put together in fixed-size pieces, then set right in a blank buffer of
+  // fixed size and copied whole, so that neither its blanks nor its digits cost a call.
+  // The longest text (sign, digit, point, seven digits, exponent part) takes 14
+  // characters; the widest field so copied leaves at most 26 blanks before it.
+  char text[16];
+  char* out = text;
+  *out = '-';
+  out += negative ? 1 : 0;
   // The digits left-aligned in eight characters: the first, the point, then the rest.
-  char text[8];
+  char digitText[8];
   decimal::storeDigitBytes(
       decimal::eightDigitBytes(digits * kShortScales[static_cast<std::size_t>(decimal::kShortMaxDigits - digitCount)]),
-      text);
-  *out++ = text[0];
+      digitText);
+  *out++ = digitText[0];
   *out++ = '.';
-  std::memcpy(out, text + 1, fractionDigits);
+  std::memcpy(out, digitText + 1, 7);  // the text has room for every digit
   writeExponent(out + fractionDigits, decimalExponent - 1);
+  if (width <= kLargestFieldCopy) {
+    char buffer[kLargestFieldCopy + sizeof text];
+    std::memset(buffer, ' ', sizeof buffer);
+    std::memcpy(buffer + (width - length), text, sizeof text);
+    copyField(field, buffer, width);
+  } else {
+    std::memcpy(rightJustify(field, width, length), text, length);
+  }
   return true;
 }
 

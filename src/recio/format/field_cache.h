@@ -32,6 +32,7 @@
 #include <new>
 
 #include "recio/format/edit.h"
+#include "recio/format/field_copy.h"
 
 namespace recio::format {
 
@@ -40,9 +41,8 @@ class FieldCache {
   static constexpr std::size_t kPositions = 4;  // later positions share the last region
   static constexpr std::size_t kSlotBits = 12;
   static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
-  static constexpr std::size_t kMaxWidth = 20;     // wider fields are edited every time
-  static constexpr std::size_t kLargestCopy = 32;  // copyField's widest field
-  static_assert(kMaxWidth <= kLargestCopy);
+  static constexpr std::size_t kMaxWidth = 20;  // wider fields are edited every time
+  static_assert(kMaxWidth <= kLargestFieldCopy);
 
   // What decides a field besides the value: w, d and k packed with a mark that makes
   // every cacheable shape non-zero, so that an empty slot never matches. 0 when the
@@ -90,20 +90,6 @@ class FieldCache {
     slot.bits = bits;
     slot.shape = shape;
     copyField(slot.text, field, width);
-  }
-
-  // Copies 1 <= width <= kLargestCopy characters as two copies of a fixed size that
-  // overlap in the middle, which compile to plain loads and stores instead of a call.
-  static void copyField(char* to, const char* from, std::size_t width) {
-    if (width >= 16) {
-      std::memcpy(to, from, 16);
-      std::memcpy(to + width - 16, from + width - 16, 16);
-    } else if (width >= 8) {
-      std::memcpy(to, from, 8);
-      std::memcpy(to + width - 8, from + width - 8, 8);
-    } else {
-      std::memcpy(to, from, width);
-    }
   }
 
  private:

@@ -16,6 +16,7 @@
 
 #include "recio/format/edit.h"
 #include "recio/format/field_cache.h"
+#include "recio/format/field_copy.h"
 #include "recio/format/plan.h"
 #include "recio/threads/change_signal.h"
 #include "recio/threads/fast_path_counts.h"
@@ -150,8 +151,8 @@ class PlannedRun {
   // Copies the field of the record `statements` before.
   void copyFieldFrom(char* field, std::size_t statements, std::size_t width) const {
     const char* above = field - statements * plan_.recordLength;
-    if (width <= format::FieldCache::kLargestCopy) {
-      format::FieldCache::copyField(field, above, width);
+    if (width <= format::kLargestFieldCopy) {
+      format::copyField(field, above, width);
     } else {
       std::memcpy(field, above, width);
     }
