@@ -2,7 +2,6 @@
 #include "recio/settings.h"
 
 #include <cstdint>
-#include <mutex>
 
 #include "recio/environment.h"
 
@@ -61,13 +60,7 @@ void readStartUpSettings() {
 
 const IoSettings& ioSettings() { return startUpSettings(); }
 
-const char* terminatorSettingText() {
-  // Opens may race on threads of their own; all of them get the one reading.
-  static std::once_flag readOnce;
-  static const char* text = nullptr;
-  std::call_once(readOnce, [] { text = environmentText("XIO_FMT_TERMINATOR"); });
-  return text;
-}
+const char* terminatorSettingText() { return environmentText("XIO_FMT_TERMINATOR"); }
 
 bool filesAreBuffered() { return environmentIsTrue("XIOT_BUFFERED"); }
 

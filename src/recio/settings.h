@@ -23,8 +23,8 @@ void readStartUpSettings();
 const IoSettings& ioSettings();
 
 // --- Read once, at the first open of a formatted unit (XIO_FMT_TERMINATOR): the text
-// of the record-terminator setting, or nullptr when it is unset or empty. Later calls
-// give the text read then.
+// of the record-terminator setting, or nullptr when it is unset or empty. The record
+// format's rule (terminator_setting.h) asks once and keeps what it parsed.
 const char* terminatorSettingText();
 
 // --- Read at every open of a file (XIOT_BUFFERED): whether the file's records collect

@@ -5,7 +5,6 @@
 #include "recio/format/edit.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +12,7 @@
 
 #include "recio/decimal/decimal.h"
 #include "recio/decimal/digit_text.h"
+#include "recio/decimal/power_table.h"
 #include "recio/format/field_copy.h"
 
 namespace recio::format {
@@ -30,15 +30,7 @@ constexpr char kNaNText[] = "NaN";
 constexpr std::size_t kNaNLength = sizeof(kNaNText) - 1;
 
 // 10^0 .. 10^7: what scales a short field's digits up to eight.
-constexpr auto kShortScales = [] {
-  std::array<std::uint32_t, decimal::kShortMaxDigits> scales{};
-  std::uint32_t scale = 1;
-  for (std::uint32_t& entry : scales) {
-    entry = scale;
-    scale *= 10;
-  }
-  return scales;
-}();
+constexpr auto kShortScales = decimal::powerTable<std::uint32_t, decimal::kShortMaxDigits>(10);
 
 void fillAsterisks(char* field, std::size_t width) { std::memset(field, '*', width); }
 
