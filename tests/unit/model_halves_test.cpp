@@ -242,6 +242,7 @@ TEST_F(ModelHalves, SameAsOneByOneWithLineFeeds) {
   EXPECT_EQ(compareOnGeneratedModels(20261207, 3000, "\n"), 0);
   EXPECT_GT(recio::fastPathCounts().cellsAdopted.load(), 0u);
   EXPECT_GT(recio::fastPathCounts().plainRecordsRead.load(), 0u);
+  EXPECT_GT(recio::fastPathCounts().plainRecordsReadInRuns.load(), 0u);
 }
 
 // The terminator setting is read once per process: a process of its own.
@@ -253,7 +254,10 @@ TEST_F(ModelHalves, SameAsOneByOneWithCarriageReturns) {
         ::setenv("XIO_FMT_TERMINATOR", "CR", 1);
         const bool same = compareOnGeneratedModels(7, 1500, "\r") == 0;
         const recio::FastPathCounts& counts = recio::fastPathCounts();
-        std::exit(same && counts.cellsAdopted.load() > 0 && counts.plainRecordsRead.load() > 0 ? 0 : 1);
+        std::exit(same && counts.cellsAdopted.load() > 0 && counts.plainRecordsRead.load() > 0 &&
+                          counts.plainRecordsReadInRuns.load() > 0
+                      ? 0
+                      : 1);
       },
       ::testing::ExitedWithCode(0), "");
 }

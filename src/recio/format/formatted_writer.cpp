@@ -149,11 +149,15 @@ void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatP
       ++statement;
       continue;
     }
-    // The record edited ahead is what the plan would make of the values, and it fits the
-    // record buffer and any fixed record length (followPlan).
+    // The records edited ahead are what the plan would make of the values, and each fits
+    // the record buffer and any fixed record length (followPlan). Each call hands over
+    // those that fit the unit's block, or else one, so a stop begun elsewhere waits for
+    // one write call at most.
     do {
-      const std::int32_t result = unit_->putRecordCopy(edited + statement * recordLength, recordLength);
-      ++statement;
+      std::size_t handedOver = 0;
+      const std::int32_t result = unit_->putRecordCopies(edited + statement * recordLength, recordLength,
+                                                         statementCount - statement, handedOver);
+      statement += handedOver;
       if (result != 0) {
         fail(result);
         return;

@@ -68,9 +68,11 @@ class FormattedWriter {
   // for byte what the plan would make of the values; any other transfers the values.
   // While the statements follow the plan, they run on one hold of the unit: handing a
   // record over is then all a statement does, and taking and giving back the unit was
-  // most of its cost. The hold is given up between two statements as soon as another
-  // thread waits for the unit or has begun a stop (HeldUnit), so a stop still waits
-  // for one statement at most; a failing statement ends the run at itself, as alone.
+  // most of its cost. Records that fit the unit's block go over together
+  // (Unit::putRecordCopies), up to one write call. Between two such calls the hold is
+  // given up as soon as another thread waits for the unit or has begun a stop
+  // (HeldUnit), so a stop still waits for one write call at most; a failing statement
+  // ends the run at itself, as alone.
   void runEditedStatements(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
                            std::size_t recordLength, const double* values, std::size_t valueCount,
                            std::size_t statementCount);

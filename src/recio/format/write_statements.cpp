@@ -98,32 +98,43 @@ class PlannedRun {
     format::FieldCache* const fieldCache = cache.get();
     const std::size_t count = statementsIn(number);
     values_.fill(number * kStatementsPerChunk, count, chunk.values.data());
+    // The plan in locals: a store into a record may alias anything, so a plan read from
+    // memory would be read again for every field.
+    const std::size_t fieldCount = plan_.fieldCount;
+    const std::size_t recordLength = plan_.recordLength;
+    format::PlannedField fields[format::FieldPlan::kMaxFields];
+    std::size_t periods[format::FieldPlan::kMaxFields];
+    std::copy_n(plan_.fields, fieldCount, fields);
+    std::copy_n(periods_, fieldCount, periods);
     const double* value = chunk.values.data();
     char* record = chunk.records.data();
     std::uint64_t reusedByPeriod = 0;
-    for (std::size_t statement = 0; statement < count; ++statement, record += plan_.recordLength) {
-      for (std::size_t position = 0; position < plan_.fieldCount; ++position, ++value) {
-        const format::PlannedField& field = plan_.fields[position];
+    for (std::size_t statement = 0; statement < count; ++statement, record += recordLength) {
+      for (std::size_t position = 0; position < fieldCount; ++position, ++value) {
+        const format::PlannedField& field = fields[position];
+        char* const text = record + field.begin;
+        const auto width = static_cast<std::size_t>(field.width);
         // A value whose bits equal the one at its position in the record before (a
         // table's y and elevation, as a rule), or in the record a period before (a
         // table's x), takes that record's field, which was edited from the same bits
         // under the same plan. That record is still in the nearest caches, where a field
         // cache slot, behind a chunk's worth of records, seldom is.
-        if (statement > 0 && sameBits(value, 1)) {
-          copyFieldFrom(record + field.begin, 1, static_cast<std::size_t>(field.width));
+        const auto bits = std::bit_cast<std::uint64_t>(*value);
+        if (statement > 0 && bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(fieldCount)])) {
+          copyField(text, text - recordLength, width);
           continue;
         }
-        if (const std::size_t period = periods_[position];
-            period != 0 && statement >= period && sameBits(value, period)) {
-          copyFieldFrom(record + field.begin, period, static_cast<std::size_t>(field.width));
+        if (const std::size_t period = periods[position];
+            period != 0 && statement >= period &&
+            bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(period * fieldCount)])) {
+          copyField(text, text - period * recordLength, width);
           ++reusedByPeriod;
           continue;
         }
         if (fieldCache != nullptr) {
-          fieldCache->edit(position, *value, field.width, field.fractionDigits, field.scaleFactor,
-                           record + field.begin);
+          fieldCache->edit(position, *value, field.width, field.fractionDigits, field.scaleFactor, text);
         } else {
-          format::editReal(*value, field.width, field.fractionDigits, field.scaleFactor, record + field.begin);
+          format::editReal(*value, field.width, field.fractionDigits, field.scaleFactor, text);
         }
       }
     }
@@ -142,19 +153,12 @@ class PlannedRun {
         std::min<std::uint64_t>(kStatementsPerChunk, statementCount_ - number * kStatementsPerChunk));
   }
 
-  // Whether `value` has the bits of the value at its position `statements` before.
-  bool sameBits(const double* value, std::size_t statements) const {
-    return std::bit_cast<std::uint64_t>(*value) ==
-           std::bit_cast<std::uint64_t>(*(value - static_cast<std::ptrdiff_t>(statements * plan_.fieldCount)));
-  }
-
-  // Copies the field of the record `statements` before.
-  void copyFieldFrom(char* field, std::size_t statements, std::size_t width) const {
-    const char* above = field - statements * plan_.recordLength;
+  // Copies a field of a record edited before into the same place of this one.
+  static void copyField(char* field, const char* earlier, std::size_t width) {
     if (width <= format::kLargestFieldCopy) {
-      format::copyField(field, above, width);
+      format::copyField(field, earlier, width);
     } else {
-      std::memcpy(field, above, width);
+      std::memcpy(field, earlier, width);
     }
   }
 

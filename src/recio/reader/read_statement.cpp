@@ -61,6 +61,23 @@ IoOutcome FreeFormatReader::readReal(std::int32_t unitNumber, std::uint32_t opti
   return transferItem(arrayItem(kTypeReal64, block, kFollowLast));
 }
 
+std::size_t FreeFormatReader::readPlainReals(std::int32_t unitNumber, double* const* targets, std::size_t count) {
+  // An unconnected unit is readReal's to report.
+  Unit* const unit = hold_.take(unitNumber);
+  if (unit == nullptr) return 0;
+  double* const* target = targets;
+  const std::size_t taken =
+      unit->takeBufferedLines(count, [&target](const char* begin, const char* end, char terminator) {
+        double value;
+        if (!reader::plainLineValue(begin, end, terminator, value)) return false;
+        **target++ = value;
+        return true;
+      });
+  plainRecordsReadInRuns_ += taken;
+  hold_.endStatement();
+  return taken;
+}
+
 // Takes the unit and makes its next record current: the part of every statement before
 // its first item.
 IoOutcome FreeFormatReader::startStatement(std::int32_t unitNumber, std::uint32_t options) {

@@ -44,6 +44,15 @@ class FreeFormatReader {
   // The records readReal has taken as plain ones.
   std::uint64_t plainRecordsRead() const { return plainRecordsRead_; }
 
+  // readReal for each of up to `count` targets in turn, as long as the next record lies
+  // whole in the bytes the unit has read and is plain: a run of statements in one hold
+  // of the unit, without a read call or any statement's own bookkeeping. Returns how
+  // many ran; when fewer than `count`, the next statement is readReal's, whatever its
+  // record holds. Each ran as readReal would have.
+  std::size_t readPlainReals(std::int32_t unitNumber, double* const* targets, std::size_t count);
+  // The records readPlainReals has taken.
+  std::uint64_t plainRecordsReadInRuns() const { return plainRecordsReadInRuns_; }
+
   // Quoted text is collected here; a quoted value may hold one character fewer.
   static constexpr std::size_t kTextCapacity = 2050;
 
@@ -95,6 +104,7 @@ class FreeFormatReader {
   HeldUnit hold_;
   Unit* unit_ = nullptr;  // the hold's unit while a statement runs
   std::uint64_t plainRecordsRead_ = 0;
+  std::uint64_t plainRecordsReadInRuns_ = 0;
   std::int32_t unitNumber_ = 0;
   std::uint32_t options_ = 0;
   // The current record and the next byte to scan; the bytes lie in the unit's input

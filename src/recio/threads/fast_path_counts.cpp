@@ -18,6 +18,7 @@ void resetFastPathCounts() {
   counts.cellsAdopted = 0;
   counts.readAheadBytesRead = 0;
   counts.plainRecordsRead = 0;
+  counts.plainRecordsReadInRuns = 0;
   counts.directBlocksWritten = 0;
 }
 

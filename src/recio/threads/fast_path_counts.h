@@ -20,8 +20,11 @@ struct FastPathCounts {
   std::atomic<std::uint64_t> cellsAdopted{0};
   // Bytes of the model that the read-ahead's worker read, counting and converting.
   std::atomic<std::uint64_t> readAheadBytesRead{0};
-  // Records that runs of read statements took as plain records, without the general rules.
+  // Records that runs of read statements took as plain records, without the general
+  // rules: a statement at a time...
   std::atomic<std::uint64_t> plainRecordsRead{0};
+  // ...and many statements at a time, from the bytes the unit had read.
+  std::atomic<std::uint64_t> plainRecordsReadInRuns{0};
   // Blocks of buffered output written past the page cache.
   std::atomic<std::uint64_t> directBlocksWritten{0};
 };

@@ -22,7 +22,8 @@ class HeldUnit {
 
   // From here on a statement that ends well keeps its unit for the next statement
   // (endStatement), until release: a run of statements then takes the unit's lock once,
-  // and a stop from another thread still waits for one statement at most.
+  // and a stop from another thread still waits for one statement (or one run of them taken
+  // together, read_statements.h) at most.
   void keepBetweenStatements() { keepsBetweenStatements_ = true; }
 
   // The unit for a statement on `unitNumber`, locked: the one kept from the statement

@@ -57,6 +57,10 @@ inline const char* recordTextEnd(const char* begin, const char* end, char termin
   return end;
 }
 
+// Whether the record text [begin, end) is the end-of-file mark, Ctrl-Z alone, which ends
+// the file's records however many bytes follow it.
+inline bool isEndOfFileMark(const char* begin, const char* end) { return end - begin == 1 && *begin == '\x1a'; }
+
 // The number of terminator bytes in [from, to). Every zero byte is marked exactly: a
 // byte's low seven bits plus 0x7F stay within the byte (at most 0xFE) and set its top
 // bit unless they were all zero, and the byte's own top bit is or-ed in. The marks,

@@ -155,6 +155,14 @@ class Unit {
     return putRecord(record_.data, count);
   }
 
+  // putRecordCopy for the first of `count` (at least one) records of `recordLength`
+  // bytes, which lie one after another at `records`, and for those after it while they
+  // fit a buffered unit's block with room to spare, copied in a loop of their own: so at
+  // most one write call is made, for the last record handed over. `handedOver` counts
+  // them; the result is that of the last.
+  std::int32_t putRecordCopies(const char* records, std::size_t recordLength, std::size_t count,
+                               std::size_t& handedOver);
+
   // Writes out the block buffer of a buffered unit; false (with the system's error code
   // kept) when the write fails, after cutting a disk file back to its last whole record.
   // Between the records of a large table it may move the unit's blocks past the page
@@ -168,6 +176,14 @@ class Unit {
   // Makes the next input record current (currentRecord).
   // 0, or 24 at end of file, 39 when the read fails, 98 when the buffer cannot grow.
   std::int32_t getRecord();
+
+  // getRecord for up to `most` records in turn, each of a line that lies whole in the
+  // bytes already read and that `take(begin, end, terminator)` accepts, [begin, end)
+  // being the line as the file holds it, terminator left out. Stops at the first line
+  // that is not whole there, that `take` refuses, or that holds the end-of-file mark,
+  // leaving it to getRecord; makes no read call. Returns the number of records taken.
+  template <class Take>
+  std::size_t takeBufferedLines(std::size_t most, Take&& take);
 
  private:
   // What a connected unit settled and keeps to itself, for the tests that inspect or
@@ -203,5 +219,23 @@ class Unit {
 
   StatementLock lock_;
 };
+
+template <class Take>
+std::size_t Unit::takeBufferedLines(std::size_t most, Take&& take) {
+  InputBuffer& input = input_;
+  const char terminator = inputTerminator_;
+  std::size_t taken = 0;
+  for (; taken < most && input.next < input.end; ++taken) {
+    const char* const begin = input.data + input.next;
+    const char* const found = findTerminator(begin, input.data + input.end, terminator);
+    if (found == nullptr) break;
+    const char* const textEnd = recordTextEnd(begin, found, terminator);
+    if (isEndOfFileMark(begin, textEnd) || !take(begin, found, terminator)) break;
+    input.recordBegin = input.next;
+    input.recordEnd = static_cast<std::size_t>(textEnd - input.data);
+    input.next = static_cast<std::size_t>(found + 1 - input.data);
+  }
+  return taken;
+}
 
 }  // namespace recio

@@ -33,8 +33,8 @@ std::int32_t takeRecord(InputBuffer& input, char terminator, LineBounds line) {
       static_cast<std::size_t>(recordTextEnd(input.data + line.begin, input.data + line.end, terminator) - input.data);
   input.recordBegin = line.begin;
   input.recordEnd = end;
-  // A line holding only Ctrl-Z marks the end of the file; it counts as read.
-  if (end - line.begin == 1 && input.data[line.begin] == '\x1a') {
+  // The end-of-file mark counts as read.
+  if (isEndOfFileMark(input.data + line.begin, input.data + end)) {
     input.recordBegin = input.recordEnd = input.next;
     return kMsgEndOfFile;
   }
@@ -171,6 +171,37 @@ std::int32_t Unit::putRecord(const char* bytes, std::size_t count) {
     written = platform::truncateHere(connection.handle, osError_);
   }
   return written ? 0 : kMsgWriteError;
+}
+
+std::int32_t Unit::putRecordCopies(const char* records, std::size_t recordLength, std::size_t count,
+                                   std::size_t& handedOver) {
+  const Connection& connection = connection_;
+  FileOutput& output = output_;
+  const Terminator& terminator = terminator_;
+  const std::size_t length = recordLength + terminator.length;
+  handedOver = 0;
+  // putRecord's common case, record after record: the block is there, the first write
+  // is behind, and the record and its terminator fit with room to spare. The counts are
+  // settled once, after the loop.
+  if (connection.buffered && !connection.truncateAtFirstWrite && output.block != nullptr) {
+    char* at = output.block + output.blockUsed;
+    const char* const blockEnd = output.block + output.blockCapacity;
+    const char* record = records;
+    for (; handedOver < count && blockEnd - at > static_cast<std::ptrdiff_t>(length); ++handedOver) {
+      std::memcpy(at, record, recordLength);
+      std::memcpy(at + recordLength, terminator.bytes, sizeof terminator.bytes);
+      at += length;
+      record += recordLength;
+    }
+    if (handedOver != 0) {
+      output.blockUsed += handedOver * length;
+      output.bytesHandedOver += handedOver * length;
+      output.pending = true;
+      return 0;
+    }
+  }
+  handedOver = 1;
+  return putRecordCopy(records, recordLength);
 }
 
 bool Unit::reserveRecord(std::size_t capacity) {
