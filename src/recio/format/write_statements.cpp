@@ -95,48 +95,14 @@ class PlannedRun {
   // are edited every time.
   void editChunk(std::uint64_t number, Chunk& chunk, std::unique_ptr<format::FieldCache>& cache) const {
     if (cache == nullptr) cache = format::makeFieldCache();
-    format::FieldCache* const fieldCache = cache.get();
     const std::size_t count = statementsIn(number);
     values_.fill(number * kStatementsPerChunk, count, chunk.values.data());
-    // The plan in locals: a store into a record may alias anything, so a plan read from
-    // memory would be read again for every field.
-    const std::size_t fieldCount = plan_.fieldCount;
-    const std::size_t recordLength = plan_.recordLength;
-    format::PlannedField fields[format::FieldPlan::kMaxFields];
-    std::size_t periods[format::FieldPlan::kMaxFields];
-    std::copy_n(plan_.fields, fieldCount, fields);
-    std::copy_n(periods_, fieldCount, periods);
-    const double* value = chunk.values.data();
-    char* record = chunk.records.data();
     std::uint64_t reusedByPeriod = 0;
-    for (std::size_t statement = 0; statement < count; ++statement, record += recordLength) {
-      for (std::size_t position = 0; position < fieldCount; ++position, ++value) {
-        const format::PlannedField& field = fields[position];
-        char* const text = record + field.begin;
-        const auto width = static_cast<std::size_t>(field.width);
-        // A value whose bits equal the one at its position in the record before (a
-        // table's y and elevation, as a rule), or in the record a period before (a
-        // table's x), takes that record's field, which was edited from the same bits
-        // under the same plan. That record is still in the nearest caches, where a field
-        // cache slot, behind a chunk's worth of records, seldom is.
-        const auto bits = std::bit_cast<std::uint64_t>(*value);
-        if (statement > 0 && bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(fieldCount)])) {
-          copyField(text, text - recordLength, width);
-          continue;
-        }
-        if (const std::size_t period = periods[position];
-            period != 0 && statement >= period &&
-            bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(period * fieldCount)])) {
-          copyField(text, text - period * recordLength, width);
-          ++reusedByPeriod;
-          continue;
-        }
-        if (fieldCache != nullptr) {
-          fieldCache->edit(position, *value, field.width, field.fractionDigits, field.scaleFactor, text);
-        } else {
-          format::editReal(*value, field.width, field.fractionDigits, field.scaleFactor, text);
-        }
-      }
+    // A column at a time: its field's shape and its neighbours' distances stay in
+    // registers, where a record at a time would read them again for every field (a
+    // store into a record may alias anything).
+    for (std::size_t position = 0; position < plan_.fieldCount; ++position) {
+      reusedByPeriod += editColumn(position, chunk.values.data(), count, chunk.records.data(), cache.get());
     }
     if (reusedByPeriod != 0) fastPathCounts().fieldsReusedByPeriod.fetch_add(reusedByPeriod, std::memory_order_relaxed);
   }
@@ -148,6 +114,44 @@ class PlannedRun {
   }
 
  private:
+  // The fields at `position` of the chunk's `count` records, record after record;
+  // returns how many were copied from the record a period before.
+  std::uint64_t editColumn(std::size_t position, const double* values, std::size_t count, char* records,
+                           format::FieldCache* fieldCache) const {
+    const format::PlannedField field = plan_.fields[position];
+    const auto width = static_cast<std::size_t>(field.width);
+    const std::size_t valueStride = plan_.fieldCount;
+    const std::size_t recordLength = plan_.recordLength;
+    const std::size_t period = periods_[position];
+    const double* value = values + position;
+    char* text = records + field.begin;
+    std::uint64_t reusedByPeriod = 0;
+    for (std::size_t statement = 0; statement < count; ++statement, value += valueStride, text += recordLength) {
+      // A value whose bits equal the one at its position in the record before (a
+      // table's y and elevation, as a rule), or in the record a period before (a
+      // table's x), takes that record's field, which was edited from the same bits
+      // under the same plan. That record is still in the nearest caches, where a field
+      // cache slot, behind a chunk's worth of records, seldom is.
+      const auto bits = std::bit_cast<std::uint64_t>(*value);
+      if (statement > 0 && bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(valueStride)])) {
+        copyField(text, text - recordLength, width);
+        continue;
+      }
+      if (period != 0 && statement >= period &&
+          bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(period * valueStride)])) {
+        copyField(text, text - period * recordLength, width);
+        ++reusedByPeriod;
+        continue;
+      }
+      if (fieldCache != nullptr) {
+        fieldCache->edit(position, *value, field.width, field.fractionDigits, field.scaleFactor, text);
+      } else {
+        format::editReal(*value, field.width, field.fractionDigits, field.scaleFactor, text);
+      }
+    }
+    return reusedByPeriod;
+  }
+
   std::size_t statementsIn(std::uint64_t number) const {
     return static_cast<std::size_t>(
         std::min<std::uint64_t>(kStatementsPerChunk, statementCount_ - number * kStatementsPerChunk));

@@ -66,13 +66,12 @@ std::size_t FreeFormatReader::readPlainReals(std::int32_t unitNumber, double* co
   Unit* const unit = hold_.take(unitNumber);
   if (unit == nullptr) return 0;
   double* const* target = targets;
-  const std::size_t taken =
-      unit->takeBufferedLines(count, [&target](const char* begin, const char* end, char terminator) {
-        double value;
-        if (!reader::plainLineValue(begin, end, terminator, value)) return false;
-        **target++ = value;
-        return true;
-      });
+  const std::size_t taken = unit->takeBufferedLines(count, [&target](const char* begin, const char* end) {
+    double value;
+    if (!reader::plainRecordValue(begin, end, value)) return false;
+    **target++ = value;
+    return true;
+  });
   plainRecordsReadInRuns_ += taken;
   hold_.endStatement();
   return taken;

@@ -178,10 +178,10 @@ class Unit {
   std::int32_t getRecord();
 
   // getRecord for up to `most` records in turn, each of a line that lies whole in the
-  // bytes already read and that `take(begin, end, terminator)` accepts, [begin, end)
-  // being the line as the file holds it, terminator left out. Stops at the first line
-  // that is not whole there, that `take` refuses, or that holds the end-of-file mark,
-  // leaving it to getRecord; makes no read call. Returns the number of records taken.
+  // bytes already read and whose record `take(begin, end)` accepts, [begin, end) being
+  // the text that currentRecord would give. Stops at the first line that is not whole
+  // there, whose record `take` refuses, or that is the end-of-file mark, leaving it to
+  // getRecord; makes no read call. Returns the number of records taken.
   template <class Take>
   std::size_t takeBufferedLines(std::size_t most, Take&& take);
 
@@ -230,7 +230,7 @@ std::size_t Unit::takeBufferedLines(std::size_t most, Take&& take) {
     const char* const found = findTerminator(begin, input.data + input.end, terminator);
     if (found == nullptr) break;
     const char* const textEnd = recordTextEnd(begin, found, terminator);
-    if (isEndOfFileMark(begin, textEnd) || !take(begin, found, terminator)) break;
+    if (isEndOfFileMark(begin, textEnd) || !take(begin, textEnd)) break;
     input.recordBegin = input.next;
     input.recordEnd = static_cast<std::size_t>(textEnd - input.data);
     input.next = static_cast<std::size_t>(found + 1 - input.data);
