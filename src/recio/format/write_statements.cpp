@@ -125,18 +125,24 @@ class PlannedRun {
     const std::size_t period = periods_[position];
     const double* value = values + position;
     char* text = records + field.begin;
+    // The field that began the run of equal values that the column is in.
+    const char* runText = text;
     std::uint64_t reusedByPeriod = 0;
     for (std::size_t statement = 0; statement < count; ++statement, value += valueStride, text += recordLength) {
       // A value whose bits equal the one at its position in the record before (a
       // table's y and elevation, as a rule), or in the record a period before (a
       // table's x), takes that record's field, which was edited from the same bits
       // under the same plan. That record is still in the nearest caches, where a field
-      // cache slot, behind a chunk's worth of records, seldom is.
+      // cache slot, behind a chunk's worth of records, seldom is. A run of equal values
+      // takes the field of its first record: the field just before was written by copies
+      // that overlap (field_copy.h) a moment ago, and a load across two stores still on
+      // their way to the cache waits for both.
       const auto bits = std::bit_cast<std::uint64_t>(*value);
       if (statement > 0 && bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(valueStride)])) {
-        copyField(text, text - recordLength, width);
+        copyField(text, runText, width);
         continue;
       }
+      runText = text;
       if (period != 0 && statement >= period &&
           bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(period * valueStride)])) {
         copyField(text, text - period * recordLength, width);

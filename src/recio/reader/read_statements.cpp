@@ -162,7 +162,9 @@ class ReadAhead {
       changed_.waitUntil([this] { return lineCount_.load(std::memory_order_acquire) != kCountPending; });
     }
     const std::uint64_t lines = lineCount_.load(std::memory_order_acquire);
-    if (lines == kCountPending) return statement + 1;
+    // Asked again a run of statements later (kTargetsPerChunk): runs of plain records
+    // end at each checkpoint, and the statements are far from the split meanwhile.
+    if (lines == kCountPending) return statement + kTargetsPerChunk;
     // The statements have written targets below `statement` only; the worker writes from
     // `lines` on. Past that, or with no statement left for the worker, it writes nothing.
     const bool goOn = lines != kCountFailed && statement <= lines && lines < statementCount_;
