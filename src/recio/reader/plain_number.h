@@ -74,7 +74,8 @@ struct PlainToken {
 // parts that its conversion takes (whole only when the token's end is not nullptr).
 // Any other value, a token that breaks the shape (the rules then decide) and one ended
 // by '*' (a repeat count) give nullptr.
-inline PlainToken plainNumberParts(const char* start, const char* end, decimal::NumberParts& parts) {
+[[gnu::always_inline]] inline PlainToken plainNumberParts(const char* start, const char* end,
+                                                          decimal::NumberParts& parts) {
   // Only a value that starts as a number can be one: a '.' first may also start a
   // logical value (.true.), which only the rules tell apart.
   if (valueStart(*start) != ValueStart::Numeric) return {nullptr, false};
