@@ -61,7 +61,13 @@ class FieldCache {
   // copied when kept, else edited and kept.
   void edit(std::size_t position, double value, std::int32_t width, std::int32_t fractionDigits,
             std::int32_t scaleFactor, char* field) {
-    const std::uint32_t shape = shapeOf(width, fractionDigits, scaleFactor);
+    editShaped(position, shapeOf(width, fractionDigits, scaleFactor), value, width, fractionDigits, scaleFactor, field);
+  }
+
+  // edit, for a field whose shapeOf is `shape`: a column of fields of one shape asks for
+  // it once.
+  void editShaped(std::size_t position, std::uint32_t shape, double value, std::int32_t width,
+                  std::int32_t fractionDigits, std::int32_t scaleFactor, char* field) {
     const std::size_t region = regionOf(position);
     if (shape == 0 || !looksUp(region)) {
       editReal(value, width, fractionDigits, scaleFactor, field);

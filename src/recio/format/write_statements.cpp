@@ -123,6 +123,7 @@ class PlannedRun {
     const std::size_t valueStride = plan_.fieldCount;
     const std::size_t recordLength = plan_.recordLength;
     const std::size_t period = periods_[position];
+    const std::uint32_t shape = format::FieldCache::shapeOf(field.width, field.fractionDigits, field.scaleFactor);
     const double* value = values + position;
     char* text = records + field.begin;
     // The field that began the run of equal values that the column is in.
@@ -150,7 +151,7 @@ class PlannedRun {
         continue;
       }
       if (fieldCache != nullptr) {
-        fieldCache->edit(position, *value, field.width, field.fractionDigits, field.scaleFactor, text);
+        fieldCache->editShaped(position, shape, *value, field.width, field.fractionDigits, field.scaleFactor, text);
       } else {
         format::editReal(*value, field.width, field.fractionDigits, field.scaleFactor, text);
       }
