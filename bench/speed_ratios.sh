@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # The conversion's speed as ratios to its yardsticks, all measured side by side in one
 # sitting, and checked against the goals:
-#   XIOT_BUFFERED=true   <= 0.33 x the plain converter and <= 4 x the block floor
-#   default              <= 1.3 x the floor of one 66-byte write call per record
+#   XIOT_BUFFERED=true   <= 0.2 x the plain converter, and at most 40 ns of processor
+#                        time (user + system) per cell
+#   default              <= 1.15 x the floor of one 66-byte write call per record
+# Buffered against the block floor is printed too; its goal (<= 2.5 x) holds where that
+# floor reaches the device, which a table the page cache holds whole never does: it is
+# checked on the largest grid by hand (doc/performance.md).
 #
 #   bench/speed_ratios.sh [-n RUNS] [NXxNYxNZ ...]
 #
@@ -107,14 +111,20 @@ for grid in "${grids[@]}"; do
       awk -v n="$name" -v w="$(printf '%s\n' ${wall[$name]} | median)" -v c="$(printf '%s\n' ${cpu[$name]} | median)" \
         -v cells="$cells" 'BEGIN { printf "  %-9s %9.0f %9.1f %9.0f\n", n, w, w * 1e6 / cells, c }'
     done
-    for goal in "buffered plain 0.33" "buffered blocks 4" "default records 1.3"; do
+    for goal in "buffered plain 0.2" "buffered blocks -" "default records 1.15"; do
       read -r a b limit <<< "$goal"
       w=$(ratio wall "$a" "$b")
-      awk -v a="$a" -v b="$b" -v l="$limit" -v w="$w" -v c="$(ratio cpu "$a" "$b")" \
-        'BEGIN { printf "  %-8s / %-8s %6.2f x  goal <= %-4s %-8s (cpu %5.2f x)\n", a, b, w, l, w <= l ? "met" : "not met", c }'
+      awk -v a="$a" -v b="$b" -v l="$limit" -v w="$w" -v c="$(ratio cpu "$a" "$b")" 'BEGIN {
+        verdict = l == "-" ? "" : sprintf("goal <= %-4s %-8s", l, w <= l ? "met" : "not met")
+        printf "  %-8s / %-8s %6.2f x  %-22s (cpu %5.2f x)\n", a, b, w, verdict, c }'
+      [ "$limit" != - ] || continue
       goals=$((goals + 1))
       awk -v w="$w" -v l="$limit" 'BEGIN { exit !(w <= l) }' || missed=$((missed + 1))
     done
+    perCell=$(printf '%s\n' ${cpu[buffered]} | median | awk -v cells="$cells" '{ print $1 * 1e6 / cells }')
+    awk -v p="$perCell" 'BEGIN { printf "  buffered cpu %6.1f ns/cell    goal <= 40   %s\n", p, p <= 40 ? "met" : "not met" }'
+    goals=$((goals + 1))
+    awk -v p="$perCell" 'BEGIN { exit !(p <= 40) }' || missed=$((missed + 1))
     unset wall cpu
   done
 done

@@ -197,9 +197,11 @@ TEST_F(WritingAhead, MatchesTheStatementsOneByOne) {
                    std::to_string(run.planFields) + " fields" + (shape.interpreted ? ", interpreted" : "") +
                    (shape.buffered ? "" : ", unbuffered") + ", " + std::to_string(workers) + " workers");
       ASSERT_TRUE(sameBytes(ahead(run, shape.buffered), oneByOne(run, shape.buffered)));
-      const bool forWorkers =
-          !shape.interpreted && run.perStatement == run.planFields && run.count >= 4 * kStatementsPerChunk;
+      const bool planned = !shape.interpreted && run.perStatement == run.planFields;
+      const bool forWorkers = planned && run.count >= 4 * kStatementsPerChunk;
       const FastPathCounts& counts = fastPathCounts();
+      // After the unit's first record, a buffered unit takes the edited records together.
+      EXPECT_EQ(counts.recordsHandedOverTogether.load() > 0, planned && shape.buffered && run.count > 1);
       EXPECT_EQ(counts.editingWorkersStarted.load(), forWorkers ? workers : 0);
       if (!forWorkers) continue;
       EXPECT_GT(counts.chunksEditedByWorkers.load(), 0u);

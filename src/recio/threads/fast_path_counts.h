@@ -25,6 +25,8 @@ struct FastPathCounts {
   std::atomic<std::uint64_t> plainRecordsRead{0};
   // ...and many statements at a time, from the bytes the unit had read.
   std::atomic<std::uint64_t> plainRecordsReadInRuns{0};
+  // Records edited ahead that write statements copied into a unit's block together.
+  std::atomic<std::uint64_t> recordsHandedOverTogether{0};
   // Blocks of buffered output written past the page cache.
   std::atomic<std::uint64_t> directBlocksWritten{0};
 };

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "recio/stop/messages.h"
+#include "recio/threads/fast_path_counts.h"
 #include "recio/units/input_buffer_limits.h"
 #include "recio/units/terminator_search.h"
 
@@ -197,6 +198,7 @@ std::int32_t Unit::putRecordCopies(const char* records, std::size_t recordLength
       output.blockUsed += handedOver * length;
       output.bytesHandedOver += handedOver * length;
       output.pending = true;
+      fastPathCounts().recordsHandedOverTogether.fetch_add(handedOver, std::memory_order_relaxed);
       return 0;
     }
   }
