@@ -42,6 +42,30 @@ std::int32_t takeRecord(InputBuffer& input, char terminator, LineBounds line) {
   return 0;
 }
 
+// Copies records of `recordLength` bytes, which lie one after another at `records`, each
+// with its terminator, into the block while they fit with room to spare, so that the block
+// does not fill: the common case of bufferRecord, two copies a record and the counts once.
+// The spare room takes both terminator bytes even when the terminator has one. Returns
+// the number of records copied, of at most `count`.
+std::size_t copyRecordsThatFit(FileOutput& output, const Terminator& terminator, const char* records,
+                               std::size_t recordLength, std::size_t count) {
+  const std::size_t length = recordLength + terminator.length;
+  char* at = output.block + output.blockUsed;
+  const char* const blockEnd = output.block + output.blockCapacity;
+  std::size_t copied = 0;
+  for (; copied < count && blockEnd - at > static_cast<std::ptrdiff_t>(length); ++copied) {
+    std::memcpy(at, records + copied * recordLength, recordLength);
+    std::memcpy(at + recordLength, terminator.bytes, sizeof terminator.bytes);
+    at += length;
+  }
+  if (copied != 0) {
+    output.blockUsed += copied * length;
+    output.bytesHandedOver += copied * length;
+    output.pending = true;
+  }
+  return copied;
+}
+
 // Copies one record and its terminator into the block buffer, writing out each block
 // as it fills. A record may straddle two blocks: until its second part has been written
 // the file's last whole record is the one before it.
@@ -152,18 +176,7 @@ std::int32_t Unit::putRecord(const char* bytes, std::size_t count) {
       output.blockCapacity = capacity;
       output.blockUsed = 0;
     }
-    const std::size_t length = count + terminator.length;
-    if (output.blockCapacity - output.blockUsed > length) {
-      // The record and its terminator fit with room to spare, so the block does not
-      // fill: two copies and the counts, the common case of bufferRecord. The spare
-      // room takes both terminator bytes even when the terminator has one.
-      char* at = output.block + output.blockUsed;
-      std::memcpy(at, bytes, count);
-      std::memcpy(at + count, terminator.bytes, sizeof terminator.bytes);
-      output.blockUsed += length;
-      output.bytesHandedOver += length;
-      output.pending = true;
-    } else {
+    if (copyRecordsThatFit(output, terminator, bytes, count, 1) == 0) {
       written = bufferRecord(*this, output, bytes, count, terminator);
     }
   }
@@ -176,28 +189,12 @@ std::int32_t Unit::putRecord(const char* bytes, std::size_t count) {
 
 std::int32_t Unit::putRecordCopies(const char* records, std::size_t recordLength, std::size_t count,
                                    std::size_t& handedOver) {
+  // Once the block is there and the first write is behind, the records that fit the
+  // block go in one loop.
   const Connection& connection = connection_;
-  FileOutput& output = output_;
-  const Terminator& terminator = terminator_;
-  const std::size_t length = recordLength + terminator.length;
-  handedOver = 0;
-  // putRecord's common case, record after record: the block is there, the first write
-  // is behind, and the record and its terminator fit with room to spare. The counts are
-  // settled once, after the loop.
-  if (connection.buffered && !connection.truncateAtFirstWrite && output.block != nullptr) {
-    char* at = output.block + output.blockUsed;
-    const char* const blockEnd = output.block + output.blockCapacity;
-    const char* record = records;
-    for (; handedOver < count && blockEnd - at > static_cast<std::ptrdiff_t>(length); ++handedOver) {
-      std::memcpy(at, record, recordLength);
-      std::memcpy(at + recordLength, terminator.bytes, sizeof terminator.bytes);
-      at += length;
-      record += recordLength;
-    }
+  if (connection.buffered && !connection.truncateAtFirstWrite && output_.block != nullptr) {
+    handedOver = copyRecordsThatFit(output_, terminator_, records, recordLength, count);
     if (handedOver != 0) {
-      output.blockUsed += handedOver * length;
-      output.bytesHandedOver += handedOver * length;
-      output.pending = true;
       fastPathCounts().recordsHandedOverTogether.fetch_add(handedOver, std::memory_order_relaxed);
       return 0;
     }
