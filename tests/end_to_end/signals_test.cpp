@@ -34,6 +34,26 @@ using testing_support::TempDir;
 
 const std::string kHeader = "Image              PC        Routine            Line        Source             \n";
 
+bool waitFor(const std::function<bool()>& condition, int seconds = 30) {
+  for (int round = 0; round < seconds * 500; ++round) {
+    if (condition()) return true;
+    timespec pause{0, 2000000};
+    ::nanosleep(&pause, nullptr);
+  }
+  return false;
+}
+
+int signalNumber(const std::string& name) {
+  static const struct {
+    const char* name;
+    int number;
+  } kSignals[] = {{"TERM", SIGTERM}, {"HUP", SIGHUP}, {"INT", SIGINT}, {"QUIT", SIGQUIT}, {"USR1", SIGUSR1}};
+  for (const auto& entry : kSignals) {
+    if (name == entry.name) return entry.number;
+  }
+  return 0;
+}
+
 struct EventCase {
   int signal;
   const char* name;
@@ -74,29 +94,53 @@ TEST(ConsoleEvent, PendingConsoleOutputIsWrittenOut) {
   }
 }
 
-// A request to end (SIGTERM, from a batch system's time limit, kill or timeout) writes
-// out every unit, the console's held-back record too, writes no report, and ends the
-// process by the signal all the same, as a shell and a scheduler expect to see it.
-TEST(ConsoleEvent, TerminateClosesEveryUnitWithoutAReport) {
+// A request to end (SIGTERM from a batch system's time limit, kill or timeout; SIGXCPU
+// from a CPU-time limit; SIGUSR1, SIGALRM and the like from schedulers) writes out every
+// unit, the console's held-back record too, writes no report, and ends the process by
+// the same signal all the same, as a shell and a scheduler expect to see it.
+TEST(ConsoleEvent, RequestsToEndCloseEveryUnitWithoutAReport) {
   SKIP_UNDER_WINE("POSIX signals other than SIGINT are wine's own, not the program's");
-  StartedProgram program = startScript({"print", "1", "held back", "wait"}, {"XIOT_BUFFER_STDOUT=1"});
-  ASSERT_TRUE(testing_support::waitForOutput(program, "ready\n"));
-  ::kill(program.pid, SIGTERM);
-  const RunResult run = testing_support::finishProgram(program);
-  EXPECT_EQ(run.status, 128 + SIGTERM);
-  EXPECT_EQ(run.out, "ready\n held back\r\n");
-  EXPECT_EQ(run.err, "");
-}
-
-TEST(ConsoleEvent, OtherSignalsKeepTheirDefaultAction) {
-  SKIP_UNDER_WINE("POSIX signals other than SIGINT are wine's own, not the program's");
-  for (int signal : {SIGUSR1, SIGALRM}) {
-    StartedProgram program = startScript({"wait"});
+  for (int signal : {SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM, SIGPROF, SIGRTMIN + 1}) {
+    SCOPED_TRACE(signal);
+    StartedProgram program = startScript({"print", "1", "held back", "wait"}, {"XIOT_BUFFER_STDOUT=1"});
     ASSERT_TRUE(testing_support::waitForOutput(program, "ready\n"));
     ::kill(program.pid, signal);
     const RunResult run = testing_support::finishProgram(program);
-    EXPECT_EQ(run.status, 128 + signal);
+    EXPECT_EQ(run.signal, signal) << "status " << run.status;
+    EXPECT_EQ(run.out, "ready\n held back\r\n");
     EXPECT_EQ(run.err, "");
+  }
+}
+
+// A signal ignored when the run starts (nohup, trap '' TERM, the SIGINT that a
+// non-interactive shell ignores for its background jobs) stays ignored: sent while the
+// program waits for its model, it changes nothing, and the run completes.
+TEST(ConsoleEvent, SignalsIgnoredAtStartStayIgnored) {
+  SKIP_UNDER_WINE("POSIX signals other than SIGINT are wine's own, not the program's");
+  for (const char* name : {"TERM", "HUP", "INT", "QUIT", "USR1"}) {
+    SCOPED_TRACE(name);
+    TempDir directory;
+    directory.write("mesh", "2 1 2\n0 0 0\n2*1\n1\n2*1\n");
+    const std::string model = directory.file("model");
+    ASSERT_EQ(::mkfifo(model.c_str(), 0600), 0);
+    const std::string script = std::string("trap '' ") + name + "; " + testing_support::execProgram() + "\"$0\" \"$@\"";
+    StartedProgram program = testing_support::startProgram(
+        "/bin/sh", {"-c", script, CELLCENTRIFY_BINARY, directory.file("mesh"), model, directory.file("table")});
+    // The FIFO opens for writing once the program has opened it for reading.
+    int writer = -1;
+    ASSERT_TRUE(waitFor([&] { return (writer = ::open(model.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0; }));
+    ::kill(program.pid, signalNumber(name));
+    // Time for a signal that was taken to end the run.
+    timespec pause{0, 200000000};
+    ::nanosleep(&pause, nullptr);
+    const std::string values = "1\n2\n3\n4\n";
+    EXPECT_EQ(testing_support::writeToChild(writer, values.data(), values.size()), static_cast<ssize_t>(values.size()));
+    ::close(writer);
+    const RunResult run = testing_support::finishProgram(program);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(readFile(directory.file("table")).size(), 4u * 66);
   }
 }
 
@@ -112,6 +156,9 @@ void expectWholeRecords(const std::vector<std::string>& environment, int signal 
   ::kill(program.pid, signal);
   const RunResult run = testing_support::finishProgram(program);
   EXPECT_EQ(run.status, signal == SIGINT ? 130 : 128 + signal);
+  if (signal != SIGINT) {
+    EXPECT_EQ(run.signal, signal) << "ended as an exit, not by the signal";
+  }
   const std::string contents = readFile(path);
   const std::string line = record + "\r\n";
   ASSERT_EQ(contents.size() % line.size(), 0u) << "a torn record at the end: " << contents.size() << " bytes";
@@ -129,11 +176,37 @@ TEST(InterruptDuringWrites, BufferedRecordsAreWrittenOutWhole) {
   expectWholeRecords({"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=512", "XIOT_BUFFERCOUNT=1"});
 }
 
-TEST(InterruptDuringWrites, TerminateLeavesWholeRecords) {
+TEST(InterruptDuringWrites, RequestsToEndLeaveWholeRecords) {
   SKIP_UNDER_WINE("POSIX signals other than SIGINT are wine's own, not the program's");
   expectWholeRecords({}, SIGTERM);
   expectWholeRecords({"XIOT_BUFFERED=1"}, SIGTERM);
-  expectWholeRecords({"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=512", "XIOT_BUFFERCOUNT=1"}, SIGTERM);
+  for (int signal : {SIGTERM, SIGUSR1, SIGALRM}) {
+    SCOPED_TRACE(signal);
+    expectWholeRecords({"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=512", "XIOT_BUFFERCOUNT=1"}, signal);
+  }
+}
+
+// A soft CPU-time limit (ulimit -t, or a scheduler's limit below its hard one) sends
+// SIGXCPU, whose default action would end the run mid-record: the run ends by it, with
+// every record whole.
+TEST(InterruptDuringWrites, CpuTimeLimitLeavesWholeRecords) {
+  SKIP_UNDER_WINE("the limit falls on wine, a Linux process");
+  TempDir directory;
+  const std::string path = directory.file("table.xyz");
+  const std::string record = "   1.000000000E+00   2.000000000E+00  -3.000000000E+00   4.00000E+00";
+  const std::string script = "ulimit -c 0; ulimit -S -t 1; " + testing_support::execProgram() + "\"$0\" \"$@\"";
+  StartedProgram program = testing_support::startProgram(
+      "/bin/sh", {"-c", script, testing_support::probePath("script"), "open", "1", path, "#4", "write", "0",
+                  "write-busily", "1", record},
+      {{"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=512"}, "", ""});
+  const RunResult run = testing_support::finishProgram(program);
+  EXPECT_EQ(run.signal, SIGXCPU) << "status " << run.status;
+  EXPECT_EQ(run.err, "");
+  const std::string contents = readFile(path);
+  const std::string line = record + "\r\n";
+  ASSERT_EQ(contents.size() % line.size(), 0u) << "a torn record at the end: " << contents.size() << " bytes";
+  EXPECT_GE(contents.size() / line.size(), 100u);
+  EXPECT_LT(contents.size() / line.size(), 1000000u) << "the limit never ended the run";
 }
 
 // --- A console event while another stop is in progress -----------------------------------
@@ -172,15 +245,6 @@ std::vector<ThreadState> threadsOf(pid_t pid) {
   }
   ::closedir(directory);
   return threads;
-}
-
-bool waitFor(const std::function<bool()>& condition, int seconds = 30) {
-  for (int round = 0; round < seconds * 500; ++round) {
-    if (condition()) return true;
-    timespec pause{0, 2000000};
-    ::nanosleep(&pause, nullptr);
-  }
-  return false;
 }
 
 constexpr long kSyscallWrite = 1;

@@ -10,6 +10,8 @@
 //   write UNIT COUNT TEXT       COUNT records of TEXT, one statement each, no error handler
 //   write-until-event UNIT TEXT records until a console event ends the run (at most a
 //                               million, then it waits); "ready" after the first 100
+//   write-busily UNIT TEXT      write-until-event, with a stretch of computation before each
+//                               record, so that a CPU-time limit ends it mid-table
 //   close UNIT HANDLES          a plain close; HANDLES 1: the result is told as "close=R"
 //   close-all                   closeAllUnits
 //   mark TEXT                   TEXT and a line feed straight onto standard output
@@ -55,6 +57,8 @@
 namespace {
 
 constexpr long kMostRecordsWithoutEnd = 1000000;
+// Stores the optimiser must keep: write-busily's computation.
+volatile long busySink = 0;
 
 void announce(const std::string& text) {
   std::string line = text + "\n";
@@ -199,12 +203,16 @@ void runActions(const std::vector<std::string>& words, std::size_t at);
       const int count = number();
       const std::string text = next();
       for (int index = 0; index < count; ++index) writeRecord(unit, text);
-    } else if (action == "write-until-event") {
+    } else if (action == "write-until-event" || action == "write-busily") {
       const int unit = number();
       const std::string text = next();
+      // Several microseconds of processor time a record: a second's worth in well under
+      // a million records, on any machine.
+      const long busyRounds = action == "write-busily" ? 20000 : 0;
       // Capped, so that a test that is slow to send its signal does not fill the disk.
       for (long index = 0; index < kMostRecordsWithoutEnd; ++index) {
         if (index == 100) announce("ready");
+        for (long round = 0; round < busyRounds; ++round) busySink = round;
         writeRecord(unit, text);
       }
       waitForever();

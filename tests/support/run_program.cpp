@@ -234,6 +234,7 @@ RunResult finishProgram(StartedProgram& program, int timeoutSeconds) {
   }
   program.pid = -1;
   program.result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  program.result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
 #if defined(CELLCENTRIFY_EMULATOR)
   // The emulator tells of a program that a signal ended ("qemu: uncaught target signal
   // 15 (Terminated) - core dumped"): its own line, not the program's.

@@ -14,6 +14,7 @@ struct RunResult {
   std::string out;
   std::string err;
   int status = -1;  // the exit status, or 128 + the signal that ended the process
+  int signal = 0;   // the signal that ended the process; 0 when it exited
 };
 
 struct RunOptions {

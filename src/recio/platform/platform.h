@@ -56,16 +56,20 @@ void reserveStandardStreams();
 bool replaceStandardError(FileHandle file);
 
 // Interrupt, break and close are the console's own events. Terminate is a request from
-// outside to end the process (SIGTERM on POSIX: a batch system's time limit, kill,
-// timeout, a container's stop); Windows sends none.
+// outside to end the process: on POSIX any signal whose default action would end it
+// that is not the console's (SIGTERM from kill, timeout or a container's stop; SIGXCPU
+// from a CPU-time limit; SIGUSR1, SIGALRM and the like from schedulers); Windows sends
+// none.
 enum class ConsoleEvent : std::uint8_t { Interrupt, Break, Close, Terminate };
 using ConsoleEventHandler = void (*)(ConsoleEvent event);
 // Takes the events on a thread of their own and calls the handler there, as ordinary
 // code. A C signal handler of the program's own for the interrupt or break takes that
-// event instead. Call before any other thread exists.
+// event instead, and an event whose signal is ignored when this is called stays
+// ignored (nohup, trap ''). Call before any other thread exists.
 void startConsoleEvents(ConsoleEventHandler handler);
-// Ends the process as a Terminate event's default action would have ended it: on POSIX
-// killed by SIGTERM, so that a shell still reports 143 and a scheduler sees the signal.
+// Ends the process as the Terminate event's default action would have ended it: on
+// POSIX killed by the signal that asked, so that a shell still reports 128 plus its
+// number (143 for SIGTERM) and a scheduler sees the signal.
 [[noreturn]] void endAsTerminated();
 
 // --- Signals of failed writes ----------------------------------------------------
