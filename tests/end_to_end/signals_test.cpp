@@ -376,43 +376,58 @@ TEST(InterruptDuringClose, TheLastBlockIsWrittenOutWhole) {
 
 // --- An interrupt, then the pipe's reader goes -------------------------------------------
 
-// The table goes to a FIFO whose reader has stopped reading; control-C comes, and then
-// the reader goes (as a pipeline's reader does on the same control-C). The writes that
-// fail from then on belong to the stop: the run ends with the interrupt's report and
-// status, not killed by SIGPIPE, and no report of a failed write is added.
+// The table goes to a FIFO whose reader has stopped reading; control-C (or a request to
+// end) comes, and then the reader goes (as a pipeline's reader does on the same
+// control-C). The writes that fail from then on belong to the stop: the run ends with
+// the interrupt's report and status, or by the request's signal, not killed by SIGPIPE,
+// and no report of a failed write is added.
 TEST(InterruptDuringWrites, ReaderGoneAfterTheInterruptKeepsItsStatus) {
   SKIP_UNDER_WINE("the blocked write is watched through /proc/<pid>/syscall of a Linux thread");
   if (!procSyscallReadable()) GTEST_SKIP() << "/proc/<pid>/syscall cannot be read here";
   const std::string record = "   1.000000000E+00   2.000000000E+00  -3.000000000E+00   4.00000E+00";
   // Buffered, unit 2 also holds records that the stop still has to write out.
-  for (const char* buffered : {"XIOT_BUFFERED=0", "XIOT_BUFFERED=1"}) {
-    SCOPED_TRACE(buffered);
-    TempDir directory;
-    const std::string path = directory.file("table.fifo");
-    const std::string otherPath = directory.file("other.fifo");
-    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    ASSERT_EQ(::mkfifo(otherPath.c_str(), 0600), 0);
-    // Close-on-exec: a reader inherited by the child would keep the FIFO open.
-    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    const int otherReader = ::open(otherPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(reader, 0);
-    ASSERT_GE(otherReader, 0);
-    StartedProgram program = startScript({"open", "1", path, "#4", "write", "0", "open", "2", otherPath, "#4", "write",
-                                          "0", "write", "2", "3", record, "write-until-event", "1", record},
-                                         {buffered, "XIOT_BLOCKSIZE=4096"});
-    long fd = -1;
-    ASSERT_TRUE(waitFor([&] {
-      return (fd = descriptorOf(program.pid, path)) >= 0 && mainThreadBlockedWriting(program.pid, fd);
-    })) << "the writes never blocked";
-    ::kill(program.pid, SIGINT);
-    // The report is written once the stop has begun, before it closes the units.
-    ASSERT_TRUE(testing_support::waitForErrorOutput(program, "control-C event\n")) << "the event was never taken";
-    ::close(reader);
-    ::close(otherReader);
-    const RunResult run = testing_support::finishProgram(program);
-    EXPECT_EQ(run.status, 130);
-    EXPECT_EQ(run.err.rfind("xiorun: error (200): program aborting due to control-C event\n", 0), 0u) << run.err;
-    EXPECT_EQ(run.err.find("severe"), std::string::npos) << run.err;
+  for (const int signal : {SIGINT, SIGTERM}) {
+    for (const char* buffered : {"XIOT_BUFFERED=0", "XIOT_BUFFERED=1"}) {
+      SCOPED_TRACE(std::string(buffered) + " signal " + std::to_string(signal));
+      TempDir directory;
+      const std::string path = directory.file("table.fifo");
+      const std::string otherPath = directory.file("other.fifo");
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+      ASSERT_EQ(::mkfifo(otherPath.c_str(), 0600), 0);
+      // Close-on-exec: a reader inherited by the child would keep the FIFO open.
+      const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      const int otherReader = ::open(otherPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      ASSERT_GE(reader, 0);
+      ASSERT_GE(otherReader, 0);
+      StartedProgram program =
+          startScript({"open", "1", path, "#4", "write", "0", "open", "2", otherPath, "#4", "write", "0", "write", "2",
+                       "3", record, "write-until-event", "1", record},
+                      {buffered, "XIOT_BLOCKSIZE=4096"});
+      long fd = -1;
+      ASSERT_TRUE(waitFor([&] {
+        return (fd = descriptorOf(program.pid, path)) >= 0 && mainThreadBlockedWriting(program.pid, fd);
+      })) << "the writes never blocked";
+      ::kill(program.pid, signal);
+      // An interrupt's report is written once the stop has begun, before it closes the
+      // units; a request to end writes none, and its stop has begun once the event
+      // thread waits for the unit.
+      if (signal == SIGINT) {
+        ASSERT_TRUE(testing_support::waitForErrorOutput(program, "control-C event\n")) << "the event was never taken";
+      } else {
+        ASSERT_TRUE(waitFor([&] { return eventTaken(program.pid); })) << "the event was never taken";
+      }
+      ::close(reader);
+      ::close(otherReader);
+      const RunResult run = testing_support::finishProgram(program);
+      if (signal == SIGINT) {
+        EXPECT_EQ(run.status, 130);
+        EXPECT_EQ(run.err.rfind("xiorun: error (200): program aborting due to control-C event\n", 0), 0u) << run.err;
+      } else {
+        EXPECT_EQ(run.signal, SIGTERM) << "status " << run.status;
+        EXPECT_EQ(run.err, "");
+      }
+      EXPECT_EQ(run.err.find("severe"), std::string::npos) << run.err;
+    }
   }
 }
 
