@@ -195,10 +195,10 @@ TEST(InterruptDuringWrites, CpuTimeLimitLeavesWholeRecords) {
   const std::string path = directory.file("table.xyz");
   const std::string record = "   1.000000000E+00   2.000000000E+00  -3.000000000E+00   4.00000E+00";
   const std::string script = "ulimit -c 0; ulimit -S -t 1; " + testing_support::execProgram() + "\"$0\" \"$@\"";
-  StartedProgram program = testing_support::startProgram(
-      "/bin/sh", {"-c", script, testing_support::probePath("script"), "open", "1", path, "#4", "write", "0",
-                  "write-busily", "1", record},
-      {{"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=512"}, "", ""});
+  StartedProgram program = testing_support::startProgram("/bin/sh",
+                                                         {"-c", script, testing_support::probePath("script"), "open",
+                                                          "1", path, "#4", "write", "0", "write-busily", "1", record},
+                                                         {{"XIOT_BUFFERED=yes", "XIOT_BLOCKSIZE=512"}, "", ""});
   const RunResult run = testing_support::finishProgram(program);
   EXPECT_EQ(run.signal, SIGXCPU) << "status " << run.status;
   EXPECT_EQ(run.err, "");
@@ -399,10 +399,9 @@ TEST(InterruptDuringWrites, ReaderGoneAfterTheInterruptKeepsItsStatus) {
       const int otherReader = ::open(otherPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
       ASSERT_GE(reader, 0);
       ASSERT_GE(otherReader, 0);
-      StartedProgram program =
-          startScript({"open", "1", path, "#4", "write", "0", "open", "2", otherPath, "#4", "write", "0", "write", "2",
-                       "3", record, "write-until-event", "1", record},
-                      {buffered, "XIOT_BLOCKSIZE=4096"});
+      StartedProgram program = startScript({"open", "1", path, "#4", "write", "0", "open", "2", otherPath, "#4",
+                                            "write", "0", "write", "2", "3", record, "write-until-event", "1", record},
+                                           {buffered, "XIOT_BLOCKSIZE=4096"});
       long fd = -1;
       ASSERT_TRUE(waitFor([&] {
         return (fd = descriptorOf(program.pid, path)) >= 0 && mainThreadBlockedWriting(program.pid, fd);

@@ -1,5 +1,6 @@
 // A fixture for tests of units in the test's own process: no I/O variable set, every
-// override at its default, a folder of its own, and units 1 to 9 closed after each test.
+// override at its default, a folder of its own, and units 1 to 9 closed after each test,
+// whose opens then count as another run's.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@ class UnitsFixture : public testing::Test {
   void SetUp() override { clearIoEnvironment(); }
   void TearDown() override {
     for (std::int32_t unit = 1; unit <= 9; ++unit) recio::closeUnit(unit, true);
+    recio::forgetFilesReadForTests();
     clearIoEnvironment();
   }
 

@@ -54,6 +54,12 @@ FileHandle standardError();
 void reserveStandardStreams();
 // Makes `file` the process's standard error. The file is taken over either way.
 bool replaceStandardError(FileHandle file);
+// The process's standard output when `fullPath` is one of the system's names for it
+// (/dev/stdout, /dev/fd/1, /proc/self/fd/1), else kNoFile. A file named so is written
+// through the descriptor itself, where and as the shell opened it (after what was
+// written there before, appending to a log), never opened anew at offset 0. Always
+// kNoFile on Windows, where the open takes the console's names (CON) itself.
+FileHandle standardOutputNamed(std::string_view fullPath);
 
 // Interrupt, break and close are the console's own events. Terminate is a request from
 // outside to end the process: on POSIX any signal whose default action would end it
@@ -94,16 +100,31 @@ struct OpenResult {
   Failure failure = Failure::None;
   int osError = 0;
 };
-// Read: the file must exist; others may read. Write: created if missing, never
-// truncated here; others may read but not write.
-OpenResult openFile(const std::string& path, OpenMode mode);
-// Opens a file for console output (XIO_PRINT): created or replaced.
-OpenResult openConsoleFile(const std::string& path);
+// Opens the file a name denotes as the system resolves it, through the links on the way:
+// `name` as written, not tidied first (a folder's ".." is its real parent, and a name the
+// system refuses stays refused). Read: the file must exist; others may read. Write:
+// created if missing, never truncated here; others may read but not write.
+OpenResult openFile(const std::string& name, OpenMode mode);
+// Opens a file for console output (XIO_PRINT), `name` as written: created or replaced.
+OpenResult openConsoleFile(const std::string& name);
 // Opens a file to add to its end: created if missing; others may read and write. kNoFile
 // when it cannot be opened.
 FileHandle openForAppending(const char* path);
-// Absolute, lexically normalised name; over `maximumLength` characters the name as written.
+// Absolute, lexically normalised name, for messages; over `maximumLength` characters
+// the name as written.
 std::string fullPath(std::string_view name, std::size_t maximumLength);
+// What tells two names of one file from names of two files: the device and inode on
+// POSIX, the volume's serial number and the file's index on Windows.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+// False when the system cannot tell.
+bool fileIdentity(FileHandle handle, FileIdentity& identity);
+// Where the next write to a disk file lands, as `offset` from its start; `appending`
+// when every write goes to the file's end, which `offset` then is. False when unknown.
+bool writePosition(FileHandle handle, std::uint64_t& offset, bool& appending);
 // Whether `c` ends a folder's name within a path.
 bool isPathSeparator(char c);
 bool isDiskFile(FileHandle handle);

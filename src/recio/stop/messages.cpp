@@ -15,6 +15,7 @@ constexpr Message kCatalog[] = {
     {kMsgNoSuchDevice, Severity::Severe, "no such device, unit %d, file %s"},
     {kMsgFileNameError, Severity::Severe, "file name specification error, unit %d, file %s"},
     {kMsgKeywordValue, Severity::Severe, "keyword value error in OPEN statement, unit %d, file %s"},
+    {kMsgWriteOverInput, Severity::Severe, "cannot write over an input file of this run, unit %d, file %s"},
     {kMsgSyntax, Severity::Severe, "list-directed I/O syntax error, unit %d, file %s"},
     {kMsgConversion, Severity::Severe, "input conversion error, unit %d, file %s"},
     {kMsgRecordOverflow, Severity::Severe, "output statement overflows record, unit %d, file %s"},

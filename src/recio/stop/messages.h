@@ -25,6 +25,7 @@ enum MessageNumber : std::int32_t {
   kMsgNoSuchDevice = 42,
   kMsgFileNameError = 43,
   kMsgKeywordValue = 45,
+  kMsgWriteOverInput = 46,
   kMsgSyntax = 59,
   kMsgConversion = 64,
   kMsgRecordOverflow = 66,

@@ -33,7 +33,8 @@ void Unit::cutToWholeRecords() {
   if (!connection_.isDiskFile) return;
   // The failed write's own error stays the unit's: it is what the run reports.
   int cutError = 0;
-  output_.cutFailed = !platform::truncateAt(connection_.handle, output_.wholeRecordBytes, cutError);
+  output_.cutFailed =
+      !platform::truncateAt(connection_.handle, connection_.startOffset + output_.wholeRecordBytes, cutError);
 }
 
 bool Unit::writeOutBlock() {
@@ -102,7 +103,8 @@ void Unit::endWriteBehind() {
 // Called with the block just written out and empty, so that it can be replaced.
 void Unit::considerDirectWrites() {
   FileOutput& output = output_;
-  if (!connection_.isDiskFile) {
+  // A standard output's open file is the shell's too: its flags stay as they were.
+  if (!connection_.isDiskFile || !connection_.closesHandle) {
     output.directDecided = true;
     return;
   }

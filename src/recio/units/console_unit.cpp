@@ -27,13 +27,13 @@ Unit* connectConsole() {
   connection.path = "stdout";
   const ConsoleSettings settings = consoleSettings();
   if (const char* target = settings.printFile) {
-    std::string path = platform::fullPath(target, kMaxPathLength);
-    platform::OpenResult opened = platform::openConsoleFile(path);
+    // Opened as written, as every file is; the full path names it.
+    platform::OpenResult opened = platform::openConsoleFile(target);
     // A file that cannot be opened leaves the messages on standard output.
     if (opened.failure == platform::Failure::None) {
       connection.handle = opened.handle;
       connection.closesHandle = true;
-      connection.path = std::move(path);
+      connection.path = platform::fullPath(target, kMaxPathLength);
     }
   }
   connection.format = recordFormatFor(kConsoleUnit);

@@ -19,8 +19,8 @@ namespace recio {
 class WriteBehind;
 
 constexpr std::int32_t kConsoleUnit = -1;
-// A name is made absolute only when that takes at most this many characters; a longer
-// one is used as written, for the file opened and in messages alike.
+// Messages name a file by its full path when that takes at most this many characters,
+// else by its name as written; the file itself is always opened by its name as written.
 constexpr std::size_t kMaxPathLength = 256;
 
 enum class Access : std::uint8_t { Read, Write };
@@ -32,7 +32,9 @@ struct Connection {
   std::int32_t number = 0;
   std::string path;  // full path as resolved at the open: the %s of every message about the unit
   platform::FileHandle handle = platform::kNoFile;
-  bool closesHandle = true;  // false for the process's own standard output
+  // False for the process's own standard output, which others share: it is never
+  // closed, locked or moved past the page cache here.
+  bool closesHandle = true;
   Access access = Access::Read;
   RecordFormat format = RecordFormat::CrLf;
   bool buffered = false;
@@ -42,6 +44,9 @@ struct Connection {
   bool noWrapMargin = false;      // free-format lines are not wrapped at 80 columns
   bool isDiskFile = false;
   bool truncateAtFirstWrite = false;
+  // The file offset of the connection's first byte: 0 but for a standard output taken
+  // where it stands. A failed write cuts the file back to this plus its whole records.
+  std::uint64_t startOffset = 0;
 };
 
 // Bytes read from a file: the current record [recordBegin, recordEnd), and the

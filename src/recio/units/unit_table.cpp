@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string_view>
 
 #include "recio/settings.h"
 #include "recio/stop/messages.h"
@@ -25,9 +26,16 @@ constexpr int kMaxUnits = 16;
 // Connections change under the lock. A statement looks its unit up without it: only the
 // program thread opens, closes and uses units, and closeAllUnits, which may run on the
 // console event thread, never frees a unit, so a unit found here stays valid.
+//
+// The files that units have read this run are remembered, so that no unit opened for
+// writing replaces one of them: a table named as its own model would destroy it.
 struct UnitTable {
   std::mutex lock;
   std::atomic<Unit*> units[kMaxUnits] = {};
+  // The last kFilesRemembered files read, the oldest replaced first.
+  static constexpr std::size_t kFilesRemembered = 32;
+  platform::FileIdentity filesRead[kFilesRemembered];
+  std::size_t filesReadCount = 0;
 };
 
 UnitTable& unitTable() {
@@ -55,38 +63,76 @@ std::int32_t failOpen(const OpenRequest& request, std::int32_t message, const st
   return message;
 }
 
-}  // namespace
-
-std::string fullFileName(const char* name, std::size_t length) {
-  // The whole name, leading blanks skipped, trailing blanks and NULs removed: a name cut
-  // short would open another file than the one named, and could replace it.
+// The whole name, leading blanks skipped, trailing blanks and NULs removed: a name cut
+// short would open another file than the one named, and could replace it.
+std::string_view writtenFileName(const char* name, std::size_t length) {
   if (name == nullptr) length = 0;
   while (length > 0 && *name == ' ') {
     ++name;
     --length;
   }
   while (length > 0 && (name[length - 1] == ' ' || name[length - 1] == '\0')) --length;
-  return platform::fullPath(std::string_view(name, length), kMaxPathLength);
+  return std::string_view(name, length);
+}
+
+bool hasBeenRead(UnitTable& table, const platform::FileIdentity& identity) {
+  std::lock_guard<std::mutex> guard(table.lock);
+  const std::size_t remembered =
+      table.filesReadCount < UnitTable::kFilesRemembered ? table.filesReadCount : UnitTable::kFilesRemembered;
+  for (std::size_t index = 0; index < remembered; ++index) {
+    if (table.filesRead[index] == identity) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string fullFileName(const char* name, std::size_t length) {
+  return platform::fullPath(writtenFileName(name, length), kMaxPathLength);
 }
 
 std::int32_t openUnit(const OpenRequest& request) {
-  std::string path = fullFileName(request.fileName, request.fileNameLength);
+  // The file is opened by its name as written, which the system resolves through any
+  // links on the way; the tidied full path only names it in messages.
+  const std::string_view written = writtenFileName(request.fileName, request.fileNameLength);
+  std::string path = platform::fullPath(written, kMaxPathLength);
 
   const bool forReading = request.action == kActionRead;
   if (request.unitNumber == kConsoleUnit) return failOpen(request, kMsgOpenFailure, path);
 
   // A name with a NUL inside cannot reach the operating system as written.
-  if (std::memchr(path.data(), '\0', path.size()) != nullptr) return failOpen(request, kMsgFileNameError, path);
+  if (written.find('\0') != std::string_view::npos) return failOpen(request, kMsgFileNameError, path);
 
-  if (path.empty()) return failOpen(request, kMsgFileNotFound, path);
+  if (written.empty()) return failOpen(request, kMsgFileNotFound, path);
   // Opening a connected number connects it anew: the old connection is written out and
   // closed first, as by a close statement, so that the same file can be opened again. A
   // failure to write it out (38) is the open's, and reported as the close would.
   if (const std::int32_t closed = closeUnit(request.unitNumber, request.handlesErrors); closed != 0) return closed;
-  const platform::OpenResult opened =
-      platform::openFile(path, forReading ? platform::OpenMode::Read : platform::OpenMode::Write);
+  // The process's standard output, named as such, is written where the shell left it.
+  const platform::FileHandle standardOutput = forReading ? platform::kNoFile : platform::standardOutputNamed(path);
+  platform::OpenResult opened;
+  if (standardOutput != platform::kNoFile) {
+    opened.handle = standardOutput;
+  } else {
+    opened =
+        platform::openFile(std::string(written), forReading ? platform::OpenMode::Read : platform::OpenMode::Write);
+  }
   if (opened.failure != platform::Failure::None) {
     return failOpen(request, messageForOpenFailure(opened.failure), path);
+  }
+  const bool closesHandle = standardOutput == platform::kNoFile;
+  auto closeOpened = [&] {
+    int ignored = 0;
+    if (closesHandle) platform::closeFile(opened.handle, ignored);
+  };
+
+  UnitTable& table = unitTable();
+  platform::FileIdentity identity;
+  const bool identified = platform::fileIdentity(opened.handle, identity);
+  // Nothing has been written yet: the file is untouched.
+  if (!forReading && identified && hasBeenRead(table, identity)) {
+    closeOpened();
+    return failOpen(request, kMsgWriteOverInput, path);
   }
 
   const IoSettings& io = ioSettings();
@@ -95,8 +141,7 @@ std::int32_t openUnit(const OpenRequest& request) {
                               : io.formattedRecordLengthInvalid ? kMsgReclSyntax
                                                                 : 0;
   if (settingError != 0) {
-    int ignored = 0;
-    platform::closeFile(opened.handle, ignored);
+    closeOpened();
     return failOpen(request, settingError, path);
   }
 
@@ -110,17 +155,23 @@ std::int32_t openUnit(const OpenRequest& request) {
   connection.blockSize = io.blockSize;
   connection.bufferCount = io.bufferCount;
   connection.recordLength = io.formattedRecordLength;
+  connection.closesHandle = closesHandle;
   connection.isDiskFile = platform::isDiskFile(opened.handle);
-  connection.truncateAtFirstWrite = !forReading && connection.isDiskFile;
+  bool appending = false;
+  if (!forReading && connection.isDiskFile && !closesHandle &&
+      !platform::writePosition(opened.handle, connection.startOffset, appending)) {
+    // Without its position, a failed write could not be cut back to its records alone.
+    connection.isDiskFile = false;
+  }
+  // A file that is appended to keeps what it held.
+  connection.truncateAtFirstWrite = !forReading && connection.isDiskFile && !appending;
 
   Unit* unit = new (std::nothrow) Unit(std::move(connection));
   if (unit == nullptr) {
-    int ignored = 0;
-    platform::closeFile(opened.handle, ignored);
+    closeOpened();
     return failOpen(request, kMsgNoMemory, connection.path);
   }
 
-  UnitTable& table = unitTable();
   std::int32_t result = 0;
   {
     std::lock_guard<std::mutex> guard(table.lock);
@@ -130,6 +181,9 @@ std::int32_t openUnit(const OpenRequest& request) {
       result = kMsgOpenFailure;
     } else if (std::atomic<Unit*>* slot = freeSlot(table)) {
       *slot = unit;
+      if (forReading && identified) {
+        table.filesRead[table.filesReadCount++ % UnitTable::kFilesRemembered] = identity;
+      }
     } else {
       result = kMsgOpenFailure;
     }
@@ -166,6 +220,12 @@ std::int32_t closeUnit(std::int32_t unitNumber, bool handlesErrors) {
   delete unit;
   if (result != 0 && !handlesErrors) fatalReport(result, unitNumber, path);
   return result;
+}
+
+void forgetFilesReadForTests() {
+  UnitTable& table = unitTable();
+  std::lock_guard<std::mutex> guard(table.lock);
+  table.filesReadCount = 0;
 }
 
 Unit* acquireUnit(std::int32_t unitNumber) {

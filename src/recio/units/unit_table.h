@@ -59,4 +59,8 @@ void releaseUnit(Unit& unit);
 // Writes out pending output and closes every connected unit, once per run.
 void closeAllUnits();
 
+// For tests that make the opens of many runs in one process, between two of them: the
+// files read so far are forgotten, so that the next may write them.
+void forgetFilesReadForTests();
+
 }  // namespace recio

@@ -49,6 +49,13 @@ void reserveStandardStreams() {
   }
 }
 
+FileHandle standardOutputNamed(std::string_view fullPath) {
+  for (std::string_view name : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+    if (fullPath == name) return STDOUT_FILENO;
+  }
+  return kNoFile;
+}
+
 bool replaceStandardError(FileHandle file) {
   bool moved = ::dup2(static_cast<int>(file), STDERR_FILENO) >= 0;
   ::close(static_cast<int>(file));

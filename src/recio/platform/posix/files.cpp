@@ -77,10 +77,10 @@ OpenResult failure(int error) {
 
 }  // namespace
 
-OpenResult openFile(const std::string& path, OpenMode mode) {
+OpenResult openFile(const std::string& name, OpenMode mode) {
   OpenResult result;
   if (mode == OpenMode::Read) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return failure(errno);
     struct stat info;
     if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
@@ -98,7 +98,7 @@ OpenResult openFile(const std::string& path, OpenMode mode) {
     result.handle = fd;
     return result;
   }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return failure(errno);
   struct stat info;
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -111,9 +111,9 @@ OpenResult openFile(const std::string& path, OpenMode mode) {
   return result;
 }
 
-OpenResult openConsoleFile(const std::string& path) {
+OpenResult openConsoleFile(const std::string& name) {
   OpenResult result;
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return failure(errno);
   result.handle = fd;
   return result;
@@ -167,6 +167,26 @@ std::string fullPath(std::string_view name, std::size_t maximumLength) {
 }
 
 bool isPathSeparator(char c) { return c == '/'; }
+
+bool fileIdentity(FileHandle handle, FileIdentity& identity) {
+  struct stat info;
+  if (::fstat(static_cast<int>(handle), &info) != 0) return false;
+  identity.volume = static_cast<std::uint64_t>(info.st_dev);
+  identity.file = static_cast<std::uint64_t>(info.st_ino);
+  return true;
+}
+
+bool writePosition(FileHandle handle, std::uint64_t& offset, bool& appending) {
+  const int flags = ::fcntl(static_cast<int>(handle), F_GETFL);
+  if (flags < 0) return false;
+  appending = (flags & O_APPEND) != 0;
+  struct stat info;
+  const off_t position = appending ? (::fstat(static_cast<int>(handle), &info) == 0 ? info.st_size : -1)
+                                   : ::lseek(static_cast<int>(handle), 0, SEEK_CUR);
+  if (position < 0) return false;
+  offset = static_cast<std::uint64_t>(position);
+  return true;
+}
 
 bool isDiskFile(FileHandle handle) {
   struct stat info;

@@ -109,26 +109,28 @@ OpenResult openConsoleOutput() {
 
 }  // namespace
 
-OpenResult openFile(const std::string& path, OpenMode mode) {
+// The system tidies a name as written by the same rules that GetFullPathNameA follows
+// (fullPath), so the name is opened as written.
+OpenResult openFile(const std::string& name, OpenMode mode) {
   if (mode == OpenMode::Read) {
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     // A file that another program holds for writing is still read: once more, letting
     // the writer go on writing.
     if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
-      handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      handle = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     return opened(handle);
   }
-  if (isConsoleOutputName(path)) return openConsoleOutput();
+  if (isConsoleOutputName(fullPath(name, MAX_PATH))) return openConsoleOutput();
   // Never truncated here: the cut comes after the first record written.
   return opened(
-      CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-OpenResult openConsoleFile(const std::string& path) {
-  return opened(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+OpenResult openConsoleFile(const std::string& name) {
+  return opened(CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                             nullptr));
 }
 
@@ -153,6 +155,24 @@ std::string fullPath(std::string_view name, std::size_t maximumLength) {
   }
   if (full.size() > maximumLength) return written;
   return full;
+}
+
+bool fileIdentity(FileHandle handle, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(toHandle(handle), &information)) return false;
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.file = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+  return true;
+}
+
+// Windows' handles of this program never append: the position is where writes go.
+bool writePosition(FileHandle handle, std::uint64_t& offset, bool& appending) {
+  LARGE_INTEGER zero{};
+  LARGE_INTEGER position{};
+  if (!SetFilePointerEx(toHandle(handle), zero, &position, FILE_CURRENT)) return false;
+  offset = static_cast<std::uint64_t>(position.QuadPart);
+  appending = false;
+  return true;
 }
 
 // The drive's colon too: "C:x" names x in drive C's current folder.
