@@ -173,7 +173,9 @@ TEST(Faults, TableToAClosedStandardStream) {
 // A name whose directory's /proc is not this process's (a sandbox or a container with a
 // /proc of its own): the model's second reader must not read whatever file lies at
 // /proc/self/fd/N there. Here that /proc holds, for every descriptor, a model of the same
-// line layout and other values.
+// line layout and other values: on a file system of its own, and on the model's own
+// (a folder beside the model mounted over /proc), where only the file itself tells the
+// two apart.
 TEST(Faults, SecondReaderIsTheModelItself) {
   SKIP_UNDER_WINE("mount namespaces are Linux's");
   SKIP_UNDER_EMULATION("the emulator answers for /proc/self itself");
@@ -190,14 +192,24 @@ TEST(Faults, SecondReaderIsTheModelItself) {
   }
   dir.write("other-model", other);
   ASSERT_EQ(runProgram(kProgram, {"mesh", "model", "expected"}, {}, dir.path()).status, 0);
-  const std::string prefix = "mount -t tmpfs none /proc && mkdir -p /proc/self/fd && "
-                             "for n in 3 4 5 6 7 8 9 10 11 12; do cp other-model /proc/self/fd/$n; done;";
+  auto copiesIn = [](const std::string& proc) {
+    return "mkdir -p " + proc + "/self/fd && for n in 3 4 5 6 7 8 9 10 11 12; do cp other-model " + proc +
+           "/self/fd/$n; done";
+  };
+  const std::string prefixes[] = {
+      "mount -t tmpfs none /proc && " + copiesIn("/proc"),
+      copiesIn("fake-proc") + " && mount --bind fake-proc /proc",
+  };
   const std::string namespaceFlag = runProgram("/usr/bin/unshare", {"-m", "/bin/true"}).status == 0 ? "-m" : "-rm";
-  const std::string script = prefix + " exec \"$0\" mesh model table";
-  const RunResult result =
-      runProgram("/usr/bin/unshare", {namespaceFlag, "/bin/bash", "-c", script, kProgram}, {}, dir.path());
-  EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_TRUE(readFile(dir.file("table")) == readFile(dir.file("expected")));
+  for (const std::string& prefix : prefixes) {
+    SCOPED_TRACE(prefix);
+    std::filesystem::remove(dir.file("table"));
+    const std::string script = prefix + " && exec \"$0\" mesh model table";
+    const RunResult result =
+        runProgram("/usr/bin/unshare", {namespaceFlag, "/bin/bash", "-c", script, kProgram}, {}, dir.path());
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(readFile(dir.file("table")) == readFile(dir.file("expected")));
+  }
 }
 
 // Names of any length are used whole, in the files opened and in the messages: a table
