@@ -264,6 +264,25 @@ TEST(Faults, LongNamesAreUsedWhole) {
   }
 }
 
+// A name longer than a report's whole buffer (16384 bytes), of short folders that do not
+// exist: the open fails (the path is also past the system's limit, so the name is refused
+// as a name), and the report still names it whole, with the traceback after it.
+TEST(Faults, NameLongerThanTheReportIsNamedWhole) {
+  SKIP_UNDER_WINE("Windows takes paths of at most 260 characters from a program that has not asked for more");
+  TempDir dir;
+  writeGrid(dir, 3, 2, 2);
+  std::string table = "missing/";
+  while (table.size() < 20000) table += "folder" + std::to_string(table.size()) + "/";
+  table += "table";
+  const RunResult result = runProgram(kProgram, {"mesh", "model", table}, {}, dir.path());
+  EXPECT_EQ(result.status, 43);
+  EXPECT_TRUE(firstLine(result.err) ==
+              "xiorun: severe (43): file name specification error, unit 1, file " + table + "\n")
+      << firstLine(result.err).size() << " bytes: " << result.err.substr(0, 200);
+  EXPECT_NE(result.err.find("\nImage              PC"), std::string::npos) << "no traceback after the message line";
+  EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
+}
+
 TEST(Faults, GridThatCannotBeHad) {
   SKIP_UNDER_WINE("wine itself cannot start under the address-space limit");
   SKIP_UNDER_EMULATION("the emulator reserves the guest's address space itself");
