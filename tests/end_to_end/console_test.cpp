@@ -183,14 +183,20 @@ TEST(ConsoleOutput, StatementsAppearInOrderWithTheProbesOwnLines) {
   EXPECT_EQ(run.out, " first\r\nbetween\n second\r\n");
 }
 
+// A file that is there already is replaced: nothing of its longer old contents stays
+// after the records.
 TEST(ConsoleOutput, PrintFileReceivesTheRecords) {
-  TempDir directory;
-  const std::string target = directory.file("console.txt");
-  const RunResult run =
-      runScript({"print", "1", "to the file", "print", "2", kMeshLiteral, nameOfLength(60)}, {"XIO_PRINT=" + target});
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(readFile(target), crlfRecords({" to the file", " " + kMeshLiteral, " " + nameOfLength(60)}));
+  for (const bool existing : {false, true}) {
+    SCOPED_TRACE(existing ? "an existing longer file" : "a new file");
+    TempDir directory;
+    const std::string target = directory.file("console.txt");
+    if (existing) directory.write("console.txt", std::string(1000, 'o') + "\r\n");
+    const RunResult run =
+        runScript({"print", "1", "to the file", "print", "2", kMeshLiteral, nameOfLength(60)}, {"XIO_PRINT=" + target});
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(readFile(target), crlfRecords({" to the file", " " + kMeshLiteral, " " + nameOfLength(60)}));
+  }
 }
 
 TEST(ConsoleOutput, PrintFileThatCannotBeOpenedLeavesStandardOutput) {

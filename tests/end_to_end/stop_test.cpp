@@ -4,6 +4,7 @@
 // unit/environment_test.cpp, the message catalogue in unit/messages_test.cpp.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -156,6 +157,26 @@ TEST(FatalReport, DeepStackEndsWithTheOverflowNote) {
   const std::string note = "\nStack trace buffer overflow; further frames not shown.\n";
   ASSERT_GE(run.err.size(), note.size());
   EXPECT_EQ(run.err.substr(run.err.size() - note.size()), note);
+}
+
+// A routine that calls itself shows once for each of its calls: only the lines that one
+// address gives for the same routine (its own inlined pieces) are shown once, and the
+// frames of separate calls are never taken for such pieces.
+TEST(FatalReport, RoutineThatCallsItselfShowsOncePerCall) {
+  // runActions calls descend(5), which calls itself down to descend(0), which calls runActions.
+  const RunResult run = runScript({"deep", "5", "fatal", "29", "1", "/x"});
+  EXPECT_EQ(run.status, 29);
+  const std::vector<std::string> lines = linesOf(run.err);
+  std::vector<std::string> routines;
+  for (std::size_t index = 2; index < lines.size(); ++index) routines.push_back(parseFrame(lines[index]).routine);
+  const auto first = std::find(routines.begin(), routines.end(), "descend");
+  ASSERT_NE(first, routines.end()) << run.err;
+  ASSERT_GT(first - routines.begin(), 0) << run.err;
+  EXPECT_EQ(first[-1], "runActions") << run.err;
+  EXPECT_EQ(std::count(routines.begin(), routines.end(), "descend"), 6) << run.err;
+  ASSERT_GE(routines.end() - first, 7) << run.err;
+  EXPECT_EQ(std::count(first, first + 6, "descend"), 6) << "the calls are one run of frames\n" << run.err;
+  EXPECT_EQ(first[6], "runActions") << run.err;
 }
 
 TEST(FatalReport, LessThanSevereReturns) {

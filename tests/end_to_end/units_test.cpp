@@ -5,6 +5,7 @@
 // system sees. The in-process cases are in unit/unit_files_test.cpp.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -232,6 +233,41 @@ TEST_F(Units, FailingUnitAtTheStopIsReportedAndTheOthersAreStillWritten) {
     EXPECT_EQ(readFile(path), "kept\r\nkept\r\nkept\r\nkept\r\nkept\r\n") << "failing unit first: " << failingFirst;
     EXPECT_EQ(run.out, " console\r\n");
   }
+}
+
+// A user's shell or pipeline may start the run with SIGPIPE ignored, so that a write to a
+// pipe whose reader has gone fails with EPIPE instead of ending the process. A normal stop
+// that meets such a pipe while it writes out the table's last block has lost records that
+// were meant to be read: the run ends with that write's report and 38, not with success.
+// (Only a run that is being aborted anyway lets the closed pipe pass.) The probe's last
+// open is of a second FIFO, which waits for a reader: the test opens that one only once
+// the table's reader has gone, so that the stop comes after it.
+TEST_F(Units, ClosedPipeAtTheNormalStopIsAFailedWrite) {
+  SKIP_UNDER_WINE("a FIFO is not a file that wine's programs open");
+  const std::string path = directory.file("table.fifo");
+  const std::string gate = directory.file("gate.fifo");
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
+  // Close-on-exec: a reader inherited by the child would keep the FIFO open.
+  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  std::vector<std::string> arguments = {"-c", "trap '' PIPE; " + testing_support::execProgram() + "\"$0\" \"$@\"",
+                                        testing_support::probePath("script")};
+  // A script, laid out a command and its words at a time.
+  // clang-format off
+  arguments.insert(arguments.end(), {"open", "1", path, "#4", "write", "0", "write", "1", "3", "held",
+                                     "mark", "opened", "open", "2", gate, "#4", "write", "0"});
+  // clang-format on
+  testing_support::StartedProgram program =
+      testing_support::startProgram("/bin/sh", arguments, {{"XIOT_BUFFERED=1", "XIO_DISABLE_STACK_TRACE=1"}, "", ""});
+  ASSERT_TRUE(testing_support::waitForOutput(program, "opened\n"));
+  ::close(reader);
+  const int gateReader = ::open(gate.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(gateReader, 0);
+  const RunResult run = testing_support::finishProgram(program);
+  ::close(gateReader);
+  EXPECT_EQ(run.status, 38);
+  EXPECT_EQ(run.err, "xiorun: severe (38): error during write, unit 1, file " + path + "\n");
 }
 
 TEST_F(Units, FailedWriteWithoutHandlerEndsTheRunWith38) {

@@ -210,6 +210,7 @@ TEST_F(Units, SettingsReachTheUnit) {
       {{{"XIOT_BLOCKSIZE", "1000"}}, 1024, 1, 0},
       {{{"XIOT_BLOCKSIZE", "1024"}}, 1024, 1, 0},
       {{{"XIOT_BLOCKSIZE", "1"}, {"XIOT_BUFFERCOUNT", "3"}}, 512, 3, 0},
+      {{{"XIOT_BLOCKSIZE", "0"}}, 512, 1, 0},  // no block is smaller than 512 bytes
       {{{"XIOT_BUFFERCOUNT", "0"}, {"XIOT_FMT_RECL", "132"}}, 131072, 1, 132},
   };
   const std::string path = directory.write("in", "");
