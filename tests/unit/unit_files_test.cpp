@@ -266,6 +266,41 @@ TEST_F(Units, BufferedRecordsReachTheFileInBlocks) {
   EXPECT_EQ(readFile(path), record + "\r\n");
 }
 
+// Records handed over together fill the block up to its edge under every terminator,
+// down to none at all: what reaches the file is each record with its terminator, and no
+// copy writes past the block (the address sanitizer watches its end).
+TEST_F(Units, RecordsHandedOverTogetherFillTheBlockToItsEdge) {
+  startWith({{"XIOT_BLOCKSIZE", "512"}});
+  ::setenv("XIOT_BUFFERED", "true", 1);
+  const std::string path = directory.file("table.xyz");
+  for (const auto& [format, terminator] : {std::pair{recio::RecordFormat::CrLf, "\r\n"},
+                                           {recio::RecordFormat::Lf, "\n"},
+                                           {recio::RecordFormat::Cr, "\r"},
+                                           {recio::RecordFormat::None, ""}}) {
+    for (const std::size_t length : {std::size_t{1}, std::size_t{7}, std::size_t{62}, std::size_t{255},
+                                     std::size_t{509}, std::size_t{510}, std::size_t{511}}) {
+      SCOPED_TRACE("record length " + std::to_string(length) + ", terminator of " +
+                   std::to_string(std::string(terminator).size()));
+      ASSERT_EQ(openForWriting(1, path), 0);
+      recio::Unit* unit = recio::acquireUnit(1);
+      ASSERT_NE(unit, nullptr);
+      testing_support::UnitAccess::setRecordFormat(*unit, format);
+      std::string records;
+      for (int index = 0; index < 40; ++index) records += std::string(length, static_cast<char>('a' + index % 26));
+      std::size_t done = 0;
+      while (done < 40) {
+        std::size_t handedOver = 0;
+        ASSERT_EQ(unit->putRecordCopies(records.data() + done * length, length, 40 - done, handedOver), 0);
+        done += handedOver;
+      }
+      recio::releaseUnit(*unit);
+      std::string expected;
+      for (std::size_t index = 0; index < 40; ++index) expected += records.substr(index * length, length) + terminator;
+      EXPECT_EQ(testing_support::closeAndRead(1, path), expected);
+    }
+  }
+}
+
 TEST_F(Units, ExistingLongerFileIsCutAtTheFirstRecord) {
   for (const char* buffered : {"0", "1"}) {
     ::setenv("XIOT_BUFFERED", buffered, 1);

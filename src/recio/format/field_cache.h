@@ -15,9 +15,10 @@
 //
 // A column whose values do not repeat (the model values of a table, as a rule) would
 // only pay a lookup that misses the processor's caches and a store per field. So each
-// region counts its hits over windows of kWindow edits, and a region that hit less than
-// one edit in kBypassRatio is looked up only every kSampleStride-th edit in the next
-// window, which is enough to notice when its values begin to repeat.
+// region counts its lookups and their hits over windows of kWindow edits, and a region
+// whose lookups hit less than one in kBypassRatio is looked up only every
+// kSampleStride-th edit in the next window, which is enough to notice when its values
+// begin to repeat.
 //
 // Size: kPositions x kSlots x 32 bytes = 512 KiB, allocated once by a writer that has
 // edited a few hundred E fields (formatted_writer.h), and by each thread that edits

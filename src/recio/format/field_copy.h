@@ -1,4 +1,4 @@
-// Copying a field of a record: short fields, as E fields are, without a call.
+// Copying a field of a record: fields of 8 to 32 characters, as E fields are, without a call.
 #pragma once
 
 #include <cstddef>
@@ -9,8 +9,9 @@ namespace recio::format {
 // copyField's widest field.
 inline constexpr std::size_t kLargestFieldCopy = 32;
 
-// Copies 1 <= width <= kLargestFieldCopy characters as two copies of a fixed size that
-// overlap in the middle, which compile to plain loads and stores instead of a call.
+// Copies 1 <= width <= kLargestFieldCopy characters. From 8 on, as two copies of a fixed
+// size that overlap in the middle, which compile to plain loads and stores instead of a
+// call; a narrower field is one copy of its own width, which may be a call.
 inline void copyField(char* to, const char* from, std::size_t width) {
   if (width >= 16) {
     std::memcpy(to, from, 16);

@@ -45,15 +45,19 @@ std::int32_t takeRecord(InputBuffer& input, char terminator, LineBounds line) {
 // Copies records of `recordLength` bytes, which lie one after another at `records`, each
 // with its terminator, into the block while they fit with room to spare, so that the block
 // does not fill: the common case of bufferRecord, two copies a record and the counts once.
-// The spare room takes both terminator bytes even when the terminator has one. Returns
-// the number of records copied, of at most `count`.
+// Returns the number of records copied, of at most `count`.
 std::size_t copyRecordsThatFit(FileOutput& output, const Terminator& terminator, const char* records,
                                std::size_t recordLength, std::size_t count) {
   const std::size_t length = recordLength + terminator.length;
+  // Both terminator bytes are copied, whatever the terminator's length, and a byte is
+  // left over, so that the block never fills here: a record of any terminator, none
+  // included, asks for the larger of the two.
+  const std::size_t copiedBytes = recordLength + sizeof terminator.bytes;
+  const std::ptrdiff_t room = static_cast<std::ptrdiff_t>(length + 1 > copiedBytes ? length + 1 : copiedBytes);
   char* at = output.block + output.blockUsed;
   const char* const blockEnd = output.block + output.blockCapacity;
   std::size_t copied = 0;
-  for (; copied < count && blockEnd - at > static_cast<std::ptrdiff_t>(length); ++copied) {
+  for (; copied < count && blockEnd - at >= room; ++copied) {
     std::memcpy(at, records + copied * recordLength, recordLength);
     std::memcpy(at + recordLength, terminator.bytes, sizeof terminator.bytes);
     at += length;
