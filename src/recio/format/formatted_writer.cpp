@@ -210,7 +210,7 @@ FormattedWriter::ControlOutcome FormattedWriter::runControlItems() {
 void FormattedWriter::editItem(const TransferItem& item) {
   switch (item_.meaning) {
     case format::Meaning::EditReal:
-      editReal(item);
+      editRealIntoNextField(item);
       return;
     case format::Meaning::EditCharacter:
       editCharacter(item);
@@ -226,8 +226,9 @@ void FormattedWriter::editItem(const TransferItem& item) {
   }
 }
 
-// Ew.d: a field of w characters; an item that is no double fills it with asterisks.
-void FormattedWriter::editReal(const TransferItem& item) {
+// Ew.d with the descriptor in progress: reserves the record's next w characters and
+// edits the item into them; an item that is no double fills them with asterisks.
+void FormattedWriter::editRealIntoNextField(const TransferItem& item) {
   const std::size_t width = static_cast<std::size_t>(std::max(item_.width, 0));
   char* field = reserveField(width);
   if (field == nullptr) return;

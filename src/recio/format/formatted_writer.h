@@ -92,7 +92,7 @@ class FormattedWriter {
   void transferReals(const double* values, std::size_t valueCount);
   ControlOutcome runControlItems();
   void editItem(const TransferItem& item);
-  void editReal(const TransferItem& item);
+  void editRealIntoNextField(const TransferItem& item);
   void editCharacter(const TransferItem& item);
   void editRealItem(const TransferItem& item, std::int32_t width, std::int32_t fractionDigits, std::int32_t scaleFactor,
                     char* field);

@@ -140,13 +140,13 @@ class PlannedRun {
       // their way to the cache waits for both.
       const auto bits = std::bit_cast<std::uint64_t>(*value);
       if (statement > 0 && bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(valueStride)])) {
-        copyField(text, runText, width);
+        copyEarlierField(text, runText, width);
         continue;
       }
       runText = text;
       if (period != 0 && statement >= period &&
           bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(period * valueStride)])) {
-        copyField(text, text - period * recordLength, width);
+        copyEarlierField(text, text - period * recordLength, width);
         ++reusedByPeriod;
         continue;
       }
@@ -165,7 +165,7 @@ class PlannedRun {
   }
 
   // Copies a field of a record edited before into the same place of this one.
-  static void copyField(char* field, const char* earlier, std::size_t width) {
+  static void copyEarlierField(char* field, const char* earlier, std::size_t width) {
     if (width <= format::kLargestFieldCopy) {
       format::copyField(field, earlier, width);
     } else {
