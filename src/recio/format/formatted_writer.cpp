@@ -36,42 +36,65 @@ std::size_t recordLimit(const Unit& unit) {
 
 }  // namespace
 
+// The plan of the format a writer's statements were last begun with, and a copy of the
+// program it was compiled from, matched by content: a format built at run time may take
+// the address of another that is gone. The point table's format is 44 bytes; a longer
+// program than this is compiled anew for each statement.
+struct FormattedWriter::OwnPlan {
+  static constexpr std::size_t kMaxProgramBytes = 256;
+
+  format::FieldPlan plan;
+  std::size_t programSize = 0;
+  std::uint8_t programBytes[kMaxProgramBytes] = {};
+
+  bool isPlanOf(const FormatProgram& program) const {
+    return program.size == programSize && program.size <= kMaxProgramBytes &&
+           std::memcmp(program.bytes, programBytes, program.size) == 0;
+  }
+
+  void compile(const FormatProgram& program) {
+    plan = format::compilePlan(program);
+    programSize = program.size;
+    if (program.size <= kMaxProgramBytes) std::memcpy(programBytes, program.bytes, program.size);
+  }
+};
+
 FormattedWriter::FormattedWriter() = default;
 FormattedWriter::~FormattedWriter() = default;
 
-// Compiles the plan of `program` in place of the writer's last one; false without the
-// memory for a plan.
-bool FormattedWriter::compilePlanOf(const FormatProgram& program) {
-  if (plan_ == nullptr) {
-    plan_.reset(new (std::nothrow) format::FieldPlan);
-    if (plan_ == nullptr) return false;
+// The writer's plan of `program`, compiled unless it is the format of the statement
+// before; asked once per statement begun alone. nullptr without the memory for a plan.
+const format::FieldPlan* FormattedWriter::ownPlanOf(const FormatProgram& program) {
+  if (ownPlan_ == nullptr) {
+    ownPlan_.reset(new (std::nothrow) OwnPlan);
+    if (ownPlan_ == nullptr) return nullptr;
   }
-  *plan_ = format::compilePlan(program);
-  return true;
+  if (!ownPlan_->isPlanOf(program)) ownPlan_->compile(program);
+  return &ownPlan_->plan;
 }
 
-// Settles the statement's field limit, and whether the statement can follow the plan
-// of its format: the format is one of E fields alone and its record already fits the
-// unit's record buffer. A record that needs the buffer grown, or is longer than a fixed
-// record length (66), is built by the interpreter, which grows the buffer or fails at
-// the field where the interpreter would.
-inline bool FormattedWriter::followPlan(const FormatProgram& program) {
-  fieldLimit_ = recordLimit(*unit_);
-  if ((plan_ == nullptr || !plan_->isPlanOf(program)) && !compilePlanOf(program)) return false;
-  return plan_->usable && plan_->recordLength <= fieldLimit_;
+// Whether the record `plan` lays out fits the unit as it stands, once the field limit is
+// settled: the record buffer already has room for it. A record that needs the buffer
+// grown, or is longer than a fixed record length (66), is built by the interpreter,
+// which grows the buffer or fails at the field where the interpreter would.
+inline bool FormattedWriter::recordFits(const format::FieldPlan& plan) const {
+  return plan.recordLength <= fieldLimit_;
 }
 
-// The statement's start on the unit it holds (unit_).
-inline void FormattedWriter::beginOnUnit(const FormatProgram& program) {
+// The statement's start on the unit it holds (unit_), with the plan of its format
+// (nullptr: none could be had). The statement follows the plan when the format is one
+// of E fields alone and its record fits the unit; else it is interpreted.
+inline void FormattedWriter::beginOnUnit(const FormatProgram& program, const format::FieldPlan* plan) {
   program_ = program;
   state_ = FormatState{};
-  planned_ = followPlan(program);
+  fieldLimit_ = recordLimit(*unit_);
+  plan_ = plan != nullptr && plan->usable && recordFits(*plan) ? plan : nullptr;
 }
 
 void FormattedWriter::begin(std::int32_t unitNumber, const FormatProgram& program) {
   unit_ = hold_.take(unitNumber);
   if (unit_ == nullptr) return;
-  beginOnUnit(program);
+  beginOnUnit(program, ownPlanOf(program));
 }
 
 // Ew.d editing of one item into `field`: through the writer's field cache once it has
@@ -99,7 +122,7 @@ void FormattedWriter::transfer(const TransferItem& item) {
   if (unit_ == nullptr) {
     return;  // the statement has failed, or its unit is not connected
   }
-  if (planned_) {
+  if (plan_ != nullptr) {
     // The plan's next field, if any is left, then at the last item the record ends
     // where the last edited field ends, as at the end of the interpreted format.
     const format::FieldPlan& plan = *plan_;
@@ -124,33 +147,39 @@ void FormattedWriter::transfer(const TransferItem& item) {
   if (item.isLast() && unit_ != nullptr) finishStatement();
 }
 
-void FormattedWriter::runStatement(std::int32_t unitNumber, const FormatProgram& program, const double* values,
-                                   std::size_t valueCount) {
-  begin(unitNumber, program);
+void FormattedWriter::runStatement(std::int32_t unitNumber, const FormatProgram& program, const format::FieldPlan& plan,
+                                   const double* values, std::size_t valueCount) {
+  unit_ = hold_.take(unitNumber);
+  if (unit_ != nullptr) beginOnUnit(program, &plan);
   transferReals(values, valueCount);
 }
 
-void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
-                                          std::size_t recordLength, const double* values, std::size_t valueCount,
+void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatProgram& program,
+                                          const format::FieldPlan& plan, const char* edited, const double* values,
                                           std::size_t statementCount) {
+  const std::size_t recordLength = plan.recordLength;
+  const std::size_t valueCount = plan.fieldCount;
   std::size_t statement = 0;
   while (statement < statementCount) {
     unit_ = hold_.take(unitNumber);
     if (unit_ == nullptr) {
       return;  // not connected: no statement of the run writes anything
     }
-    // Nothing the statements do while they hold the unit changes what followPlan tests
-    // (the record buffer grows only in the interpreter), so one test serves the hold. A
-    // statement that does not follow the plan (the unit's first, whose record buffer is
-    // still to grow) runs as itself, and the hold is tried again after it.
-    if (!followPlan(program) || plan_->fieldCount != valueCount || plan_->recordLength != recordLength) {
+    // The run follows the plan (its caller decided that once); what is left to ask is
+    // whether the unit takes the plan's record as it stands. Nothing the statements do
+    // while they hold the unit changes that (the record buffer grows only in the
+    // interpreter), so one test serves the hold. A statement whose record does not fit
+    // (the unit's first, whose record buffer is still to grow) runs as itself, and the
+    // hold is tried again after it.
+    fieldLimit_ = recordLimit(*unit_);
+    if (!recordFits(plan)) {
       giveUpUnit();
-      runStatement(unitNumber, program, values + statement * valueCount, valueCount);
+      runStatement(unitNumber, program, plan, values + statement * valueCount, valueCount);
       ++statement;
       continue;
     }
     // The records edited ahead are what the plan would make of the values, and each fits
-    // the record buffer and any fixed record length (followPlan). Each call hands over
+    // the record buffer and any fixed record length (recordFits). Each call hands over
     // those that fit the unit's block, or else one, so a stop begun elsewhere waits for
     // one write call at most.
     do {
@@ -210,7 +239,7 @@ FormattedWriter::ControlOutcome FormattedWriter::runControlItems() {
 void FormattedWriter::editItem(const TransferItem& item) {
   switch (item_.meaning) {
     case format::Meaning::EditReal:
-      editReal(item);
+      editRealIntoNextField(item);
       return;
     case format::Meaning::EditCharacter:
       editCharacter(item);
@@ -226,8 +255,9 @@ void FormattedWriter::editItem(const TransferItem& item) {
   }
 }
 
-// Ew.d: a field of w characters; an item that is no double fills it with asterisks.
-void FormattedWriter::editReal(const TransferItem& item) {
+// Ew.d with the descriptor in progress: reserves the record's next w characters and
+// edits the item into them; an item that is no double fills them with asterisks.
+void FormattedWriter::editRealIntoNextField(const TransferItem& item) {
   const std::size_t width = static_cast<std::size_t>(std::max(item_.width, 0));
   char* field = reserveField(width);
   if (field == nullptr) return;

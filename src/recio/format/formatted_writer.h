@@ -42,8 +42,11 @@ struct FormatState {
 //
 // The E fields a writer edits are kept for the later statements of the same writer
 // (field_cache.h): a writer used for a whole table edits each repeated value once. A
-// format of E fields alone is compiled once per writer into a plan of fixed fields
-// (plan.h), which its statements follow instead of interpreting the format.
+// format of E fields alone compiles into a plan of fixed fields (plan.h), which its
+// statements follow instead of interpreting the format: a writer compiles the plan of
+// the format its statements are begun with once and keeps it while the format stays the
+// same; a run of statements (runStatement, runEditedStatements) is handed its plan,
+// compiled once by the caller for the whole run.
 class FormattedWriter {
  public:
   FormattedWriter();
@@ -56,26 +59,29 @@ class FormattedWriter {
   // on to the end of the format, hands the last record to the unit and releases it.
   void transfer(const TransferItem& item);
 
-  // One statement of `valueCount` real items, the last marked last: begin, then a
-  // transfer of each.
-  void runStatement(std::int32_t unitNumber, const FormatProgram& program, const double* values,
-                    std::size_t valueCount);
+  // One statement of `valueCount` real items, the last marked last, as begin and a
+  // transfer of each would write it, but with `plan`, the plan of `program`
+  // (compilePlan), usable or not, that the caller compiled once for all its statements,
+  // in place of the writer's own: the writer neither compiles nor matches the format.
+  void runStatement(std::int32_t unitNumber, const FormatProgram& program, const format::FieldPlan& plan,
+                    const double* values, std::size_t valueCount);
 
-  // `statementCount` statements of `valueCount` real items each whose records were edited
-  // ahead by the plan of `program` (write_statements.h): statement n has the record at
-  // `edited` + n * `recordLength` (the plan's) and its values at `values` + n *
-  // `valueCount`. A statement that follows the plan hands its edited record over, byte
-  // for byte what the plan would make of the values; any other transfers the values.
-  // While the statements follow the plan, they run on one hold of the unit: handing a
-  // record over is then all a statement does, and taking and giving back the unit was
-  // most of its cost. Records that fit the unit's block go over together
-  // (Unit::putRecordCopies), up to one write call. Between two such calls the hold is
-  // given up as soon as another thread waits for the unit or has begun a stop
-  // (HeldUnit), so a stop still waits for one write call at most; a failing statement
-  // ends the run at itself, as alone.
-  void runEditedStatements(std::int32_t unitNumber, const FormatProgram& program, const char* edited,
-                           std::size_t recordLength, const double* values, std::size_t valueCount,
-                           std::size_t statementCount);
+  // `statementCount` statements of `plan.fieldCount` real items each whose records were
+  // edited ahead by `plan`, the plan of `program` compiled once for the whole run
+  // (write_statements.h), which the caller has found the run's statements to follow: it
+  // is usable and has a field per value. Statement n has the record at `edited` + n *
+  // `plan.recordLength` and its values at `values` + n * `plan.fieldCount`. The writer
+  // asks only whether the unit takes the plan's record as it stands: a statement on a
+  // unit that does hands its edited record over, byte for byte what the plan would make
+  // of the values; any other transfers the values, with the same plan. While the
+  // statements follow the plan, they run on one hold of the unit: handing a record over
+  // is then all a statement does, and taking and giving back the unit was most of its
+  // cost. Records that fit the unit's block go over together (Unit::putRecordCopies), up
+  // to one write call. Between two such calls the hold is given up as soon as another
+  // thread waits for the unit or has begun a stop (HeldUnit), so a stop still waits for
+  // one write call at most; a failing statement ends the run at itself, as alone.
+  void runEditedStatements(std::int32_t unitNumber, const FormatProgram& program, const format::FieldPlan& plan,
+                           const char* edited, const double* values, std::size_t statementCount);
 
  private:
   // Where the control items of the format stopped running.
@@ -86,13 +92,16 @@ class FormattedWriter {
     Failed,       // a record could not be grown or written; the statement has ended
   };
 
-  void beginOnUnit(const FormatProgram& program);
-  bool compilePlanOf(const FormatProgram& program);
-  bool followPlan(const FormatProgram& program);
+  // The writer's own plan of a format, with the program it was compiled from.
+  struct OwnPlan;
+
+  void beginOnUnit(const FormatProgram& program, const format::FieldPlan* plan);
+  const format::FieldPlan* ownPlanOf(const FormatProgram& program);
+  bool recordFits(const format::FieldPlan& plan) const;
   void transferReals(const double* values, std::size_t valueCount);
   ControlOutcome runControlItems();
   void editItem(const TransferItem& item);
-  void editReal(const TransferItem& item);
+  void editRealIntoNextField(const TransferItem& item);
   void editCharacter(const TransferItem& item);
   void editRealItem(const TransferItem& item, std::int32_t width, std::int32_t fractionDigits, std::int32_t scaleFactor,
                     char* field);
@@ -117,10 +126,12 @@ class FormattedWriter {
   // fields are edited every time.
   std::unique_ptr<format::FieldCache> fieldCache_;
   std::uint32_t fieldsEditedUncached_ = 0;
-  // The plan of the last format of E fields this writer was begun with, and whether the
-  // statement in progress follows it.
-  std::unique_ptr<format::FieldPlan> plan_;
-  bool planned_ = false;
+  // The plan of the last format this writer was begun with alone (begin), compiled when
+  // the format changes.
+  std::unique_ptr<OwnPlan> ownPlan_;
+  // The plan the statement in progress follows, its own or its run's; nullptr while the
+  // statement is interpreted.
+  const format::FieldPlan* plan_ = nullptr;
 };
 
 }  // namespace recio

@@ -2,17 +2,12 @@
 // (walk.h), taken once, with each field's place and editing written down.
 #include "recio/format/plan.h"
 
-#include <cstring>
-
 #include "recio/format/walk.h"
 
 namespace recio::format {
 
 FieldPlan compilePlan(const FormatProgram& program) {
   FieldPlan plan;
-  plan.programSize = program.size;
-  if (program.size <= FieldPlan::kMaxProgramBytes) std::memcpy(plan.programBytes, program.bytes, program.size);
-
   FormatWalk walk;
   FormatItem item;
   for (; walk.nextItem(program, item); walk.pass(item)) {

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "recio/format/codes.h"
 
@@ -28,19 +27,6 @@ struct FieldPlan {
   std::size_t fieldCount = 0;
   std::size_t recordLength = 0;  // the end of the last field
   PlannedField fields[kMaxFields] = {};
-
-  // A copy of the program it was compiled from, matched by content: a format built at
-  // run time may take the address of another that is gone. The point table's format is
-  // 44 bytes; a longer program than this is compiled anew for each statement.
-  static constexpr std::size_t kMaxProgramBytes = 256;
-  std::size_t programSize = 0;
-  std::uint8_t programBytes[kMaxProgramBytes] = {};
-
-  // Asked once per statement begun alone, and once per hold of a run of statements.
-  bool isPlanOf(const FormatProgram& program) const {
-    return program.size == programSize && program.size <= kMaxProgramBytes &&
-           std::memcmp(program.bytes, programBytes, program.size) == 0;
-  }
 };
 
 FieldPlan compilePlan(const FormatProgram& program);

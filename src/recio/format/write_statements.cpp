@@ -65,6 +65,14 @@ struct Chunk {
   }
 };
 
+// Whether the statements of a run follow `plan`, decided once for the run: the format is
+// one of E fields alone (usable), with a field for each of the statement's values, and
+// its record is short enough for the ring. Such a run's records are edited ahead, and
+// its writer is handed the plan with them; any other run is its statements themselves.
+bool runFollowsPlan(const format::FieldPlan& plan, std::size_t valuesPerStatement) {
+  return plan.usable && plan.fieldCount == valuesPerStatement && plan.recordLength <= kMaximumRecordLength;
+}
+
 // A run of statements that follow one plan, cut into chunks: how a chunk's records are
 // edited and how its statements hand them over. Every editing thread shares it and only
 // reads it.
@@ -109,8 +117,8 @@ class PlannedRun {
 
   // The statements of chunk `number`, in order, each handing over the record edited for it.
   void runChunkStatements(FormattedWriter& writer, std::uint64_t number, const Chunk& chunk) const {
-    writer.runEditedStatements(unitNumber_, program_, chunk.records.data(), plan_.recordLength, chunk.values.data(),
-                               plan_.fieldCount, statementsIn(number));
+    writer.runEditedStatements(unitNumber_, program_, plan_, chunk.records.data(), chunk.values.data(),
+                               statementsIn(number));
   }
 
  private:
@@ -140,13 +148,13 @@ class PlannedRun {
       // their way to the cache waits for both.
       const auto bits = std::bit_cast<std::uint64_t>(*value);
       if (statement > 0 && bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(valueStride)])) {
-        copyField(text, runText, width);
+        copyEarlierField(text, runText, width);
         continue;
       }
       runText = text;
       if (period != 0 && statement >= period &&
           bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(period * valueStride)])) {
-        copyField(text, text - period * recordLength, width);
+        copyEarlierField(text, text - period * recordLength, width);
         ++reusedByPeriod;
         continue;
       }
@@ -165,7 +173,7 @@ class PlannedRun {
   }
 
   // Copies a field of a record edited before into the same place of this one.
-  static void copyField(char* field, const char* earlier, std::size_t width) {
+  static void copyEarlierField(char* field, const char* earlier, std::size_t width) {
     if (width <= format::kLargestFieldCopy) {
       format::copyField(field, earlier, width);
     } else {
@@ -330,9 +338,11 @@ bool isConnected(std::int32_t unitNumber) {
   return true;
 }
 
-// The statements themselves, the values fetched a chunk at a time.
-void runStatementsOneByOne(std::int32_t unitNumber, const FormatProgram& program, std::uint64_t statementCount,
-                           std::size_t valuesPerStatement, const StatementValues& values) {
+// The statements themselves, the values fetched a chunk at a time, each with `plan`, the
+// plan of `program`.
+void runStatementsOneByOne(std::int32_t unitNumber, const FormatProgram& program, const format::FieldPlan& plan,
+                           std::uint64_t statementCount, std::size_t valuesPerStatement,
+                           const StatementValues& values) {
   FormattedWriter writer;
   std::vector<double> chunk;
   const std::uint64_t chunkLength = std::min<std::uint64_t>(statementCount, kStatementsPerChunk);
@@ -344,7 +354,7 @@ void runStatementsOneByOne(std::int32_t unitNumber, const FormatProgram& program
     const auto count = static_cast<std::size_t>(std::min(perChunk, statementCount - first));
     values.fill(first, count, chunk.data());
     for (std::size_t statement = 0; statement < count; ++statement) {
-      writer.runStatement(unitNumber, program, chunk.data() + statement * valuesPerStatement, valuesPerStatement);
+      writer.runStatement(unitNumber, program, plan, chunk.data() + statement * valuesPerStatement, valuesPerStatement);
     }
   }
 }
@@ -356,9 +366,11 @@ void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std:
   if (valuesPerStatement == 0) {
     return;  // a statement without items would hold its unit for good
   }
+  // The run's one compilation of its format: every statement of the run follows this plan,
+  // or is interpreted, without the writer compiling the format again.
   const format::FieldPlan plan = format::compilePlan(program);
-  if (!plan.usable || plan.fieldCount != valuesPerStatement || plan.recordLength > kMaximumRecordLength) {
-    runStatementsOneByOne(unitNumber, program, statementCount, valuesPerStatement, values);
+  if (!runFollowsPlan(plan, valuesPerStatement)) {
+    runStatementsOneByOne(unitNumber, program, plan, statementCount, valuesPerStatement, values);
     return;
   }
   const PlannedRun run(plan, unitNumber, program, statementCount, values);
@@ -370,7 +382,7 @@ void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std:
   if (chunk.allocate(plan)) {
     editThenRunEachChunk(run, chunk);
   } else {
-    runStatementsOneByOne(unitNumber, program, statementCount, valuesPerStatement, values);
+    runStatementsOneByOne(unitNumber, program, plan, statementCount, valuesPerStatement, values);
   }
 }
 
