@@ -20,7 +20,7 @@ inline void resetTestOverrides() {
   recio::failThreadStartsForTests(0, recio::ThreadStartFailure::None);
   recio::reader::overrideReadAheadPolicyForTests({});
   recio::overrideDirectWritePolicyForTests({});
-  recio::overrideInputBufferLimitsForTests(0, 0);
+  recio::overrideInputBufferLimitsForTests({});
 }
 
 // Resets the overrides when it goes out of scope: a fixture whose tests change them

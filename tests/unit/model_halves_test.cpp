@@ -211,11 +211,11 @@ int compareOnGeneratedModels(std::uint64_t seed, int models, const char* termina
     // Small buffers make long lines fail with 98, which the second half must leave to
     // the statements.
     const bool smallBuffer = random() % 4 == 0;
-    if (smallBuffer) recio::overrideInputBufferLimitsForTests(24, 48);
+    if (smallBuffer) recio::overrideInputBufferLimitsForTests({.initialCapacity = 24, .maximumCapacity = 48});
     // Now and then the statements ask late, before or after the split.
     const std::uint64_t firstMeeting = random() % 4 == 0 ? random() % static_cast<std::uint64_t>(nx * ny * nz) : 0;
     const Readings readings = readThreeWays(path, nx, ny, nz, firstMeeting);
-    if (smallBuffer) recio::overrideInputBufferLimitsForTests(0, 0);
+    if (smallBuffer) recio::overrideInputBufferLimitsForTests({});
     if (!readings.alike()) {
       ++differing;
       ADD_FAILURE() << "model " << model << " of seed " << seed << " (" << nx << "x" << ny << "x" << nz
@@ -356,10 +356,12 @@ TEST_F(ModelHalves, AwkwardLinesRightAtTheSplit) {
                    ", buffer " + (largestBuffer == 0 ? "growing" : "fixed"));
       std::size_t lineCount = 0;
       const std::string path = dir.write("model", modelWithLineAtTheSplit(line, 20, lineCount));
-      recio::overrideInputBufferLimitsForTests(0, largestBuffer);
+      recio::InputBufferLimits limits;
+      if (largestBuffer != 0) limits.maximumCapacity = largestBuffer;
+      recio::overrideInputBufferLimitsForTests(limits);
       recio::resetFastPathCounts();
       const Readings readings = readThreeWays(path, static_cast<std::int32_t>(lineCount), 1, 1);
-      recio::overrideInputBufferLimitsForTests(0, 0);
+      recio::overrideInputBufferLimitsForTests({});
       EXPECT_TRUE(readings.alike()) << readings.statuses();
       EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, takenByTheWorker);
     }
