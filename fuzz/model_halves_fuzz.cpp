@@ -30,9 +30,9 @@ struct Load {
 Load load(const std::string& path, const std::int32_t counts[3], bool twoHalves) {
   app::ModelGrid grid = app::allocateGrid(counts[0], counts[1], counts[2]);
   // Every file takes part: the statements wait for the worker however small it is.
-  recio::reader::overrideReadAheadPolicyForTests({.allowed = twoHalves, .minimumBytes = 0, .awaitLineCount = true});
+  recio::overrideReadAheadPolicyForTests({.allowed = twoHalves, .minimumBytes = 0, .awaitLineCount = true});
   Load result{app::loadModel(app::FileName::fromArgument(path), grid), {}};
-  recio::reader::overrideReadAheadPolicyForTests({});
+  recio::overrideReadAheadPolicyForTests({});
   result.values.assign(grid.values, grid.values + grid.nx * grid.ny * grid.nz);
   std::free(grid.values);
   return result;

@@ -18,7 +18,7 @@ namespace testing_support {
 inline void resetTestOverrides() {
   recio::requestWorkersForTests(0);
   recio::failThreadStartsForTests(0, recio::ThreadStartFailure::None);
-  recio::reader::overrideReadAheadPolicyForTests({});
+  recio::overrideReadAheadPolicyForTests({});
   recio::overrideDirectWritePolicyForTests({});
   recio::overrideInputBufferLimitsForTests({});
 }

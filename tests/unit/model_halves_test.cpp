@@ -122,11 +122,11 @@ std::vector<double> takeValues(app::ModelGrid& grid) {
 }
 
 Load load(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz,
-          const recio::reader::ReadAheadPolicy& readAhead) {
+          const recio::ReadAheadPolicy& readAhead) {
   app::ModelGrid grid = app::allocateGrid(nx, ny, nz);
-  recio::reader::overrideReadAheadPolicyForTests(readAhead);
+  recio::overrideReadAheadPolicyForTests(readAhead);
   const app::StageStatus status = app::loadModel(app::FileName::fromArgument(path), grid);
-  recio::reader::overrideReadAheadPolicyForTests({});
+  recio::overrideReadAheadPolicyForTests({});
   return {status, takeValues(grid)};
 }
 
@@ -398,14 +398,14 @@ TEST_F(ModelHalves, TargetsThatHoldValuesAreLeftToTheStatements) {
       model += line % 100 == 70 ? std::string(",\n") : std::to_string(100000 + line) + "\n";
     }
     const std::string path = dir.write("model", model);
-    const auto read = [&](const recio::reader::ReadAheadPolicy& readAhead) {
+    const auto read = [&](const recio::ReadAheadPolicy& readAhead) {
       std::vector<double> values(kStatements, 2.5);
       EXPECT_EQ(testing_support::openForReading(kUnit, path), 0);
-      recio::reader::overrideReadAheadPolicyForTests(readAhead);
+      recio::overrideReadAheadPolicyForTests(readAhead);
       EXPECT_EQ(recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements,
                                       VectorTargets(values)),
                 recio::kSuccess);
-      recio::reader::overrideReadAheadPolicyForTests({});
+      recio::overrideReadAheadPolicyForTests({});
       EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
       return values;
     };
@@ -439,11 +439,11 @@ TEST_F(ModelHalves, FailureNearTheStartStopsTheWorkersReading) {
   for (int attempt = 0; attempt < 3 && fewestBytesRead >= model.size() / 2; ++attempt) {
     recio::resetFastPathCounts();
     ASSERT_EQ(testing_support::openForReading(kUnit, path), 0);
-    recio::reader::overrideReadAheadPolicyForTests({.minimumBytes = 0});
+    recio::overrideReadAheadPolicyForTests({.minimumBytes = 0});
     EXPECT_GT(recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements,
                                     VectorTargets(values)),
               0);
-    recio::reader::overrideReadAheadPolicyForTests({});
+    recio::overrideReadAheadPolicyForTests({});
     EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
     EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
     fewestBytesRead = std::min(fewestBytesRead, recio::fastPathCounts().readAheadBytesRead.load());

@@ -72,7 +72,7 @@ class ReadAhead {
   // Starts the worker when the settings allow it, the run has two statements or more,
   // a processor is to spare and the unit's file can be cut.
   ReadAhead(std::int32_t unitNumber, std::uint64_t statementCount, const StatementTargets& targets,
-            const reader::ReadAheadPolicy& settings)
+            const ReadAheadPolicy& settings)
       : targets_(targets), statementCount_(statementCount), awaitLineCount_(settings.awaitLineCount) {
     if (!settings.allowed || statementCount < 2 || workersToSpare(1) == 0) return;
     if (!split_.cut(unitNumber, settings.minimumBytes)) return;
