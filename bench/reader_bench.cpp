@@ -149,7 +149,7 @@ void BM_ReadStatementsModelFile(benchmark::State& state) {
   const ModelFile& file = ModelFile::instance();
   double value = 0.0;
   const SameTarget target(value);
-  recio::reader::overrideReadAheadPolicyForTests({.allowed = false});  // the statements alone
+  recio::overrideReadAheadPolicyForTests({.allowed = false});  // the statements alone
   for (auto _ : state) {
     if (!openModelFile(state, file)) return;
     const recio::IoOutcome outcome = recio::readStatements(kBenchUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile,
@@ -158,7 +158,7 @@ void BM_ReadStatementsModelFile(benchmark::State& state) {
     benchmark::DoNotOptimize(value);
     recio::closeUnit(kBenchUnit, true);
   }
-  recio::reader::overrideReadAheadPolicyForTests({});
+  recio::overrideReadAheadPolicyForTests({});
   reportPerValue(state, file.lines());
 }
 BENCHMARK(BM_ReadStatementsModelFile)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -30,9 +30,9 @@ struct Load {
 Load load(const std::string& path, const std::int32_t counts[3], bool twoHalves) {
   app::ModelGrid grid = app::allocateGrid(counts[0], counts[1], counts[2]);
   // Every file takes part: the statements wait for the worker however small it is.
-  recio::reader::overrideReadAheadPolicyForTests({.allowed = twoHalves, .minimumBytes = 0, .awaitLineCount = true});
+  recio::overrideReadAheadPolicyForTests({.allowed = twoHalves, .minimumBytes = 0, .awaitLineCount = true});
   Load result{app::loadModel(app::FileName::fromArgument(path), grid), {}};
-  recio::reader::overrideReadAheadPolicyForTests({});
+  recio::overrideReadAheadPolicyForTests({});
   result.values.assign(grid.values, grid.values + grid.nx * grid.ny * grid.nz);
   std::free(grid.values);
   return result;
@@ -51,10 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::int32_t counts[3] = {1 + data[0] % 16, 1 + data[1] % 16, 1 + data[2] % 16};
   const bool smallBuffer = (data[3] & 1) != 0;
   const std::string path = fuzzing::writeScratchFile("model", data + kHeaderBytes, size - kHeaderBytes);
-  if (smallBuffer) recio::overrideInputBufferLimitsForTests(24, 48);
+  if (smallBuffer) recio::overrideInputBufferLimitsForTests({.initialCapacity = 24, .maximumCapacity = 48});
   const Load plain = load(path, counts, false);
   const Load halves = load(path, counts, true);
-  if (smallBuffer) recio::overrideInputBufferLimitsForTests(0, 0);
+  if (smallBuffer) recio::overrideInputBufferLimitsForTests({});
   if (plain.status != halves.status) std::abort();
   if (std::memcmp(plain.values.data(), halves.values.data(), plain.values.size() * sizeof(double)) != 0) std::abort();
   return 0;

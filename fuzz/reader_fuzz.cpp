@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int list = data[0] % 4;
   const std::string path = fuzzing::writeScratchFile("input", data + 1, size - 1);
   // A tiny first buffer, so that doubling and lines across reads are exercised.
-  recio::overrideInputBufferLimitsForTests(16, 0);
+  recio::overrideInputBufferLimitsForTests({.initialCapacity = 16});
 
   if (fuzzing::openForReading(path) != 0) std::abort();
   recio::FreeFormatReader reader;

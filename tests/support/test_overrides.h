@@ -18,9 +18,9 @@ namespace testing_support {
 inline void resetTestOverrides() {
   recio::requestWorkersForTests(0);
   recio::failThreadStartsForTests(0, recio::ThreadStartFailure::None);
-  recio::reader::overrideReadAheadPolicyForTests({});
+  recio::overrideReadAheadPolicyForTests({});
   recio::overrideDirectWritePolicyForTests({});
-  recio::overrideInputBufferLimitsForTests(0, 0);
+  recio::overrideInputBufferLimitsForTests({});
 }
 
 // Resets the overrides when it goes out of scope: a fixture whose tests change them

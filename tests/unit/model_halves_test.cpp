@@ -122,11 +122,11 @@ std::vector<double> takeValues(app::ModelGrid& grid) {
 }
 
 Load load(const std::string& path, std::int32_t nx, std::int32_t ny, std::int32_t nz,
-          const recio::reader::ReadAheadPolicy& readAhead) {
+          const recio::ReadAheadPolicy& readAhead) {
   app::ModelGrid grid = app::allocateGrid(nx, ny, nz);
-  recio::reader::overrideReadAheadPolicyForTests(readAhead);
+  recio::overrideReadAheadPolicyForTests(readAhead);
   const app::StageStatus status = app::loadModel(app::FileName::fromArgument(path), grid);
-  recio::reader::overrideReadAheadPolicyForTests({});
+  recio::overrideReadAheadPolicyForTests({});
   return {status, takeValues(grid)};
 }
 
@@ -211,11 +211,11 @@ int compareOnGeneratedModels(std::uint64_t seed, int models, const char* termina
     // Small buffers make long lines fail with 98, which the second half must leave to
     // the statements.
     const bool smallBuffer = random() % 4 == 0;
-    if (smallBuffer) recio::overrideInputBufferLimitsForTests(24, 48);
+    if (smallBuffer) recio::overrideInputBufferLimitsForTests({.initialCapacity = 24, .maximumCapacity = 48});
     // Now and then the statements ask late, before or after the split.
     const std::uint64_t firstMeeting = random() % 4 == 0 ? random() % static_cast<std::uint64_t>(nx * ny * nz) : 0;
     const Readings readings = readThreeWays(path, nx, ny, nz, firstMeeting);
-    if (smallBuffer) recio::overrideInputBufferLimitsForTests(0, 0);
+    if (smallBuffer) recio::overrideInputBufferLimitsForTests({});
     if (!readings.alike()) {
       ++differing;
       ADD_FAILURE() << "model " << model << " of seed " << seed << " (" << nx << "x" << ny << "x" << nz
@@ -356,10 +356,12 @@ TEST_F(ModelHalves, AwkwardLinesRightAtTheSplit) {
                    ", buffer " + (largestBuffer == 0 ? "growing" : "fixed"));
       std::size_t lineCount = 0;
       const std::string path = dir.write("model", modelWithLineAtTheSplit(line, 20, lineCount));
-      recio::overrideInputBufferLimitsForTests(0, largestBuffer);
+      recio::InputBufferLimits limits;
+      if (largestBuffer != 0) limits.maximumCapacity = largestBuffer;
+      recio::overrideInputBufferLimitsForTests(limits);
       recio::resetFastPathCounts();
       const Readings readings = readThreeWays(path, static_cast<std::int32_t>(lineCount), 1, 1);
-      recio::overrideInputBufferLimitsForTests(0, 0);
+      recio::overrideInputBufferLimitsForTests({});
       EXPECT_TRUE(readings.alike()) << readings.statuses();
       EXPECT_EQ(recio::fastPathCounts().cellsAdopted.load() > 0, takenByTheWorker);
     }
@@ -396,14 +398,14 @@ TEST_F(ModelHalves, TargetsThatHoldValuesAreLeftToTheStatements) {
       model += line % 100 == 70 ? std::string(",\n") : std::to_string(100000 + line) + "\n";
     }
     const std::string path = dir.write("model", model);
-    const auto read = [&](const recio::reader::ReadAheadPolicy& readAhead) {
+    const auto read = [&](const recio::ReadAheadPolicy& readAhead) {
       std::vector<double> values(kStatements, 2.5);
       EXPECT_EQ(testing_support::openForReading(kUnit, path), 0);
-      recio::reader::overrideReadAheadPolicyForTests(readAhead);
+      recio::overrideReadAheadPolicyForTests(readAhead);
       EXPECT_EQ(recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements,
                                       VectorTargets(values)),
                 recio::kSuccess);
-      recio::reader::overrideReadAheadPolicyForTests({});
+      recio::overrideReadAheadPolicyForTests({});
       EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
       return values;
     };
@@ -437,11 +439,11 @@ TEST_F(ModelHalves, FailureNearTheStartStopsTheWorkersReading) {
   for (int attempt = 0; attempt < 3 && fewestBytesRead >= model.size() / 2; ++attempt) {
     recio::resetFastPathCounts();
     ASSERT_EQ(testing_support::openForReading(kUnit, path), 0);
-    recio::reader::overrideReadAheadPolicyForTests({.minimumBytes = 0});
+    recio::overrideReadAheadPolicyForTests({.minimumBytes = 0});
     EXPECT_GT(recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements,
                                     VectorTargets(values)),
               0);
-    recio::reader::overrideReadAheadPolicyForTests({});
+    recio::overrideReadAheadPolicyForTests({});
     EXPECT_EQ(recio::closeUnit(kUnit, true), 0);
     EXPECT_EQ(recio::fastPathCounts().readAheadWorkersStarted.load(), 1u);
     fewestBytesRead = std::min(fewestBytesRead, recio::fastPathCounts().readAheadBytesRead.load());

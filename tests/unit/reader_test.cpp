@@ -496,7 +496,9 @@ TEST_F(ReaderTest, LongLinesAreReadWhole) {
   const std::vector<double> ones(count, 1.0);
   for (std::size_t initialCapacity : {0u, 16u}) {
     SCOPED_TRACE(initialCapacity);
-    recio::overrideInputBufferLimitsForTests(initialCapacity, 0);
+    recio::InputBufferLimits limits;
+    if (initialCapacity != 0) limits.initialCapacity = initialCapacity;
+    recio::overrideInputBufferLimitsForTests(limits);
     check(values + "\n2\n", {array(0, ones), model(0, 2)});
     // One token of 100 000 bytes is converted where it lies.
     check(std::string(100000, '0') + "1\n2", {model(0, 1), model(0, 2)});
@@ -504,7 +506,7 @@ TEST_F(ReaderTest, LongLinesAreReadWhole) {
 }
 
 TEST_F(ReaderTest, BufferThatCannotGrow) {
-  recio::overrideInputBufferLimitsForTests(16, 64);
+  recio::overrideInputBufferLimitsForTests({.initialCapacity = 16, .maximumCapacity = 64});
   check("1 2 3\n" + std::string(100, ' ') + "4\n", {ints(0, {1, 2, 3}), model(recio::kMsgBufferMemory, kKeep)});
 }
 
@@ -512,7 +514,7 @@ TEST_F(ReaderTest, BufferThatCannotGrow) {
 TEST_F(ReaderTest, RecordsAcrossReadBoundaries) {
   const std::vector<std::string_view> endings = {"\n", "\r\n", "\r\r\n"};
   for (std::size_t initialCapacity = 1; initialCapacity <= 24; ++initialCapacity) {
-    recio::overrideInputBufferLimitsForTests(initialCapacity, 0);
+    recio::overrideInputBufferLimitsForTests({.initialCapacity = initialCapacity});
     for (std::string_view ending : endings) {
       for (bool finalTerminator : {false, true}) {
         std::string text;
@@ -540,7 +542,7 @@ TEST_F(ReaderTest, NothingBeyondTheLastRecordIsRead) {
   const std::string first(30, '5');
   const double firstValue = recio::decimal::parseReal64(first.data(), first.size()).value;
   for (std::size_t initialCapacity = 8; initialCapacity <= 40; ++initialCapacity) {
-    recio::overrideInputBufferLimitsForTests(initialCapacity, 0);
+    recio::overrideInputBufferLimitsForTests({.initialCapacity = initialCapacity});
     for (std::size_t fraction = 0; fraction <= 12; ++fraction) {
       const std::string last = "1." + std::string(fraction, '2');
       const double value = recio::decimal::parseReal64(last.data(), last.size()).value;
@@ -936,7 +938,7 @@ TEST_F(ReaderTest, RandomBytesGiveDefinedOutcomes) {
     }
     SCOPED_TRACE("input \"" + visible(text) + "\"");
     // Small buffers put record ends at the end of the buffer's memory.
-    recio::overrideInputBufferLimitsForTests(1 + random() % 32, 0);
+    recio::overrideInputBufferLimitsForTests({.initialCapacity = 1 + random() % 32});
     for (List list : {List::Integers, List::Doubles, List::Array, List::Model}) {
       connect(text);
       for (int statement = 0; statement < 6; ++statement) {

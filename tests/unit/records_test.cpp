@@ -163,7 +163,7 @@ TEST_F(InputRecords, RandomFilesWithTinyBuffers) {
   std::uniform_int_distribution<int> length(0, 40);
   int checked = 0;
   for (std::size_t initialCapacity : {1, 2, 3, 4, 5, 7, 8, 16}) {
-    recio::overrideInputBufferLimitsForTests(initialCapacity, 0);
+    recio::overrideInputBufferLimitsForTests({.initialCapacity = initialCapacity});
     for (RecordFormat format : {RecordFormat::CrLf, RecordFormat::Lf, RecordFormat::Cr}) {
       for (int round = 0; round < kRandomFiles; ++round) {
         std::string contents;
@@ -182,7 +182,7 @@ TEST_F(InputRecords, RandomFilesWithTinyBuffers) {
 TEST_F(InputRecords, LastLineWithoutTerminatorAtEveryPosition) {
   // Every file length against every buffer size: the last record is whole and alone.
   for (std::size_t initialCapacity = 1; initialCapacity <= 9; ++initialCapacity) {
-    recio::overrideInputBufferLimitsForTests(initialCapacity, 0);
+    recio::overrideInputBufferLimitsForTests({.initialCapacity = initialCapacity});
     for (std::size_t lastLength = 1; lastLength <= 20; ++lastLength) {
       const std::string last(lastLength, 'z');
       for (const std::string& before : {std::string(), std::string("12\r\n"), std::string("123456\n")}) {
@@ -203,12 +203,12 @@ TEST_F(InputRecords, VeryLongLine) {
   const std::string contents = "short\n" + line + "\r\n" + line + "\nend";
   const std::vector<Outcome> expected = {record("short"), record(line), record(line), record("end"), kEnd};
   EXPECT_EQ(read(contents, RecordFormat::CrLf, expected.size()), expected);
-  recio::overrideInputBufferLimitsForTests(1, 0);
+  recio::overrideInputBufferLimitsForTests({.initialCapacity = 1});
   EXPECT_EQ(read(contents, RecordFormat::CrLf, expected.size()), expected) << "grown from one byte";
 }
 
 TEST_F(InputRecords, BufferThatCannotGrowIs98) {
-  recio::overrideInputBufferLimitsForTests(4, 16);
+  recio::overrideInputBufferLimitsForTests({.initialCapacity = 4, .maximumCapacity = 16});
   // 15 characters and the terminator fill the largest buffer exactly.
   EXPECT_EQ(read(std::string(15, 'f') + "\n" + "x\n", RecordFormat::CrLf, 3),
             (std::vector<Outcome>{record(std::string(15, 'f')), record("x"), kEnd}));

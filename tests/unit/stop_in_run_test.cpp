@@ -90,7 +90,7 @@ TEST(StopInRunDeathTest, HeldReadStatementsStopAtTheNextStatement) {
         testing_support::clearIoEnvironment();
         statementsSinceStop = valuesReadSinceStop;
         if (testing_support::openForReading(kUnit, path) != 0) std::_Exit(3);
-        recio::reader::overrideReadAheadPolicyForTests({.allowed = false});
+        recio::overrideReadAheadPolicyForTests({.allowed = false});
         recio::readStatements(kUnit, recio::kHandlesErrors | recio::kHandlesEndOfFile, kStatements, StoppingTargets());
         recio::acquireUnit(kUnit);  // waits for the stop, as any further statement would
         std::_Exit(4);

@@ -1,7 +1,7 @@
 // The read-ahead's policy: the machine's defaults unless a test overrides them.
 #include "recio/reader/read_ahead_policy.h"
 
-namespace recio::reader {
+namespace recio {
 namespace {
 
 ReadAheadPolicy& policy() {
@@ -11,8 +11,12 @@ ReadAheadPolicy& policy() {
 
 }  // namespace
 
-const ReadAheadPolicy& readAheadPolicy() { return policy(); }
-
 void overrideReadAheadPolicyForTests(const ReadAheadPolicy& replacement) { policy() = replacement; }
 
-}  // namespace recio::reader
+namespace reader {
+
+const ReadAheadPolicy& readAheadPolicy() { return policy(); }
+
+}  // namespace reader
+
+}  // namespace recio

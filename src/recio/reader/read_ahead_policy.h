@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace recio::reader {
+namespace recio {
 
 struct ReadAheadPolicy {
   bool allowed = true;
@@ -20,11 +20,15 @@ struct ReadAheadPolicy {
   std::uint64_t firstCountRequest = 0;
 };
 
-// Read once at the start of each run of read statements.
-const ReadAheadPolicy& readAheadPolicy();
-
 // For tests, between runs, on the thread that runs them: ReadAheadPolicy{} gives the
 // choice back to the machine.
 void overrideReadAheadPolicyForTests(const ReadAheadPolicy& policy);
+
+}  // namespace recio
+
+namespace recio::reader {
+
+// Read once at the start of each run of read statements.
+const ReadAheadPolicy& readAheadPolicy();
 
 }  // namespace recio::reader

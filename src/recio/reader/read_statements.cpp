@@ -69,17 +69,17 @@ class ReadAhead {
  public:
   static constexpr std::uint64_t kNoCheckpoint = std::numeric_limits<std::uint64_t>::max();
 
-  // Starts the worker when the settings allow it, the run has two statements or more,
+  // Starts the worker when the policy allows it, the run has two statements or more,
   // a processor is to spare and the unit's file can be cut.
   ReadAhead(std::int32_t unitNumber, std::uint64_t statementCount, const StatementTargets& targets,
-            const reader::ReadAheadPolicy& settings)
-      : targets_(targets), statementCount_(statementCount), awaitLineCount_(settings.awaitLineCount) {
-    if (!settings.allowed || statementCount < 2 || workersToSpare(1) == 0) return;
-    if (!split_.cut(unitNumber, settings.minimumBytes)) return;
+            const ReadAheadPolicy& policy)
+      : targets_(targets), statementCount_(statementCount), awaitLineCount_(policy.awaitLineCount) {
+    if (!policy.allowed || statementCount < 2 || workersToSpare(1) == 0) return;
+    if (!split_.cut(unitNumber, policy.minimumBytes)) return;
     if (!startWorker(worker_, [this] { work(); })) return;
     fastPathCounts().readAheadWorkersStarted.fetch_add(1, std::memory_order_relaxed);
     stage_ = Stage::AwaitingCount;
-    firstCheckpoint_ = settings.firstCountRequest;
+    firstCheckpoint_ = policy.firstCountRequest;
   }
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;

@@ -31,7 +31,6 @@ struct StopState {
   bool aborting = false;  // the stop is not the normal one
   std::thread::id owner;
   int exitStatus = 0;
-  bool standardErrorRedirected = false;
   bool reportIssued = false;
   std::atomic<UnitCloser> unitCloser{nullptr};
 };
@@ -133,9 +132,106 @@ void appendToFile(const char* path, const char* bytes, std::size_t count) {
 }
 
 // Standard error goes on appending to the file, so that the reports of earlier runs stay.
-bool redirectStandardError(const char* path) {
+// When the file cannot be opened or made standard error, the reports go where standard
+// error already went: nothing later depends on which it was.
+void redirectStandardError(const char* path) {
   const platform::FileHandle file = platform::openForAppending(path);
-  return file != platform::kNoFile && platform::replaceStandardError(file);
+  if (file != platform::kNoFile) platform::replaceStandardError(file);
+}
+
+// The run's first report, and only that one, takes the settings' standard error target:
+// a later report of the same run writes where the first one did.
+void redirectStandardErrorAtFirstReport(const ReportSettings& settings) {
+  StopState& state = stopState();
+  std::lock_guard<std::mutex> guard(state.mutex);
+  if (state.reportIssued) return;
+  state.reportIssued = true;
+  if (const char* target = settings.standardErrorTarget) redirectStandardError(target);
+}
+
+// The catalogue's message, or a severe "unknown run-time error" for a number it lacks.
+const Message& catalogueMessage(std::int32_t messageNumber) {
+  static constexpr Message kUnknown = {0, Severity::Severe, "unknown run-time error"};
+  const Message* message = findMessage(messageNumber);
+  return message != nullptr ? *message : kUnknown;
+}
+
+// A severe report claims the stop before it writes anything, so that no other thread's
+// stop or report overtakes it; a thread already stopping elsewhere leaves the run to that
+// stop and waits. Returns whether the report is nested: this thread was already stopping
+// (a unit failed while it closed everything), and the run now ends with this message's
+// number instead, once the caller has gone on closing.
+bool claimStopForSevereReport(std::int32_t messageNumber) {
+  switch (claimStop(messageNumber, StopKind::Abort)) {
+    case StopClaim::Claimed:
+      return false;
+    case StopClaim::AlreadyMine:
+      setStopExitStatus(messageNumber);
+      return true;
+    case StopClaim::OtherThread:
+      awaitOtherStop();
+  }
+  return false;
+}
+
+// The memory a report is composed in, so that it is written in one piece. The name is a
+// path of any length: it gets room of its own, so that a long one is written whole and
+// leaves the traceback its room. Without that memory, the message line alone, in memory
+// of its own size or else on the stack, and no traceback.
+class ReportBuffer {
+ public:
+  explicit ReportBuffer(std::size_t nameLength) {
+    capacity_ = kReportCapacity + nameLength;
+    memory_ = static_cast<char*>(std::malloc(capacity_));
+    if (memory_ != nullptr) {
+      text_ = memory_;
+      tracebackRoom_ = true;
+      return;
+    }
+    capacity_ = sizeof lineOnStack_ + nameLength;
+    memory_ = static_cast<char*>(std::malloc(capacity_));
+    if (memory_ != nullptr) {
+      text_ = memory_;
+      return;
+    }
+    text_ = lineOnStack_;
+    capacity_ = sizeof lineOnStack_;
+  }
+  ReportBuffer(const ReportBuffer&) = delete;
+  ReportBuffer& operator=(const ReportBuffer&) = delete;
+  ~ReportBuffer() { std::free(memory_); }
+
+  char* text() { return text_; }
+  std::size_t capacity() const { return capacity_; }
+  // Whether the whole report's memory was obtained, with room for a traceback.
+  bool tracebackRoom() const { return tracebackRoom_; }
+
+ private:
+  char* memory_ = nullptr;
+  char* text_ = nullptr;
+  std::size_t capacity_ = 0;
+  bool tracebackRoom_ = false;
+  char lineOnStack_[512];
+};
+
+// The report's first line: the prefix with the severity and number, the message's text,
+// and its terminator, which always has its byte.
+std::size_t composeMessageLine(ReportBuffer& report, const Message& message, std::int32_t messageNumber,
+                               std::int32_t unitNumber, std::string_view name) {
+  std::size_t length = composePrefix(report.text(), report.capacity(), message.severity, messageNumber);
+  length = composeMessage(report.text(), report.capacity() - 1, length, message, unitNumber, name);
+  report.text()[length++] = '\n';
+  return length;
+}
+
+// A forced traceback is added to every report, as far as the report's memory has room.
+// Otherwise errors and severe reports show one unless the settings turn it off, the
+// symbols could not be prepared, or the report's memory left no room; information and
+// warnings stand alone.
+bool tracebackWanted(const ReportSettings& settings, Severity severity, bool tracebackRoom) {
+  if (settings.forceTrace) return true;
+  if (settings.disableTrace || !tracebackAvailable() || !tracebackRoom) return false;
+  return severity == Severity::Severe || severity == Severity::Error;
 }
 
 void writeReport(const ReportSettings& settings, const char* report, std::size_t length) {
@@ -144,6 +240,13 @@ void writeReport(const ReportSettings& settings, const char* report, std::size_t
     int error = 0;
     platform::writeFile(platform::standardError(), report, length, nullptr, 0, error);
   }
+}
+
+// The report is written: under a debugger the run stops in it first, then every unit is
+// closed and the process ends with the stop's status.
+[[noreturn]] void endRunAfterSevereReport(bool debuggerPresent) {
+  if (debuggerPresent) platform::breakpointTrap();
+  finishStop();
 }
 
 }  // namespace
@@ -206,75 +309,25 @@ void runStop(int exitStatus) {
 }
 
 void fatalReport(std::int32_t messageNumber, std::int32_t unitNumber, std::string_view name) {
-  const Message* message = findMessage(messageNumber);
-  static constexpr Message kUnknown = {0, Severity::Severe, "unknown run-time error"};
-  if (message == nullptr) message = &kUnknown;
-  const Severity severity = message->severity;
-
-  bool nested = false;
-  if (severity == Severity::Severe) {
-    switch (claimStop(messageNumber, StopKind::Abort)) {
-      case StopClaim::Claimed:
-        break;
-      case StopClaim::AlreadyMine:
-        // A unit failed while this thread was already closing everything: the report
-        // is written and the run ends with this message's number instead.
-        nested = true;
-        setStopExitStatus(messageNumber);
-        break;
-      case StopClaim::OtherThread:
-        awaitOtherStop();
-    }
-  }
-
+  const Message& message = catalogueMessage(messageNumber);
+  const bool severe = message.severity == Severity::Severe;
+  const bool nested = severe && claimStopForSevereReport(messageNumber);
   const ReportSettings settings = reportSettings();
   const bool debuggerPresent = settings.debuggerPresent || platform::isDebuggerPresent();
-  const bool disableTrace = settings.disableTrace;
-  const bool forceTrace = settings.forceTrace;
-
+  redirectStandardErrorAtFirstReport(settings);
   {
-    StopState& state = stopState();
-    std::lock_guard<std::mutex> guard(state.mutex);
-    if (!state.reportIssued) {
-      state.reportIssued = true;
-      if (const char* target = settings.standardErrorTarget) {
-        state.standardErrorRedirected = redirectStandardError(target);
-      }
+    // The report's memory is given back once it is written, before the run ends.
+    ReportBuffer report(name.size());
+    std::size_t length = composeMessageLine(report, message, messageNumber, unitNumber, name);
+    if (tracebackWanted(settings, message.severity, report.tracebackRoom())) {
+      length = appendTraceback(report.text(), report.capacity(), length);
     }
+    writeReport(settings, report.text(), length);
   }
-
-  // The name is a path of any length: it gets room of its own, so that a long one is
-  // written whole and leaves the traceback its room. Without that memory, the message
-  // line alone, in memory of its own size or else on the stack.
-  std::size_t capacity = kReportCapacity + name.size();
-  char* report = static_cast<char*>(std::malloc(capacity));
-  const bool bufferObtained = report != nullptr;
-  char lineBuffer[512];
-  char* lineMemory = nullptr;
-  if (!bufferObtained) {
-    capacity = sizeof lineBuffer + name.size();
-    lineMemory = static_cast<char*>(std::malloc(capacity));
-    report = lineMemory;
-    if (report == nullptr) {
-      report = lineBuffer;
-      capacity = sizeof lineBuffer;
-    }
-  }
-  std::size_t length = composePrefix(report, capacity, severity, messageNumber);
-  length = composeMessage(report, capacity - 1, length, *message, unitNumber, name);
-  report[length++] = '\n';
-
-  bool traceback = forceTrace || (!disableTrace && tracebackAvailable() && bufferObtained);
-  if (severity != Severity::Severe && !forceTrace) traceback = traceback && severity == Severity::Error;
-  if (traceback) length = appendTraceback(report, capacity, length);
-
-  writeReport(settings, report, length);
-  if (bufferObtained) std::free(report);
-  std::free(lineMemory);
-
-  if (severity != Severity::Severe || nested) return;
-  if (debuggerPresent) platform::breakpointTrap();
-  finishStop();
+  // Information, warnings and errors go on with the run, and so does a severe report
+  // made while this thread is already closing everything.
+  if (!severe || nested) return;
+  endRunAfterSevereReport(debuggerPresent);
 }
 
 }  // namespace recio

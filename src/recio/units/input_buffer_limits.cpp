@@ -13,10 +13,6 @@ InputBufferLimits& limits() {
 
 const InputBufferLimits& inputBufferLimits() { return limits(); }
 
-void overrideInputBufferLimitsForTests(std::size_t initialCapacity, std::size_t maximumCapacity) {
-  constexpr InputBufferLimits kDefaults;
-  limits() = {initialCapacity != 0 ? initialCapacity : kDefaults.initialCapacity,
-              maximumCapacity != 0 ? maximumCapacity : kDefaults.maximumCapacity};
-}
+void overrideInputBufferLimitsForTests(const InputBufferLimits& replacement) { limits() = replacement; }
 
 }  // namespace recio

@@ -17,7 +17,7 @@ struct InputBufferLimits {
 // Read when a buffer is first allocated and at each doubling, never per record.
 const InputBufferLimits& inputBufferLimits();
 
-// For tests, between runs: 0 keeps the machine's choice for that limit.
-void overrideInputBufferLimitsForTests(std::size_t initialCapacity, std::size_t maximumCapacity);
+// For tests, between runs: InputBufferLimits{} gives the choice back to the machine.
+void overrideInputBufferLimitsForTests(const InputBufferLimits& limits);
 
 }  // namespace recio
