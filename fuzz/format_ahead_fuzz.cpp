@@ -4,7 +4,8 @@
 // file of their own; the files must be equal.
 //
 // Input: the format (format_fuzzing.h: field count, scale factor, then per field repeat,
-// width and d bytes); two bytes of statement count, low byte first, taken modulo 20000;
+// width and d bytes); two bytes of statement count, low byte first, taken modulo 20000
+// and cut for fields of many digits (below);
 // a byte that picks the interpreted format, one value more or fewer per statement, the
 // values' stride and an unbuffered unit; then the values, 8 bytes each, used in turn.
 //
@@ -17,8 +18,20 @@
 // below) keeps a count over 63 one time in 4 and otherwise cuts it to its low six bits:
 // the formats and values are explored by short runs, which edit a chunk as the long ones
 // do, and the workers and the ring's reuse are still run by about 2 inputs in 100.
+//
+// The fields' digits matter as much. Past 16 significant digits (E36.16 under 3P, say)
+// each value is converted exactly with big integers, which under the sanitizers takes
+// 10 to 250 microseconds as its exponent grows, and a field wider than the field cache
+// keeps (20 characters), or one whose column the cache gives up on, is converted again
+// in every statement: 20000 statements of 18 such items ran for 15 to 45 seconds. So an
+// input's statement count is also cut to what makes at most kExactEditBudget exact
+// conversions (exactItems below), half a second at most for both ways together. Formats
+// of such fields are still written, by the cache and without it, planned and
+// interpreted, a chunk of them for a statement of one such item; only the workers are
+// left to formats of fewer digits, which they edit as the calling thread does.
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <numeric>
@@ -61,6 +74,29 @@ class PoolValues final : public recio::StatementValues {
 // The statement count of the two bytes at `count`: up to about 2.5 times round the ring.
 std::size_t statementCount(const std::uint8_t* count) { return (count[0] | std::size_t{count[1]} << 8) % 20000; }
 
+// The significant digits that generateDigits forms without big integers; a field that
+// asks for more converts every value it edits exactly.
+constexpr std::int32_t kFastDigits = 16;
+
+// The exact conversions one input may ask of each way of writing its statements: a
+// chunk of statements of one such item, about as many as 63 statements of 18 items.
+constexpr std::size_t kExactEditBudget = 1024;
+
+// The items of a statement of `perStatement` values whose fields take the exact
+// conversion. A field under scale factor k > 0 has d + 1 significant digits, else d + k;
+// the values past the format's last field are not edited.
+std::size_t exactItems(const fuzzing::EFieldInput& format, std::size_t perStatement) {
+  std::size_t items = 0;
+  std::size_t exact = 0;
+  for (const recio::format::LongDescriptor& field : format.fields) {
+    const std::int32_t digits = format.scale > 0 ? field.fractionDigits + 1 : field.fractionDigits + format.scale;
+    for (std::int32_t repeat = 0; repeat < std::max(field.repeat, 1) && items < perStatement; ++repeat, ++items) {
+      exact += digits > kFastDigits ? 1 : 0;
+    }
+  }
+  return exact;
+}
+
 // A mutation keeps a count over kShortCount one time in kKeepLong; the others keep the
 // count's low bits that kShortCount masks.
 constexpr std::size_t kShortCount = 63;
@@ -90,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzing::EFieldInput format;
   if (!fuzzing::readEFields(data, size, at, format) || size - at < 3) return 0;
   const std::size_t planFields = format.planFields;
-  const std::size_t count = statementCount(data + at);
+  std::size_t count = statementCount(data + at);
   const std::uint8_t shape = data[at + 2];
   at += 3;
   const bool interpreted = shape % 8 == 7;
@@ -105,6 +141,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (pool.empty()) pool.push_back(0.0);
   const PoolValues values(std::move(pool), perStatement, shape / 32 % 4);
+  if (const std::size_t exact = exactItems(format, perStatement); exact > 0) {
+    count = std::min(count, kExactEditBudget / exact);
+  }
   // A unit with a block buffer, or one with a write call per record: workers serve both.
   ::setenv("XIOT_BUFFERED", shape < 0x80 ? "true" : "0", 1);  // read at every open
 
