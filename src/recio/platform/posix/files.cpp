@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "recio/platform/posix/retry_interrupted.h"
+
 // The address and thread sanitizers check the bytes a write hands over, and model its
 // descriptor, only through the C library's write(), which they intercept.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -194,13 +196,9 @@ bool isDiskFile(FileHandle handle) {
 }
 
 long readFile(FileHandle handle, char* buffer, std::size_t capacity, int& osError) {
-  for (;;) {
-    ssize_t count = ::read(handle, buffer, capacity);
-    if (count >= 0) return static_cast<long>(count);
-    if (errno == EINTR) continue;
-    osError = errno;
-    return -1;
-  }
+  const ssize_t count = retryInterrupted([&] { return ::read(handle, buffer, capacity); });
+  if (count < 0) osError = errno;
+  return count < 0 ? -1 : static_cast<long>(count);
 }
 
 bool diskFileSize(FileHandle handle, std::uint64_t& size) {
@@ -239,13 +237,10 @@ FileHandle openSecondReader(FileHandle handle) {
 }
 
 long readFileAt(FileHandle handle, std::uint64_t offset, char* buffer, std::size_t capacity, int& osError) {
-  for (;;) {
-    ssize_t count = ::pread(static_cast<int>(handle), buffer, capacity, static_cast<off_t>(offset));
-    if (count >= 0) return static_cast<long>(count);
-    if (errno == EINTR) continue;
-    osError = errno;
-    return -1;
-  }
+  const ssize_t count =
+      retryInterrupted([&] { return ::pread(static_cast<int>(handle), buffer, capacity, static_cast<off_t>(offset)); });
+  if (count < 0) osError = errno;
+  return count < 0 ? -1 : static_cast<long>(count);
 }
 
 bool seekFile(FileHandle handle, std::uint64_t offset, int& osError) {
@@ -270,10 +265,11 @@ bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const ch
       continue;
     }
     const bool onePieceLeft = first == 1 || pieces[1].iov_len == 0;
-    ssize_t written = onePieceLeft ? writeOnePiece(handle, pieces[first].iov_base, pieces[first].iov_len)
-                                   : ::writev(handle, pieces + first, 2 - first);
+    const ssize_t written = retryInterrupted([&] {
+      return onePieceLeft ? writeOnePiece(handle, pieces[first].iov_base, pieces[first].iov_len)
+                          : ::writev(handle, pieces + first, 2 - first);
+    });
     if (written < 0) {
-      if (errno == EINTR) continue;
       osError = errno;
       return false;
     }
@@ -297,13 +293,9 @@ bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const ch
 }
 
 long writeOnce(FileHandle handle, const char* bytes, std::size_t count, int& osError) {
-  for (;;) {
-    const ssize_t written = writeOnePiece(handle, bytes, count);
-    if (written >= 0) return static_cast<long>(written);
-    if (errno == EINTR) continue;
-    osError = errno;
-    return -1;
-  }
+  const ssize_t written = retryInterrupted([&] { return writeOnePiece(handle, bytes, count); });
+  if (written < 0) osError = errno;
+  return written < 0 ? -1 : static_cast<long>(written);
 }
 
 bool truncateHere(FileHandle handle, int& osError) {
@@ -316,12 +308,9 @@ bool truncateHere(FileHandle handle, int& osError) {
 }
 
 bool truncateAt(FileHandle handle, std::uint64_t size, int& osError) {
-  for (;;) {
-    if (::ftruncate(handle, static_cast<off_t>(size)) == 0) return true;
-    if (errno == EINTR) continue;
-    osError = errno;
-    return false;
-  }
+  if (retryInterrupted([&] { return ::ftruncate(handle, static_cast<off_t>(size)); }) == 0) return true;
+  osError = errno;
+  return false;
 }
 
 bool closeFile(FileHandle handle, int& osError) {
