@@ -13,19 +13,12 @@
 #include <vector>
 
 #include "recio/platform/posix/retry_interrupted.h"
+#include "recio/platform/posix/sanitized_build.h"
 
-// The address and thread sanitizers check the bytes a write hands over, and model its
-// descriptor, only through the C library's write(), which they intercept.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define RECIO_SANITIZED_BUILD 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define RECIO_SANITIZED_BUILD 1
-#endif
-#endif
-
-// Linux's raw system call, outside the sanitizers; syscall() is Linux's own (deprecated
-// on macOS, missing on some BSDs), so every other system has write().
+// Linux's raw system call, outside the sanitizers: they check the bytes a write hands
+// over, and model its descriptor, only through the C library's write(), which they
+// intercept. syscall() is Linux's own (deprecated on macOS, missing on some BSDs), so
+// every other system has write().
 #if defined(__linux__) && !defined(RECIO_SANITIZED_BUILD)
 #define RECIO_RAW_WRITE 1
 #include <sys/syscall.h>
