@@ -1,20 +1,35 @@
-// Whether the tests run under the address or the thread sanitizer, which make everything
-// several times slower: random tests then run fewer cases.
+// Whether the tests run under a sanitizer: the address sanitizer (which also checks the
+// bytes a write hands to the system) or the thread sanitizer. Both make everything several
+// times slower: random tests then run fewer cases.
 #pragma once
 
 namespace testing_support {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-inline constexpr bool kSanitized = true;
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSanitizer = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-inline constexpr bool kSanitized = true;
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressSanitizer = true;
 #else
-inline constexpr bool kSanitized = false;
+inline constexpr bool kAddressSanitizer = false;
 #endif
 #else
-inline constexpr bool kSanitized = false;
+inline constexpr bool kAddressSanitizer = false;
 #endif
+
+#if defined(__SANITIZE_THREAD__)
+inline constexpr bool kThreadSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+inline constexpr bool kThreadSanitizer = true;
+#else
+inline constexpr bool kThreadSanitizer = false;
+#endif
+#else
+inline constexpr bool kThreadSanitizer = false;
+#endif
+
+inline constexpr bool kSanitized = kAddressSanitizer || kThreadSanitizer;
 
 // `count` in a plain build, `count / divisor` under a sanitizer.
 constexpr int sanitizedCount(int count, int divisor) { return kSanitized ? count / divisor : count; }

@@ -13,6 +13,7 @@
 #include "recio/threads/worker_threads.h"
 #include "recio/units/unit_table.h"
 #include "support/run_program.h"
+#include "support/sanitizer.h"
 #include "support/statement_values.h"
 #include "support/temp_dir.h"
 #include "support/test_overrides.h"
@@ -51,18 +52,12 @@ TEST(UsableProcessors, FollowTheProcessorsTheProcessMayUse) {
   EXPECT_EQ(testing_support::readFile(dir.file("table")).size(), 20000u * 66);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-constexpr bool kAddressSanitizer = __has_feature(address_sanitizer);
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-
 // A record handed to the system must be seen by AddressSanitizer like any other read
 // of its bytes: a write past the end of its buffer is reported, not sent.
 TEST(RecordWritesDeathTest, AreSeenByTheAddressSanitizer) {
-  if (!kAddressSanitizer) GTEST_SKIP() << "only an AddressSanitizer build checks the bytes a write reads";
+  if (!testing_support::kAddressSanitizer) {
+    GTEST_SKIP() << "only an AddressSanitizer build checks the bytes a write reads";
+  }
   GTEST_FLAG_SET(death_test_style, testing_support::kDeathTestStyle);
   EXPECT_DEATH(
       {

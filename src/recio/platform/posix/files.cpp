@@ -1,4 +1,4 @@
-// The platform layer on POSIX, files: opening (and why an open failed), names and paths,
+// The platform layer on POSIX, files: opening (and why an open failed), identities,
 // reading, writing, positions, sizes and closing, on descriptors.
 #include "recio/platform/platform.h"
 
@@ -10,20 +10,14 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <vector>
 
-// The address and thread sanitizers check the bytes a write hands over, and model its
-// descriptor, only through the C library's write(), which they intercept.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define RECIO_SANITIZED_BUILD 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-#define RECIO_SANITIZED_BUILD 1
-#endif
-#endif
+#include "recio/platform/posix/retry_interrupted.h"
+#include "recio/platform/posix/sanitized_build.h"
 
-// Linux's raw system call, outside the sanitizers; syscall() is Linux's own (deprecated
-// on macOS, missing on some BSDs), so every other system has write().
+// Linux's raw system call, outside the sanitizers: they check the bytes a write hands
+// over, and model its descriptor, only through the C library's write(), which they
+// intercept. syscall() is Linux's own (deprecated on macOS, missing on some BSDs), so
+// every other system has write().
 #if defined(__linux__) && !defined(RECIO_SANITIZED_BUILD)
 #define RECIO_RAW_WRITE 1
 #include <sys/syscall.h>
@@ -124,50 +118,6 @@ FileHandle openForAppending(const char* path) {
   return fd < 0 ? kNoFile : fd;
 }
 
-std::string fullPath(std::string_view name, std::size_t maximumLength) {
-  if (name.empty()) return std::string();
-  std::string absolute;
-  if (name.front() != '/') {
-    std::vector<char> directory(4096);
-    while (::getcwd(directory.data(), directory.size()) == nullptr) {
-      if (errno != ERANGE) return std::string(name);
-      directory.resize(directory.size() * 2);
-    }
-    absolute = directory.data();
-    absolute += '/';
-  }
-  absolute.append(name);
-
-  // Lexical normalisation: the file need not exist, and links are not followed.
-  std::vector<std::string_view> parts;
-  std::string_view rest(absolute);
-  while (!rest.empty()) {
-    std::size_t slash = rest.find('/');
-    std::string_view part = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-      continue;
-    }
-    parts.push_back(part);
-  }
-  // The result's length is known before it is built: it is written once, in place, into a
-  // string of that size (every byte starts as a slash; the parts fill the gaps).
-  std::size_t length = parts.empty() ? 1 : 0;  // the root alone when every part cancelled out
-  for (std::string_view part : parts) length += 1 + part.size();
-  if (length > maximumLength) return std::string(name);
-  std::string normal(length, '/');
-  std::size_t at = 0;
-  for (std::string_view part : parts) {
-    part.copy(normal.data() + at + 1, part.size());
-    at += 1 + part.size();
-  }
-  return normal;
-}
-
-bool isPathSeparator(char c) { return c == '/'; }
-
 bool fileIdentity(FileHandle handle, FileIdentity& identity) {
   struct stat info;
   if (::fstat(static_cast<int>(handle), &info) != 0) return false;
@@ -194,13 +144,9 @@ bool isDiskFile(FileHandle handle) {
 }
 
 long readFile(FileHandle handle, char* buffer, std::size_t capacity, int& osError) {
-  for (;;) {
-    ssize_t count = ::read(handle, buffer, capacity);
-    if (count >= 0) return static_cast<long>(count);
-    if (errno == EINTR) continue;
-    osError = errno;
-    return -1;
-  }
+  const ssize_t count = retryInterrupted([&] { return ::read(handle, buffer, capacity); });
+  if (count < 0) osError = errno;
+  return count < 0 ? -1 : static_cast<long>(count);
 }
 
 bool diskFileSize(FileHandle handle, std::uint64_t& size) {
@@ -239,13 +185,10 @@ FileHandle openSecondReader(FileHandle handle) {
 }
 
 long readFileAt(FileHandle handle, std::uint64_t offset, char* buffer, std::size_t capacity, int& osError) {
-  for (;;) {
-    ssize_t count = ::pread(static_cast<int>(handle), buffer, capacity, static_cast<off_t>(offset));
-    if (count >= 0) return static_cast<long>(count);
-    if (errno == EINTR) continue;
-    osError = errno;
-    return -1;
-  }
+  const ssize_t count =
+      retryInterrupted([&] { return ::pread(static_cast<int>(handle), buffer, capacity, static_cast<off_t>(offset)); });
+  if (count < 0) osError = errno;
+  return count < 0 ? -1 : static_cast<long>(count);
 }
 
 bool seekFile(FileHandle handle, std::uint64_t offset, int& osError) {
@@ -270,10 +213,11 @@ bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const ch
       continue;
     }
     const bool onePieceLeft = first == 1 || pieces[1].iov_len == 0;
-    ssize_t written = onePieceLeft ? writeOnePiece(handle, pieces[first].iov_base, pieces[first].iov_len)
-                                   : ::writev(handle, pieces + first, 2 - first);
+    const ssize_t written = retryInterrupted([&] {
+      return onePieceLeft ? writeOnePiece(handle, pieces[first].iov_base, pieces[first].iov_len)
+                          : ::writev(handle, pieces + first, 2 - first);
+    });
     if (written < 0) {
-      if (errno == EINTR) continue;
       osError = errno;
       return false;
     }
@@ -297,13 +241,9 @@ bool writeFile(FileHandle handle, const char* bytes, std::size_t count, const ch
 }
 
 long writeOnce(FileHandle handle, const char* bytes, std::size_t count, int& osError) {
-  for (;;) {
-    const ssize_t written = writeOnePiece(handle, bytes, count);
-    if (written >= 0) return static_cast<long>(written);
-    if (errno == EINTR) continue;
-    osError = errno;
-    return -1;
-  }
+  const ssize_t written = retryInterrupted([&] { return writeOnePiece(handle, bytes, count); });
+  if (written < 0) osError = errno;
+  return written < 0 ? -1 : static_cast<long>(written);
 }
 
 bool truncateHere(FileHandle handle, int& osError) {
@@ -316,12 +256,9 @@ bool truncateHere(FileHandle handle, int& osError) {
 }
 
 bool truncateAt(FileHandle handle, std::uint64_t size, int& osError) {
-  for (;;) {
-    if (::ftruncate(handle, static_cast<off_t>(size)) == 0) return true;
-    if (errno == EINTR) continue;
-    osError = errno;
-    return false;
-  }
+  if (retryInterrupted([&] { return ::ftruncate(handle, static_cast<off_t>(size)); }) == 0) return true;
+  osError = errno;
+  return false;
 }
 
 bool closeFile(FileHandle handle, int& osError) {

@@ -1,5 +1,5 @@
 // The platform layer on Windows, files: opening (and why an open failed, in the kinds the
-// POSIX layer gives), names and paths, reading, writing, positions, sizes and closing, on
+// POSIX layer gives), identities, reading, writing, positions, sizes and closing, on
 // handles, through the ANSI entry points, as the program's file names are bytes.
 #include "recio/platform/platform.h"
 
@@ -139,24 +139,6 @@ FileHandle openForAppending(const char* path) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-std::string fullPath(std::string_view name, std::size_t maximumLength) {
-  // A name with a NUL inside cannot be resolved; the caller rejects it as written.
-  if (name.empty() || name.find('\0') != std::string_view::npos) return std::string(name);
-  std::string written(name);
-  std::string full(MAX_PATH, '\0');
-  for (;;) {
-    DWORD length = GetFullPathNameA(written.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return written;
-    if (length < full.size()) {
-      full.resize(length);
-      break;
-    }
-    full.resize(length);  // the size asked for, terminator included
-  }
-  if (full.size() > maximumLength) return written;
-  return full;
-}
-
 bool fileIdentity(FileHandle handle, FileIdentity& identity) {
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileInformationByHandle(toHandle(handle), &information)) return false;
@@ -174,9 +156,6 @@ bool writePosition(FileHandle handle, std::uint64_t& offset, bool& appending) {
   appending = false;
   return true;
 }
-
-// The drive's colon too: "C:x" names x in drive C's current folder.
-bool isPathSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
 
 bool isDiskFile(FileHandle handle) { return GetFileType(toHandle(handle)) == FILE_TYPE_DISK; }
 
