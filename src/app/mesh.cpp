@@ -7,7 +7,7 @@
 #include "app/formats.h"
 #include "app/grid.h"
 
-#include "recio/arithmetic/flush_to_zero.h"
+#include "recio/processor/flush_to_zero.h"
 #include "recio/reader/reader.h"
 #include "recio/transfer.h"
 #include "recio/units/unit_table.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "recio/settings.h"
+#include "recio/settings/settings.h"
 #include "recio/stop/messages.h"
 #include "recio/units/open_keywords.h"
 #include "recio/units/unit.h"

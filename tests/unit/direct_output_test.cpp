@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "recio/platform/platform.h"
-#include "recio/settings.h"
+#include "recio/settings/settings.h"
 #include "recio/units/unit_table.h"
 #include "support/run_program.h"
 #include "support/temp_dir.h"

@@ -1,6 +1,6 @@
 // The environment's truth rule: which texts of a switch variable (XIO_DISABLE_STACK_TRACE,
 // XIOT_BUFFERED and the others) turn it on.
-#include "recio/environment.h"
+#include "recio/settings/environment.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-// The flush-to-zero rule of the conversion's arithmetic: against x86's own flush-to-zero
+// The flush-to-zero rule of the mesh's arithmetic: against x86's own flush-to-zero
 // mode on many random operands near 2^-1022 and below it, where the processor has that
 // mode, and its boundary cases on every processor.
-#include "recio/arithmetic/flush_to_zero.h"
+#include "recio/processor/flush_to_zero.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +44,7 @@ struct Operands {
   double second;
 };
 
-// Pairs for every operation the conversion uses: sums of neighbours of 2^-1022 and of
+// Pairs for every operation the mesh's arithmetic uses: sums of neighbours of 2^-1022 and of
 // subnormals, halvings of values near 2^-1021, and products whose exponents add up to
 // about -1022.
 std::vector<Operands> randomOperands(std::size_t count) {

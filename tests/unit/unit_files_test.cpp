@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "recio/settings.h"
+#include "recio/settings/settings.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/stop.h"
 #include "recio/units/held_unit.h"

@@ -40,8 +40,9 @@ unsigned usableProcessors();
 // --- Floating-point control ------------------------------------------------------
 // For the calling thread: results too small for a normal number become zeros, operands
 // are used as they are (x86's flush-to-zero without denormals-are-zero). Nothing on a
-// processor without exactly that mode. The conversion follows the rule by itself
-// (arithmetic/flush_to_zero.h); where the mode is set, it agrees.
+// processor without exactly that mode. The mesh's arithmetic, the only arithmetic the
+// rule concerns, follows it by itself (processor/flush_to_zero.h); where the mode is
+// set, it agrees.
 void enableFlushToZero();
 
 // --- Console -----------------------------------------------------------------

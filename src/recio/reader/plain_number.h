@@ -14,7 +14,7 @@
 #include "recio/decimal/decimal.h"
 #include "recio/decimal/power_table.h"
 #include "recio/decimal/syntax.h"
-#include "recio/little_endian.h"
+#include "recio/processor/little_endian.h"
 #include "recio/reader/byte_classes.h"
 
 namespace recio::reader {

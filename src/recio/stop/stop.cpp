@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "recio/platform/platform.h"
-#include "recio/settings.h"
+#include "recio/settings/settings.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/traceback.h"
 

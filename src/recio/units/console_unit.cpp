@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "recio/platform/platform.h"
-#include "recio/settings.h"
+#include "recio/settings/settings.h"
 #include "recio/units/terminator_setting.h"
 
 namespace recio {

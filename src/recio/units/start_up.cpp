@@ -2,7 +2,7 @@
 #include "recio/units/start_up.h"
 
 #include "recio/platform/platform.h"
-#include "recio/settings.h"
+#include "recio/settings/settings.h"
 #include "recio/stop/stop.h"
 #include "recio/stop/traceback.h"
 #include "recio/units/unit_table.h"

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "recio/little_endian.h"
+#include "recio/processor/little_endian.h"
 
 namespace recio {
 

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "recio/settings.h"
+#include "recio/settings/settings.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/stop.h"
 

@@ -8,7 +8,7 @@
 #include <new>
 #include <string_view>
 
-#include "recio/settings.h"
+#include "recio/settings/settings.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/stop.h"
 #include "recio/units/console_unit.h"

@@ -1,14 +1,7 @@
 // The unit table: connecting unit numbers to files, finding a statement's unit, and
 // disconnecting them. Every operation returns 0 or a message number; the ones that
 // take an error-handling flag raise the fatal report themselves when the flag is clear.
-//
-// The units module's interface is this header with unit.h (a connection and its
-// records), held_unit.h (a statement's hold on its unit), open_keywords.h (the open
-// statement), start_up.h, record_format.h with terminator_setting.h (a unit's record
-// terminator), terminator_search.h (how records are cut, shared with the model's
-// read-ahead) and second_reader.h (the read-ahead's own reader of a unit's file). Its
-// other headers are its own, but for the policies that tests override
-// (direct_write_policy.h, input_buffer_limits.h).
+// The module's interface as a whole is told in units.h.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 // The platform layer on Windows, floating-point control: flush-to-zero on x86-64, where
-// the control register's mode is exactly the rule that the conversion's arithmetic
-// follows by itself (arithmetic/flush_to_zero.h), so that setting it changes no result.
+// the control register's mode is exactly the rule that the mesh's arithmetic follows by
+// itself (processor/flush_to_zero.h), so that setting it changes no result.
 // Any other processor is left as it is.
 #include "recio/platform/platform.h"
 

@@ -1,5 +1,5 @@
 // Environment variables through the C runtime, which both systems' builds share.
-#include "recio/environment.h"
+#include "recio/settings/environment.h"
 
 #include <cstdlib>
 

@@ -1,9 +1,9 @@
 // The run's settings from the environment.
-#include "recio/settings.h"
+#include "recio/settings/settings.h"
 
 #include <cstdint>
 
-#include "recio/environment.h"
+#include "recio/settings/environment.h"
 
 namespace recio {
 namespace {
