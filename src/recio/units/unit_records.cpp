@@ -53,11 +53,14 @@ std::size_t copyRecordsThatFit(FileOutput& output, const Terminator& terminator,
   // left over, so that the block never fills here: a record of any terminator, none
   // included, asks for the larger of the two.
   const std::size_t copiedBytes = recordLength + sizeof terminator.bytes;
-  const std::ptrdiff_t room = static_cast<std::ptrdiff_t>(length + 1 > copiedBytes ? length + 1 : copiedBytes);
+  const std::size_t room = length + 1 > copiedBytes ? length + 1 : copiedBytes;
+  const std::size_t available = output.blockCapacity - output.blockUsed;
+  if (available < room) return 0;
   char* at = output.block + output.blockUsed;
-  const char* const blockEnd = output.block + output.blockCapacity;
+  // The last place where a record may begin.
+  const char* const lastStart = at + (available - room);
   std::size_t copied = 0;
-  for (; copied < count && blockEnd - at >= room; ++copied) {
+  for (; copied < count && at <= lastStart; ++copied) {
     std::memcpy(at, records + copied * recordLength, recordLength);
     std::memcpy(at + recordLength, terminator.bytes, sizeof terminator.bytes);
     at += length;
