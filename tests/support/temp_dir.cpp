@@ -1,6 +1,9 @@
 #include "support/temp_dir.h"
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <filesystem>
@@ -60,10 +63,30 @@ void untrack(const std::string& path) {
   std::erase_if(live.entries, [&](const auto& entry) { return entry.second == path; });
 }
 
+constexpr std::string_view kPrefix = "cellcentrify-test-";
+
+// A test process that was killed (a case over CTest's time limit, an interrupted run)
+// leaves its directories behind: each name carries the process that made it, and the
+// first directory a process makes removes those of processes that no longer exist.
+void removeDirectoriesOfEndedProcesses(const std::filesystem::path& parent) {
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(parent, ignored)) {
+    const std::string name = entry.path().filename().string();
+    if (name.compare(0, kPrefix.size(), kPrefix) != 0) continue;
+    char* end = nullptr;
+    const long owner = std::strtol(name.c_str() + kPrefix.size(), &end, 10);
+    if (owner <= 0 || *end != '-') continue;
+    if (::kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH) removeTree(entry.path().string());
+  }
+}
+
 }  // namespace
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "cellcentrify-test-XXXXXX").string();
+  const std::filesystem::path parent = std::filesystem::temp_directory_path();
+  static const bool swept = (removeDirectoriesOfEndedProcesses(parent), true);
+  (void)swept;
+  std::string pattern = (parent / (std::string(kPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
   if (::mkdtemp(pattern.data()) == nullptr) std::abort();
   path_ = pattern;
   track(path_);

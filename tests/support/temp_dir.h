@@ -1,5 +1,6 @@
 // A temporary directory for a test, removed with everything in it afterwards: when it
 // goes out of scope, or when the process ends through exit() first (a death test's child).
+// A process killed before either leaves them for the next test process to remove.
 #pragma once
 
 #include <string>

@@ -34,3 +34,23 @@ extern "C" int setenv(const char* name, const char* value, int overwrite) {
 }
 
 extern "C" int unsetenv(const char* name) { return _putenv_s(name, "") == 0 ? 0 : -1; }
+
+extern "C" int kill(int pid, int signal) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) {
+    errno = GetLastError() == ERROR_INVALID_PARAMETER ? ESRCH : EPERM;
+    return -1;
+  }
+  // A process that has ended but whose handle someone still holds is gone as well.
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  if (!running) {
+    errno = ESRCH;
+    return -1;
+  }
+  if (signal != 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  return 0;
+}

@@ -11,6 +11,8 @@ char* mkdtemp(char* pattern);
 int setenv(const char* name, const char* value, int overwrite);
 // Removes a variable: 0 or -1.
 int unsetenv(const char* name);
+// Only signal 0, which asks whether the process exists: 0, or -1 with errno ESRCH.
+int kill(int pid, int signal);
 #ifdef __cplusplus
 }
 #endif
