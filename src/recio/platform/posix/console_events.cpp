@@ -41,46 +41,56 @@ ConsoleEvent eventOf(int signalNumber) {
   }
 }
 
-// The signals whose default action would end the run at an arbitrary instruction, and
-// so in the middle of a record: the console's three, and every request to end that can
-// be caught. SIGTERM comes from kill, timeout and a container's stop; SIGXCPU from a
-// CPU-time limit (ulimit -t, a scheduler's limit below its hard one); the others from
-// schedulers and timers, which send them before a job's end. SIGPIPE has a rule of its
-// own (failWritesToClosedPipes), SIGXFSZ is ignored (failWritesPastFileSizeLimit), and
-// the faults (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) cannot be taken on another thread.
-void addEndingSignals(sigset_t& set) {
-  for (int number : {SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGXCPU, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF}) {
-    sigaddset(&set, number);
-  }
-#if defined(SIGIO)
-  sigaddset(&set, SIGIO);
-#endif
-#if defined(SIGPWR)
-  sigaddset(&set, SIGPWR);
-#endif
-#if defined(SIGSTKFLT)
-  sigaddset(&set, SIGSTKFLT);
-#endif
-#if defined(SIGRTMIN) && defined(SIGRTMAX)
-  // The real-time signals the C library leaves to programs; their default ends the process.
-  for (int number = SIGRTMIN; number <= SIGRTMAX; ++number) sigaddset(&set, number);
-#endif
-}
+using SignalFunction = void (*)(int);
 
-bool isIgnored(int number) {
+// The plain handler set for a signal: SIG_DFL, SIG_IGN or a function of the program's
+// own. SIG_DFL too when the disposition cannot be read, or is a handler that takes the
+// signal's information, which is none of those three.
+SignalFunction plainDisposition(int number) {
   struct sigaction current;
-  return ::sigaction(number, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
-         current.sa_handler == SIG_IGN;
+  if (::sigaction(number, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO)) return SIG_DFL;
+  return current.sa_handler;
 }
 
 // A handler function of the program's own installed for the event's signal, or nullptr.
-using SignalFunction = void (*)(int);
 SignalFunction installedSignalHandler(ConsoleEvent event) {
-  struct sigaction current;
-  if (::sigaction(signalNumberOf(event), nullptr, &current) != 0) return nullptr;
-  if (current.sa_flags & SA_SIGINFO) return nullptr;
-  if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN) return nullptr;
-  return current.sa_handler;
+  const SignalFunction handler = plainDisposition(signalNumberOf(event));
+  return handler == SIG_DFL || handler == SIG_IGN ? nullptr : handler;
+}
+
+// Adds to `set` the signals whose default action would end the run at an arbitrary
+// instruction, and so in the middle of a record: the console's three, and every request
+// to end that can be caught. SIGTERM comes from kill, timeout and a container's stop;
+// SIGXCPU from a CPU-time limit (ulimit -t, a scheduler's limit below its hard one); the
+// others from schedulers and timers, which send them before a job's end. SIGPIPE has a
+// rule of its own (failWritesToClosedPipes), SIGXFSZ is ignored
+// (failWritesPastFileSizeLimit), and the faults (SIGSEGV, SIGBUS, SIGFPE, SIGILL,
+// SIGABRT) cannot be taken on another thread.
+//
+// A signal ignored when the program starts is left out, and so stays ignored (nohup,
+// trap '' TERM, the SIGINT of a non-interactive shell's background job): were it
+// blocked and waited for, it would still arrive, since the system keeps a blocked
+// signal pending whatever its disposition.
+void addEndingSignalsNotIgnored(sigset_t& set) {
+  const auto add = [&set](int number) {
+    if (plainDisposition(number) != SIG_IGN) sigaddset(&set, number);
+  };
+  for (int number : {SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGXCPU, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF}) {
+    add(number);
+  }
+#if defined(SIGIO)
+  add(SIGIO);
+#endif
+#if defined(SIGPWR)
+  add(SIGPWR);
+#endif
+#if defined(SIGSTKFLT)
+  add(SIGSTKFLT);
+#endif
+#if defined(SIGRTMIN) && defined(SIGRTMAX)
+  // The real-time signals the C library leaves to programs; their default ends the process.
+  for (int number = SIGRTMIN; number <= SIGRTMAX; ++number) add(number);
+#endif
 }
 
 ConsoleEventHandler consoleHandler = nullptr;
@@ -115,17 +125,8 @@ void* consoleEventThread(void*) {
 
 void startConsoleEvents(ConsoleEventHandler handler) {
   consoleHandler = handler;
-  // A signal ignored when the program starts stays ignored (nohup, trap '' TERM, the
-  // SIGINT of a non-interactive shell's background job): were it blocked and waited for,
-  // it would still arrive, since the system keeps a blocked signal pending whatever its
-  // disposition.
-  sigset_t ending;
-  sigemptyset(&ending);
-  addEndingSignals(ending);
   sigemptyset(&takenSignals);
-  for (int number = 1; number < NSIG; ++number) {
-    if (sigismember(&ending, number) == 1 && !isIgnored(number)) sigaddset(&takenSignals, number);
-  }
+  addEndingSignalsNotIgnored(takenSignals);
   // Blocked here, before any other thread exists, so that every later thread inherits
   // the mask and only the event thread ever receives these signals.
   sigset_t previous;
