@@ -22,10 +22,10 @@ void reserveStandardStreams() {
 FileHandle standardOutput() { return fromHandle(GetStdHandle(STD_OUTPUT_HANDLE)); }
 FileHandle standardError() { return fromHandle(GetStdHandle(STD_ERROR_HANDLE)); }
 
-// The handle itself becomes standard error: nothing is left to close.
 // The console's own names (CON, CONOUT$) are the open's (files.cpp).
 FileHandle standardOutputNamed(std::string_view) { return kNoFile; }
 
+// The handle itself becomes standard error: nothing is left to close.
 bool replaceStandardError(FileHandle file) {
   if (SetStdHandle(STD_ERROR_HANDLE, toHandle(file))) return true;
   CloseHandle(toHandle(file));
