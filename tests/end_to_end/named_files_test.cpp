@@ -35,8 +35,7 @@ RunResult convert(const TempDir& directory, const std::vector<std::string>& argu
 // "$@" and PROGRAM where the program is started (through the emulator when there is one).
 RunResult runInShell(const TempDir& directory, std::string script, const std::vector<std::string>& arguments,
                      const std::vector<std::string>& environment = {}) {
-  std::string program = testing_support::execProgram() + "\"$0\"";
-  program.erase(0, std::string("exec ").size());
+  const std::string program = testing_support::launchProgram() + "\"$0\"";
   script.replace(script.find("PROGRAM"), std::string("PROGRAM").size(), program);
   std::vector<std::string> words = {"-c", script, CELLCENTRIFY_BINARY};
   words.insert(words.end(), arguments.begin(), arguments.end());

@@ -43,17 +43,6 @@ bool waitFor(const std::function<bool()>& condition, int seconds = 30) {
   return false;
 }
 
-int signalNumber(const std::string& name) {
-  static const struct {
-    const char* name;
-    int number;
-  } kSignals[] = {{"TERM", SIGTERM}, {"HUP", SIGHUP}, {"INT", SIGINT}, {"QUIT", SIGQUIT}, {"USR1", SIGUSR1}};
-  for (const auto& entry : kSignals) {
-    if (name == entry.name) return entry.number;
-  }
-  return 0;
-}
-
 struct EventCase {
   int signal;
   const char* name;
@@ -117,7 +106,11 @@ TEST(ConsoleEvent, RequestsToEndCloseEveryUnitWithoutAReport) {
 // program waits for its model, it changes nothing, and the run completes.
 TEST(ConsoleEvent, SignalsIgnoredAtStartStayIgnored) {
   SKIP_UNDER_WINE("POSIX signals other than SIGINT are wine's own, not the program's");
-  for (const char* name : {"TERM", "HUP", "INT", "QUIT", "USR1"}) {
+  const struct {
+    const char* name;  // as trap takes it
+    int number;
+  } signals[] = {{"TERM", SIGTERM}, {"HUP", SIGHUP}, {"INT", SIGINT}, {"QUIT", SIGQUIT}, {"USR1", SIGUSR1}};
+  for (const auto& [name, number] : signals) {
     SCOPED_TRACE(name);
     TempDir directory;
     directory.write("mesh", "2 1 2\n0 0 0\n2*1\n1\n2*1\n");
@@ -129,7 +122,7 @@ TEST(ConsoleEvent, SignalsIgnoredAtStartStayIgnored) {
     // The FIFO opens for writing once the program has opened it for reading.
     int writer = -1;
     ASSERT_TRUE(waitFor([&] { return (writer = ::open(model.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0; }));
-    ::kill(program.pid, signalNumber(name));
+    ::kill(program.pid, number);
     // Time for a signal that was taken to end the run.
     timespec pause{0, 200000000};
     ::nanosleep(&pause, nullptr);

@@ -272,15 +272,17 @@ StartedProgram startScript(const std::vector<std::string>& words, const std::vec
 
 std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n') + 1); }
 
-std::string execProgram() {
+std::string launchProgram() {
 #if defined(CELLCENTRIFY_LAUNCHER)
-  return "exec " CELLCENTRIFY_LAUNCHER " ";
+  return CELLCENTRIFY_LAUNCHER " ";
 #elif defined(CELLCENTRIFY_EMULATOR)
-  return "exec " CELLCENTRIFY_EMULATOR " ";
+  return CELLCENTRIFY_EMULATOR " ";
 #else
-  return "exec ";
+  return "";
 #endif
 }
+
+std::string execProgram() { return "exec " + launchProgram(); }
 
 std::string fileSizeLimit(int kibibytes) {
   return "ulimit -f " + std::to_string(kibibytes) + ";" + (kUnderWine ? " trap '' XFSZ;" : "");

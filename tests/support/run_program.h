@@ -100,9 +100,13 @@ inline constexpr bool kEmulated = false;
 // processor is not this machine's) and the child is a fork of the test ("fast").
 inline constexpr const char* kDeathTestStyle = kEmulated ? "fast" : "threadsafe";
 
-// Shell text that starts a program of the tested build in place of the shell: "exec ",
-// then the launcher or the emulator when there is one, so that a script can end with
-// `execProgram() + "\"$0\""`.
+// Shell text that starts a program of the tested build as a command of a script: the
+// launcher or the emulator and a space when there is one, else nothing, so that a
+// script can run `launchProgram() + "\"$0\""` and go on after it.
+std::string launchProgram();
+
+// The same in place of the shell: "exec ", then launchProgram(), so that a script can
+// end with `execProgram() + "\"$0\""`.
 std::string execProgram();
 
 // Shell text that limits the size of files the program writes to `kibibytes` KiB, as a
