@@ -69,21 +69,33 @@ class FieldCache {
   // it once.
   void editShaped(std::size_t position, std::uint32_t shape, double value, std::int32_t width,
                   std::int32_t fractionDigits, std::int32_t scaleFactor, char* field) {
+    editShapedBy(position, shape, value, static_cast<std::size_t>(width), field,
+                 [&] { editReal(value, width, fractionDigits, scaleFactor, field); });
+  }
+
+  // editShaped with `editField()` in place of editReal, for an editor of the same
+  // characters that knows the field's shape beforehand.
+  template <class EditField>
+  void editShapedBy(std::size_t position, std::uint32_t shape, double value, std::size_t width, char* field,
+                    EditField&& editField) {
     const std::size_t region = regionOf(position);
     if (shape == 0 || !looksUp(region)) {
-      editReal(value, width, fractionDigits, scaleFactor, field);
+      editField();
       return;
     }
     const auto bits = std::bit_cast<std::uint64_t>(value);
-    const auto fieldWidth = static_cast<std::size_t>(width);
     if (const char* kept = find(position, bits, shape)) {
       ++use_[region].hits;
-      copyField(field, kept, fieldWidth);
+      copyField(field, kept, width);
       return;
     }
-    editReal(value, width, fractionDigits, scaleFactor, field);
-    keep(position, bits, shape, field, fieldWidth);
+    editField();
+    keep(position, bits, shape, field, width);
   }
+
+  // Whether the fields at `position` are looked up only now and then in the current
+  // window, their values having seldom recurred.
+  bool bypasses(std::size_t position) const { return use_[regionOf(position)].bypassed; }
 
   // The kept characters of the field, or nullptr.
   const char* find(std::size_t position, std::uint64_t bits, std::uint32_t shape) const {
