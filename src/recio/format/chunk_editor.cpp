@@ -188,9 +188,21 @@ void ChunkEditor::editColumn(std::size_t position, const double* values, std::si
     }
     editReal(value, field.width, field.fractionDigits, field.scaleFactor, text);
   };
+  // Through the cache: looked up and kept here, counted for the cache once a column.
+  std::uint32_t lookups = 0;
+  std::uint32_t hits = 0;
+  const bool cached = cache != nullptr && cacheShape != 0;
   const auto edit = [&](std::size_t record, double value, char* text) {
-    if (cache != nullptr && (everyOneCached || record % kCacheSampleStride == 0)) {
-      cache->editShapedBy(position, cacheShape, value, width, text, [&] { editFully(value, text); });
+    if (cached && (everyOneCached || record % kCacheSampleStride == 0)) {
+      ++lookups;
+      const std::uint64_t bits = bitsOf(value);
+      if (const char* kept = cache->find(position, bits, cacheShape)) {
+        ++hits;
+        copyField(text, kept, width);
+        return;
+      }
+      editFully(value, text);
+      cache->keep(position, bits, cacheShape, text, width);
     } else {
       editFully(value, text);
     }
@@ -220,6 +232,7 @@ void ChunkEditor::editColumn(std::size_t position, const double* values, std::si
     }
     edit(record, *value, text);
   }
+  if (cached) cache->countColumn(position, static_cast<std::uint32_t>(count), lookups, hits);
   reusedByPeriod_ += reusedByPeriod;
   editedShort_ += editedShort;
 }

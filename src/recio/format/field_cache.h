@@ -97,6 +97,18 @@ class FieldCache {
   // window, their values having seldom recurred.
   bool bypasses(std::size_t position) const { return use_[regionOf(position)].bypassed; }
 
+  // For a column of fields looked up with find and kept with keep rather than edited
+  // through edit: counts its `edits`, `lookups` and `hits` at `position` at once, as
+  // edit counts them one by one, so that whether the next window bypasses the position
+  // is decided alike.
+  void countColumn(std::size_t position, std::uint32_t edits, std::uint32_t lookups, std::uint32_t hits) {
+    RegionUse& use = use_[regionOf(position)];
+    use.edits += edits;
+    use.lookups += lookups;
+    use.hits += hits;
+    if (use.edits >= kWindow) use = {0, 0, 0, use.hits * kBypassRatio < use.lookups};
+  }
+
   // The kept characters of the field, or nullptr.
   const char* find(std::size_t position, std::uint64_t bits, std::uint32_t shape) const {
     const Slot& slot = slotFor(position, bits);

@@ -1,18 +1,18 @@
-// The common E field laid out in registers: scale factor 1, at most seven significant
-// digits, a field of 8 to 16 characters (the table's E13.5). Its digits come as one
-// integer (shortDigits); the field's bytes are put together as one 16-byte image, first
-// byte lowest, and stored as two 8-byte words, with neither a call nor a buffer in memory.
+// The common E field laid out by fixed stores: scale factor 1, three to seven
+// significant digits, a field of 8 to 16 characters (the table's E13.5). Its digits come
+// as one integer (shortDigits), its characters as words put together in registers, first
+// byte lowest, with neither a call nor a buffer in memory.
 #pragma once
 
 #include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "recio/decimal/decimal.h"
 #include "recio/decimal/digit_text.h"
 #include "recio/decimal/power_table.h"
-#include "recio/decimal/powers.h"
 
 namespace recio::format {
 
@@ -20,46 +20,44 @@ namespace recio::format {
 // whose part has no letter, are left to editReal.
 inline constexpr int kShortFieldMaxExponent = 99;
 
-// The exponent parts E-99 .. E+99, first byte lowest, at exponent + 99.
+// The exponent parts E-99 .. E+99 as their four characters, at exponent + 99.
 inline constexpr auto kShortFieldExponents = [] {
-  std::array<std::uint32_t, 2 * kShortFieldMaxExponent + 1> parts{};
+  std::array<std::array<char, 4>, 2 * kShortFieldMaxExponent + 1> parts{};
   for (int exponent = -kShortFieldMaxExponent; exponent <= kShortFieldMaxExponent; ++exponent) {
     const int magnitude = exponent < 0 ? -exponent : exponent;
-    parts[static_cast<std::size_t>(exponent + kShortFieldMaxExponent)] =
-        std::uint32_t{'E'} | static_cast<std::uint32_t>(exponent < 0 ? '-' : '+') << 8 |
-        static_cast<std::uint32_t>('0' + magnitude / 10) << 16 | static_cast<std::uint32_t>('0' + magnitude % 10) << 24;
+    parts[static_cast<std::size_t>(exponent + kShortFieldMaxExponent)] = {'E', exponent < 0 ? '-' : '+',
+                                                                          static_cast<char>('0' + magnitude / 10),
+                                                                          static_cast<char>('0' + magnitude % 10)};
   }
   return parts;
 }();
 
 // How an Ew.d field under scale factor k is laid out, worked out once for a column of
-// such fields. The image holds the field right-aligned: its last character is byte 15,
-// the exponent part bytes 12 to 15, the n = d + 1 digits and the point the n + 1 bytes
-// before, the sign the byte before those, blanks below.
+// such fields: right-justified, the exponent part in the last four characters, the
+// point and the n = d + 1 digits the n + 1 before, the sign just before those, blanks
+// below. Fields of 8 to 16 characters are written with stores of fixed size, each over
+// the one before: blanks over the whole field in two words of 8, the sign, the point and
+// the digits in one word of 8 whose bytes past the digits fall where the exponent part
+// goes next (so n >= 3 keeps that word inside the field), then the exponent part.
 class ShortFieldShape {
  public:
-  static constexpr std::size_t kImageBytes = 16;
-  static constexpr std::size_t kMinWidth = 8;  // the two stores of 8 bytes overlap or touch
-  static constexpr int kMaxDigits = 7;         // the point and the digits fit 8 bytes
+  static constexpr std::int32_t kMinWidth = 8;
+  static constexpr std::int32_t kMaxWidth = 16;
+  static constexpr int kMinDigits = 3;
+  static constexpr int kMaxDigits = 7;  // the point and the digits fit a word of 8
 
   constexpr ShortFieldShape() = default;
   constexpr ShortFieldShape(std::int32_t width, std::int32_t fractionDigits, std::int32_t scaleFactor) {
     const int digitCount = fractionDigits + 1;
     // The unsigned text is n + 5 characters: the digits, the point and the exponent part.
-    usable_ = scaleFactor == 1 && fractionDigits >= 0 && digitCount <= kMaxDigits &&
-              width >= static_cast<std::int32_t>(kMinWidth) && width <= static_cast<std::int32_t>(kImageBytes) &&
-              width >= digitCount + 5;
+    usable_ = scaleFactor == 1 && digitCount >= kMinDigits && digitCount <= kMaxDigits && width >= kMinWidth &&
+              width <= kMaxWidth && width >= digitCount + 5;
     if (!usable_) return;
     width_ = static_cast<std::size_t>(width);
     digitCount_ = digitCount;
     signFits_ = width >= digitCount + 6;
     digitScale_ = kDigitScales[static_cast<std::size_t>(decimal::kShortMaxDigits - digitCount)];
-    const unsigned mantissaBytes = static_cast<unsigned>(digitCount) + 1;
-    mantissaShift_ = 8 * (12 - mantissaBytes);
-    mantissaMask_ = mantissaBytes == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * mantissaBytes)) - 1;
-    fieldShift_ = 8 * static_cast<unsigned>(kImageBytes - width_);
-    for (unsigned byte = 0; byte < 12 - mantissaBytes; ++byte)
-      blanks_ |= static_cast<decimal::UInt128>(' ') << (8 * byte);
+    mantissaAt_ = width_ - 5 - static_cast<std::size_t>(digitCount);
   }
 
   constexpr bool usable() const { return usable_; }
@@ -78,18 +76,17 @@ class ShortFieldShape {
       return false;
     }
     // The digits, first lowest, as eight characters; the first moves down to make room for
-    // the point after it, and what lies past the n digits is cut off.
+    // the point after it.
     const std::uint64_t digitText = decimal::eightDigitBytes(digits * digitScale_);
     const std::uint64_t mantissa =
-        ((digitText & 0xFF) | std::uint64_t{'.'} << 8 | (digitText & ~std::uint64_t{0xFF}) << 8) & mantissaMask_;
-    // A blank turned into '-' by the bits that tell them apart.
-    const decimal::UInt128 sign = static_cast<decimal::UInt128>(negative ? ' ' ^ '-' : 0) << (mantissaShift_ - 8);
-    const decimal::UInt128 image =
-        (blanks_ ^ sign) | static_cast<decimal::UInt128>(mantissa) << mantissaShift_ |
-        static_cast<decimal::UInt128>(kShortFieldExponents[static_cast<std::size_t>(exponent + kShortFieldMaxExponent)])
-            << 96;
-    decimal::storeDigitBytes(static_cast<std::uint64_t>(image >> fieldShift_), field);
-    decimal::storeDigitBytes(static_cast<std::uint64_t>(image >> 64), field + width_ - 8);
+        (digitText & 0xFF) | std::uint64_t{'.'} << 8 | (digitText & ~std::uint64_t{0xFF}) << 8;
+    constexpr std::uint64_t kBlanks = 0x2020202020202020;
+    decimal::storeDigitBytes(kBlanks, field);
+    decimal::storeDigitBytes(kBlanks, field + width_ - 8);
+    if (signFits_) field[mantissaAt_ - 1] = negative ? '-' : ' ';
+    decimal::storeDigitBytes(mantissa, field + mantissaAt_);
+    std::memcpy(field + width_ - 4,
+                kShortFieldExponents[static_cast<std::size_t>(exponent + kShortFieldMaxExponent)].data(), 4);
     return true;
   }
 
@@ -101,11 +98,8 @@ class ShortFieldShape {
   bool signFits_ = false;
   int digitCount_ = 0;
   std::size_t width_ = 0;
+  std::size_t mantissaAt_ = 0;
   std::uint32_t digitScale_ = 0;
-  unsigned mantissaShift_ = 0;
-  unsigned fieldShift_ = 0;
-  std::uint64_t mantissaMask_ = 0;
-  decimal::UInt128 blanks_ = 0;
 };
 
 }  // namespace recio::format
