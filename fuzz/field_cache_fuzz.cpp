@@ -1,5 +1,6 @@
 // The field cache against uncached E editing on arbitrary sequences of edits: every
-// field it gives must be the field editReal writes. Each edit takes 4 bytes (the
+// field it gives must be the field editReal writes, and so must every field that the
+// short layout in registers (short_field.h) takes, with nothing written past it. Each edit takes 4 bytes (the
 // position, w, d and k) and then either 8 bytes of a new value or, when the position
 // byte's top bit is set, one byte choosing a value seen before, so that sequences with
 // repeats and with values sharing slots are easy to reach.
@@ -12,6 +13,7 @@
 
 #include "recio/format/edit.h"
 #include "recio/format/field_cache.h"
+#include "recio/format/short_field.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using recio::format::FieldCache;
@@ -44,6 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cache->edit(position, value, width, fractionDigits, scaleFactor, cached);
     recio::format::editReal(value, width, fractionDigits, scaleFactor, edited);
     if (std::memcmp(cached, edited, sizeof cached) != 0) std::abort();
+    const recio::format::ShortFieldShape shape(width, fractionDigits, scaleFactor);
+    std::memset(cached, '?', sizeof cached);
+    if (shape.usable() && shape.edit(value, cached) && std::memcmp(cached, edited, sizeof cached) != 0) std::abort();
   }
   return 0;
 }

@@ -44,17 +44,31 @@
 
 namespace {
 
-// Statement n's value at position p is pool[(n * stride + p) % pool size]: a stride of
-// 0 repeats every statement, others cycle through the pool.
+// Statement n's value at position p is pool[(n * stride + p) % pool size]: strides 1 to
+// 3 cycle through the pool. A stride of 0 lays the values out as a table's: the odd
+// positions hold their value over rows of kRowLength statements (a table's y and
+// elevation, taken from row templates), the even ones cycle through the pool once per
+// pool size (its x, copied a period back); a pool of one value repeats every statement.
 class PoolValues final : public recio::StatementValues {
  public:
+  static constexpr std::size_t kRowLength = 37;
+
   PoolValues(std::vector<double> pool, std::size_t perStatement, std::size_t stride)
       : pool_(std::move(pool)), perStatement_(perStatement), stride_(stride) {}
   // Statement n's values recur at n + size / gcd(stride, size): the hint the table's x gives.
   std::size_t repeatPeriod(std::size_t) const override {
-    return stride_ == 0 ? 1 : pool_.size() / std::gcd(stride_, pool_.size());
+    return stride_ == 0 ? pool_.size() : pool_.size() / std::gcd(stride_, pool_.size());
   }
   void fill(std::uint64_t first, std::size_t count, double* values) const override {
+    if (stride_ == 0) {
+      for (std::uint64_t statement = first; statement < first + count; ++statement) {
+        for (std::size_t position = 0; position < perStatement_; ++position) {
+          const std::uint64_t step = position % 2 == 0 ? statement : statement / kRowLength;
+          *values++ = pool_[static_cast<std::size_t>((step + position) % pool_.size())];
+        }
+      }
+      return;
+    }
     for (std::uint64_t statement = first; statement < first + count; ++statement) {
       // One division per statement rather than per value.
       auto index = static_cast<std::size_t>(statement * stride_ % pool_.size());

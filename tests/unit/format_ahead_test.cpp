@@ -241,6 +241,56 @@ TEST_F(WritingAhead, FieldsOfARepeatPeriodMatchTheStatementsOneByOne) {
   EXPECT_GT(reusedAtAll, 0u);
 }
 
+// Runs shaped as a table's: x recurring once per row of irregular widths (zero among
+// them), y and elevation holding over rows and layers, then values of every kind. Their
+// records copy the rows' templates, the short fields are laid out in registers, and the
+// records go straight into the unit's block, block edges straddled, or through a chunk
+// without workers and with them, buffered and not: every byte as one by one.
+TEST_F(WritingAhead, TableShapedRunsMatchTheStatementsOneByOne) {
+  std::mt19937_64 random(20261209);
+  std::uint64_t templateChunks = 0;
+  std::uint64_t shortFields = 0;
+  for (int trial = 0; trial < 8; ++trial) {
+    // Runs too short for workers edit into the unit's block.
+    const unsigned workers = trial % 3;
+    const bool buffered = trial % 4 != 3;
+    requestWorkersForTests(std::max(workers, 1u));
+    Statements run = randomStatements(random, workers == 0 ? 2000 + random() % 2000 : 6000 + random() % 9000, false, 0);
+    if (trial % 2 == 0) {  // the point table's own format
+      run.words.resize(app::kPointTableFormat.size / 4);
+      std::memcpy(run.words.data(), app::kPointTableFormat.bytes, app::kPointTableFormat.size);
+      run.planFields = run.perStatement = app::kPointTableValuesPerRecord;
+      run.values.resize(run.count * run.perStatement);
+    }
+    const std::size_t rowLength = 1 + random() % 300;
+    const std::size_t rowsPerLayer = 1 + random() % 20;
+    std::vector<double> centres(rowLength + rowsPerLayer + run.count / rowLength / rowsPerLayer + 1);
+    for (double& centre : centres) centre = random() % 5 == 0 ? 0.0 : static_cast<double>(random() % 100000) * 0.25;
+    for (std::size_t statement = 0; statement < run.count; ++statement) {
+      const std::size_t row = statement / rowLength;
+      const double table[] = {centres[statement % rowLength], centres[rowLength + row % rowsPerLayer],
+                              -centres[rowLength + rowsPerLayer + row / rowsPerLayer]};
+      for (std::size_t position = 0; position < run.perStatement; ++position) {
+        run.values[statement * run.perStatement + position] =
+            position % 4 < 3 ? table[position % 4] : randomValue(random, statement, position);
+      }
+    }
+    std::vector<std::size_t> periods(run.perStatement);
+    for (std::size_t position = 0; position < run.perStatement; position += 4) periods[position] = rowLength;
+    SCOPED_TRACE(std::to_string(run.count) + " statements of " + std::to_string(run.perStatement) +
+                 " values, rows of " + std::to_string(rowLength) + ", " + std::to_string(workers) + " workers" +
+                 (buffered ? "" : ", unbuffered"));
+    ASSERT_TRUE(sameBytes(ahead(run, buffered, periods), oneByOne(run, buffered)));
+    templateChunks += fastPathCounts().chunksEditedFromRowTemplates.load();
+    shortFields += fastPathCounts().fieldsEditedShort.load();
+    if (buffered) {
+      EXPECT_GT(fastPathCounts().recordsHandedOverTogether.load(), run.count / 2);
+    }
+  }
+  EXPECT_GT(templateChunks, 0u);
+  EXPECT_GT(shortFields, 0u);
+}
+
 // The chunks of a worker that could not be had are edited by the others, or by the
 // calling thread: the first of two starts fails, or the second.
 TEST_F(WritingAhead, ThreadsThatCannotBeHadChangeNoByte) {

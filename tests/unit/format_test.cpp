@@ -18,6 +18,7 @@
 #include "recio/format/builder.h"
 #include "recio/format/edit.h"
 #include "recio/format/plan.h"
+#include "recio/format/short_field.h"
 #include "support/doubles.h"
 #include "support/e_field_format.h"
 #include "support/sanitizer.h"
@@ -348,6 +349,61 @@ TEST(RealEditing, ShortFieldsOfEveryWidthMatchTheExactReference) {
     ASSERT_EQ(field, expected + std::string(8, '#'))
         << std::hexfloat << value << " w=" << width << " d=" << fractionDigits;
   }
+}
+
+// The short field laid out in registers (short_field.h) writes what editReal writes, or
+// leaves the field untouched for editReal: the values whose rounding carries into a new
+// digit, the widest exponents of two digits and the first of three, subnormals, signed
+// zeros, infinities and NaN, then random values, widths and digit counts. The fast layout
+// must take most of them, or the test would pass with it never used.
+TEST(RealEditing, ShortFieldLayoutWritesWhatEditRealWrites) {
+  struct Case {
+    double value;
+    bool taken;
+  };
+  const Case kCases[] = {{9.999995, true},
+                         {-9.999995, true},
+                         {9.9999949999, true},
+                         {0.99999951, true},
+                         {1.0e99, true},
+                         {9.9999951e99, false},
+                         {1.0e-99, true},
+                         {9.99999e-100, false},
+                         {1.0e100, false},
+                         {5e-324, false},
+                         {0.0, false},
+                         {-0.0, false},
+                         {std::numeric_limits<double>::infinity(), false},
+                         {std::numeric_limits<double>::quiet_NaN(), false}};
+  const ShortFieldShape table(13, 5, 1);
+  ASSERT_TRUE(table.usable());
+  for (const Case& check : kCases) {
+    std::string expected(13, '#');
+    std::string field(16, '#');
+    editReal(check.value, 13, 5, 1, expected.data());
+    EXPECT_EQ(table.edit(check.value, field.data()), check.taken) << check.value;
+    if (check.taken) {
+      EXPECT_EQ(field, expected + "###") << check.value;
+    }
+  }
+  std::mt19937_64 random(20261209);
+  int taken = 0;
+  constexpr int kTrials = 200000;
+  for (int trial = 0; trial < kTrials; ++trial) {
+    const double value = trial % 2 == 0 ? testing_support::awkwardDouble(random)
+                                        : (static_cast<double>(random() % 2000001) - 1e6) * 1e-3;
+    const auto width = static_cast<std::int32_t>(1 + random() % 20);
+    const auto fractionDigits = static_cast<std::int32_t>(random() % 9);
+    const ShortFieldShape shape(width, fractionDigits, 1 + static_cast<std::int32_t>(random() % 8 == 0));
+    if (!shape.usable()) continue;
+    std::string expected(static_cast<std::size_t>(width), '#');
+    std::string field(static_cast<std::size_t>(width) + 4, '#');
+    editReal(value, width, fractionDigits, 1, expected.data());
+    if (!shape.edit(value, field.data())) continue;
+    ++taken;
+    ASSERT_EQ(field, expected + "####") << std::hexfloat << value << " w=" << width << " d=" << fractionDigits;
+  }
+  EXPECT_GT(taken, kTrials / 8);
 }
 
 // A format of E fields alone, edited by its plan, writes what the interpreter writes for

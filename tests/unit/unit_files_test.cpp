@@ -285,18 +285,20 @@ TEST_F(Units, RecordsHandedOverTogetherFillTheBlockToItsEdge) {
       recio::Unit* unit = recio::acquireUnit(1);
       ASSERT_NE(unit, nullptr);
       testing_support::UnitAccess::setRecordFormat(*unit, format);
+      // The records lie as edited ahead: each followed by the unit's terminator.
       std::string records;
-      for (int index = 0; index < 40; ++index) records += std::string(length, static_cast<char>('a' + index % 26));
+      for (int index = 0; index < 40; ++index) {
+        records += std::string(length, static_cast<char>('a' + index % 26)) + terminator;
+      }
+      const std::size_t stride = length + std::string(terminator).size();
       std::size_t done = 0;
       while (done < 40) {
         std::size_t handedOver = 0;
-        ASSERT_EQ(unit->putRecordCopies(records.data() + done * length, length, 40 - done, handedOver), 0);
+        ASSERT_EQ(unit->putRecordCopies(records.data() + done * stride, length, 40 - done, handedOver), 0);
         done += handedOver;
       }
       recio::releaseUnit(*unit);
-      std::string expected;
-      for (std::size_t index = 0; index < 40; ++index) expected += records.substr(index * length, length) + terminator;
-      EXPECT_EQ(testing_support::closeAndRead(1, path), expected);
+      EXPECT_EQ(testing_support::closeAndRead(1, path), records);
     }
   }
 }

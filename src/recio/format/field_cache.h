@@ -69,20 +69,44 @@ class FieldCache {
   // it once.
   void editShaped(std::size_t position, std::uint32_t shape, double value, std::int32_t width,
                   std::int32_t fractionDigits, std::int32_t scaleFactor, char* field) {
+    editShapedBy(position, shape, value, static_cast<std::size_t>(width), field,
+                 [&] { editReal(value, width, fractionDigits, scaleFactor, field); });
+  }
+
+  // editShaped with `editField()` in place of editReal, for an editor of the same
+  // characters that knows the field's shape beforehand.
+  template <class EditField>
+  void editShapedBy(std::size_t position, std::uint32_t shape, double value, std::size_t width, char* field,
+                    EditField&& editField) {
     const std::size_t region = regionOf(position);
     if (shape == 0 || !looksUp(region)) {
-      editReal(value, width, fractionDigits, scaleFactor, field);
+      editField();
       return;
     }
     const auto bits = std::bit_cast<std::uint64_t>(value);
-    const auto fieldWidth = static_cast<std::size_t>(width);
     if (const char* kept = find(position, bits, shape)) {
       ++use_[region].hits;
-      copyField(field, kept, fieldWidth);
+      copyField(field, kept, width);
       return;
     }
-    editReal(value, width, fractionDigits, scaleFactor, field);
-    keep(position, bits, shape, field, fieldWidth);
+    editField();
+    keep(position, bits, shape, field, width);
+  }
+
+  // Whether the fields at `position` are looked up only now and then in the current
+  // window, their values having seldom recurred.
+  bool bypasses(std::size_t position) const { return use_[regionOf(position)].bypassed; }
+
+  // For a column of fields looked up with find and kept with keep rather than edited
+  // through edit: counts its `edits`, `lookups` and `hits` at `position` at once, as
+  // edit counts them one by one, so that whether the next window bypasses the position
+  // is decided alike.
+  void countColumn(std::size_t position, std::uint32_t edits, std::uint32_t lookups, std::uint32_t hits) {
+    RegionUse& use = use_[regionOf(position)];
+    use.edits += edits;
+    use.lookups += lookups;
+    use.hits += hits;
+    if (use.edits >= kWindow) use = {0, 0, 0, use.hits * kBypassRatio < use.lookups};
   }
 
   // The kept characters of the field, or nullptr.

@@ -7,9 +7,11 @@
 #include <limits>
 #include <new>
 
+#include "recio/format/chunk_editor.h"
 #include "recio/format/edit.h"
 #include "recio/format/field_cache.h"
 #include "recio/format/plan.h"
+#include "recio/format/record_layout.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/stop.h"
 #include "recio/units/unit.h"
@@ -155,9 +157,10 @@ void FormattedWriter::runStatement(std::int32_t unitNumber, const FormatProgram&
 }
 
 void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatProgram& program,
-                                          const format::FieldPlan& plan, const char* edited, const double* values,
-                                          std::size_t statementCount) {
+                                          const format::FieldPlan& plan, const format::RecordLayout& layout,
+                                          const char* edited, const double* values, std::size_t statementCount) {
   const std::size_t recordLength = plan.recordLength;
+  const std::size_t stride = layout.stride();
   const std::size_t valueCount = plan.fieldCount;
   std::size_t statement = 0;
   while (statement < statementCount) {
@@ -181,11 +184,17 @@ void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatP
     // The records edited ahead are what the plan would make of the values, and each fits
     // the record buffer and any fixed record length (recordFits). Each call hands over
     // those that fit the unit's block, or else one, so a stop begun elsewhere waits for
-    // one write call at most.
+    // one write call at most. Records laid out with another terminator than the unit's
+    // go over one by one.
+    const Terminator& terminator = unit_->terminator();
+    const bool laidOutForUnit = terminator.length == layout.terminatorLength &&
+                                std::memcmp(terminator.bytes, layout.terminator, layout.terminatorLength) == 0;
     do {
-      std::size_t handedOver = 0;
-      const std::int32_t result = unit_->putRecordCopies(edited + statement * recordLength, recordLength,
-                                                         statementCount - statement, handedOver);
+      std::size_t handedOver = 1;
+      const char* record = edited + statement * stride;
+      const std::int32_t result =
+          laidOutForUnit ? unit_->putRecordCopies(record, recordLength, statementCount - statement, handedOver)
+                         : unit_->putRecordCopy(record, recordLength);
       statement += handedOver;
       if (result != 0) {
         fail(result);
@@ -194,6 +203,55 @@ void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatP
     } while (statement < statementCount && hold_.mayKeep());
     giveUpUnit();
   }
+}
+
+void FormattedWriter::runStatementsEditingInPlace(std::int32_t unitNumber, const FormatProgram& program,
+                                                  const format::FieldPlan& plan, const format::RecordLayout& layout,
+                                                  format::ChunkEditor& editor, const double* values,
+                                                  std::size_t statementCount, char* spare) {
+  const std::size_t valueCount = plan.fieldCount;
+  const std::size_t stride = layout.stride();
+  std::size_t statement = 0;
+  while (statement < statementCount) {
+    unit_ = hold_.take(unitNumber);
+    if (unit_ == nullptr) {
+      return;  // not connected: no statement of the run writes anything
+    }
+    // As in runEditedStatements, one test of the plan and the terminator serves the hold.
+    fieldLimit_ = recordLimit(*unit_);
+    const Terminator& terminator = unit_->terminator();
+    std::size_t fitting = 0;
+    char* space = recordFits(plan) && terminator.length == layout.terminatorLength &&
+                          std::memcmp(terminator.bytes, layout.terminator, layout.terminatorLength) == 0
+                      ? unit_->recordSpace(stride, fitting)
+                      : nullptr;
+    if (space == nullptr) {
+      giveUpUnit();
+      break;
+    }
+    if (fitting == 0) {
+      // The record that straddles the block's end, which writes the block out; the next
+      // block takes the records after it in place again.
+      giveUpUnit();
+      editor.edit(values + statement * valueCount, 1, spare);
+      runEditedStatements(unitNumber, program, plan, layout, spare, values + statement * valueCount, 1);
+      ++statement;
+      continue;
+    }
+    // The records are edited past the block's last record, where they are part of
+    // nothing until they are handed over together: a stop that waits for the hold finds
+    // only whole records, as after one write call.
+    const std::size_t count = std::min(fitting, statementCount - statement);
+    editor.edit(values + statement * valueCount, count, space);
+    unit_->putRecordsInSpace(count, stride);
+    statement += count;
+    giveUpUnit();
+  }
+  if (statement == statementCount) return;
+  // The unit's first record, and a unit that writes each record at once.
+  const std::size_t left = statementCount - statement;
+  editor.edit(values + statement * valueCount, left, spare);
+  runEditedStatements(unitNumber, program, plan, layout, spare, values + statement * valueCount, left);
 }
 
 void FormattedWriter::transferReals(const double* values, std::size_t valueCount) {

@@ -14,8 +14,10 @@
 namespace recio {
 
 namespace format {
+class ChunkEditor;
 class FieldCache;
 struct FieldPlan;
+struct RecordLayout;
 }  // namespace format
 
 // The interpreter's state for one statement. The record being built is the unit's
@@ -70,7 +72,8 @@ class FormattedWriter {
   // edited ahead by `plan`, the plan of `program` compiled once for the whole run
   // (write_statements.h), which the caller has found the run's statements to follow: it
   // is usable and has a field per value. Statement n has the record at `edited` + n *
-  // `plan.recordLength` and its values at `values` + n * `plan.fieldCount`. The writer
+  // `layout.stride()`, followed by the layout's terminator, and its values at `values` +
+  // n * `plan.fieldCount`. The writer
   // asks only whether the unit takes the plan's record as it stands: a statement on a
   // unit that does hands its edited record over, byte for byte what the plan would make
   // of the values; any other transfers the values, with the same plan. While the
@@ -81,7 +84,17 @@ class FormattedWriter {
   // thread waits for the unit or has begun a stop (HeldUnit), so a stop still waits for
   // one write call at most; a failing statement ends the run at itself, as alone.
   void runEditedStatements(std::int32_t unitNumber, const FormatProgram& program, const format::FieldPlan& plan,
-                           const char* edited, const double* values, std::size_t statementCount);
+                           const format::RecordLayout& layout, const char* edited, const double* values,
+                           std::size_t statementCount);
+
+  // runEditedStatements for records not yet edited: while the unit holds records in a
+  // block, the records that fit it are edited straight into it by `editor` (made for
+  // `plan` and `layout`) and handed over together, on one hold of the unit, without a
+  // copy; the rest are edited into `spare` (room for `statementCount` records) and handed
+  // over by runEditedStatements.
+  void runStatementsEditingInPlace(std::int32_t unitNumber, const FormatProgram& program, const format::FieldPlan& plan,
+                                   const format::RecordLayout& layout, format::ChunkEditor& editor,
+                                   const double* values, std::size_t statementCount, char* spare);
 
  private:
   // Where the control items of the format stopped running.

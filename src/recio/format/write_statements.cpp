@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "recio/format/chunk_editor.h"
 #include "recio/format/edit.h"
-#include "recio/format/field_cache.h"
-#include "recio/format/field_copy.h"
 #include "recio/format/plan.h"
+#include "recio/format/record_layout.h"
 #include "recio/threads/change_signal.h"
 #include "recio/threads/fast_path_counts.h"
 #include "recio/threads/worker_threads.h"
@@ -59,9 +59,9 @@ struct Chunk {
   std::vector<double> values;
   std::vector<char> records;
 
-  bool allocate(const format::FieldPlan& plan) {
+  bool allocate(const format::FieldPlan& plan, const format::RecordLayout& layout) {
     return resize(values, kStatementsPerChunk * plan.fieldCount) &&
-           resize(records, kStatementsPerChunk * plan.recordLength);
+           resize(records, kStatementsPerChunk * layout.stride());
   }
 };
 
@@ -78,16 +78,17 @@ bool runFollowsPlan(const format::FieldPlan& plan, std::size_t valuesPerStatemen
 // reads it.
 class PlannedRun {
  public:
-  PlannedRun(const format::FieldPlan& plan, std::int32_t unitNumber, const FormatProgram& program,
-             std::uint64_t statementCount, const StatementValues& values)
+  PlannedRun(const format::FieldPlan& plan, const format::RecordLayout& layout, std::int32_t unitNumber,
+             const FormatProgram& program, std::uint64_t statementCount, const StatementValues& values)
       : plan_(plan),
+        layout_(layout),
         unitNumber_(unitNumber),
         program_(program),
         statementCount_(statementCount),
         values_(values),
         chunkCount_((statementCount + kStatementsPerChunk - 1) / kStatementsPerChunk) {
-    // Every value is compared with the one a statement before anyway; a period of a
-    // chunk or more never finds its earlier value in the chunk.
+    // Values that hold over rows are taken from a template anyway; a period of a chunk or
+    // more never finds its earlier value in the chunk.
     for (std::size_t position = 0; position < plan.fieldCount; ++position) {
       const std::size_t period = values.repeatPeriod(position);
       periods_[position] = period > 1 && period < kStatementsPerChunk ? period : 0;
@@ -95,93 +96,44 @@ class PlannedRun {
   }
 
   const format::FieldPlan& plan() const { return plan_; }
+  const format::RecordLayout& layout() const { return layout_; }
   std::uint64_t chunkCount() const { return chunkCount_; }
 
-  // The records of chunk `number`, field by field as the plan lays them out: the same
-  // characters as the statements would edit. Each editing thread has a cache of its own,
-  // made with the first chunk it edits; without the memory for one, the chunk's fields
-  // are edited every time.
-  void editChunk(std::uint64_t number, Chunk& chunk, std::unique_ptr<format::FieldCache>& cache) const {
-    if (cache == nullptr) cache = format::makeFieldCache();
+  // An editor for one editing thread, which it keeps from chunk to chunk.
+  format::ChunkEditor makeEditor() const { return format::ChunkEditor(plan_, layout_, periods_); }
+
+  // The records of chunk `number`, laid out as the unit's block takes them: the same
+  // characters as the statements would edit, each record followed by the terminator.
+  void editChunk(std::uint64_t number, Chunk& chunk, format::ChunkEditor& editor) const {
     const std::size_t count = statementsIn(number);
     values_.fill(number * kStatementsPerChunk, count, chunk.values.data());
-    std::uint64_t reusedByPeriod = 0;
-    // A column at a time: its field's shape and its neighbours' distances stay in
-    // registers, where a record at a time would read them again for every field (a
-    // store into a record may alias anything).
-    for (std::size_t position = 0; position < plan_.fieldCount; ++position) {
-      reusedByPeriod += editColumn(position, chunk.values.data(), count, chunk.records.data(), cache.get());
-    }
-    if (reusedByPeriod != 0) fastPathCounts().fieldsReusedByPeriod.fetch_add(reusedByPeriod, std::memory_order_relaxed);
+    editor.edit(chunk.values.data(), count, chunk.records.data());
+  }
+
+  // The statements of chunk `number`, in order, each with a record edited for it straight
+  // into the unit's block where it takes them, else into the chunk.
+  void runChunkStatementsEditing(FormattedWriter& writer, std::uint64_t number, Chunk& chunk,
+                                 format::ChunkEditor& editor) const {
+    const std::size_t count = statementsIn(number);
+    values_.fill(number * kStatementsPerChunk, count, chunk.values.data());
+    writer.runStatementsEditingInPlace(unitNumber_, program_, plan_, layout_, editor, chunk.values.data(), count,
+                                       chunk.records.data());
   }
 
   // The statements of chunk `number`, in order, each handing over the record edited for it.
   void runChunkStatements(FormattedWriter& writer, std::uint64_t number, const Chunk& chunk) const {
-    writer.runEditedStatements(unitNumber_, program_, plan_, chunk.records.data(), chunk.values.data(),
+    writer.runEditedStatements(unitNumber_, program_, plan_, layout_, chunk.records.data(), chunk.values.data(),
                                statementsIn(number));
   }
 
  private:
-  // The fields at `position` of the chunk's `count` records, record after record;
-  // returns how many were copied from the record a period before.
-  std::uint64_t editColumn(std::size_t position, const double* values, std::size_t count, char* records,
-                           format::FieldCache* fieldCache) const {
-    const format::PlannedField field = plan_.fields[position];
-    const auto width = static_cast<std::size_t>(field.width);
-    const std::size_t valueStride = plan_.fieldCount;
-    const std::size_t recordLength = plan_.recordLength;
-    const std::size_t period = periods_[position];
-    const std::uint32_t shape = format::FieldCache::shapeOf(field.width, field.fractionDigits, field.scaleFactor);
-    const double* value = values + position;
-    char* text = records + field.begin;
-    // The field that began the run of equal values that the column is in.
-    const char* runText = text;
-    std::uint64_t reusedByPeriod = 0;
-    for (std::size_t statement = 0; statement < count; ++statement, value += valueStride, text += recordLength) {
-      // A value whose bits equal the one at its position in the record before (a
-      // table's y and elevation, as a rule), or in the record a period before (a
-      // table's x), takes that record's field, which was edited from the same bits
-      // under the same plan. That record is still in the nearest caches, where a field
-      // cache slot, behind a chunk's worth of records, seldom is. A run of equal values
-      // takes the field of its first record: the field just before was written by copies
-      // that overlap (field_copy.h) a moment ago, and a load across two stores still on
-      // their way to the cache waits for both.
-      const auto bits = std::bit_cast<std::uint64_t>(*value);
-      if (statement > 0 && bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(valueStride)])) {
-        copyEarlierField(text, runText, width);
-        continue;
-      }
-      runText = text;
-      if (period != 0 && statement >= period &&
-          bits == std::bit_cast<std::uint64_t>(value[-static_cast<std::ptrdiff_t>(period * valueStride)])) {
-        copyEarlierField(text, text - period * recordLength, width);
-        ++reusedByPeriod;
-        continue;
-      }
-      if (fieldCache != nullptr) {
-        fieldCache->editShaped(position, shape, *value, field.width, field.fractionDigits, field.scaleFactor, text);
-      } else {
-        format::editReal(*value, field.width, field.fractionDigits, field.scaleFactor, text);
-      }
-    }
-    return reusedByPeriod;
-  }
-
   std::size_t statementsIn(std::uint64_t number) const {
     return static_cast<std::size_t>(
         std::min<std::uint64_t>(kStatementsPerChunk, statementCount_ - number * kStatementsPerChunk));
   }
 
-  // Copies a field of a record edited before into the same place of this one.
-  static void copyEarlierField(char* field, const char* earlier, std::size_t width) {
-    if (width <= format::kLargestFieldCopy) {
-      format::copyField(field, earlier, width);
-    } else {
-      std::memcpy(field, earlier, width);
-    }
-  }
-
   const format::FieldPlan& plan_;
+  const format::RecordLayout layout_;
   const std::int32_t unitNumber_;
   const FormatProgram program_;
   const std::uint64_t statementCount_;
@@ -191,15 +143,15 @@ class PlannedRun {
   std::size_t periods_[format::FieldPlan::kMaxFields] = {};
 };
 
-// Without workers: a chunk edited, then its statements, in turn on the calling thread.
-// Editing a thousand records together keeps the field cache and the digit tables in the
+// Without workers: a chunk edited, then its statements, in turn on the calling thread,
+// the records edited straight into the unit's block where it takes them. Editing a
+// thousand records together keeps the field cache and the digit tables in the
 // processor's caches, which a write call per record would flush.
 void editThenRunEachChunk(const PlannedRun& run, Chunk& chunk) {
-  std::unique_ptr<format::FieldCache> cache;
+  format::ChunkEditor editor = run.makeEditor();
   FormattedWriter writer;
   for (std::uint64_t number = 0; number < run.chunkCount(); ++number) {
-    run.editChunk(number, chunk, cache);
-    run.runChunkStatements(writer, number, chunk);
+    run.runChunkStatementsEditing(writer, number, chunk, editor);
   }
 }
 
@@ -221,7 +173,7 @@ class ChunkRing {
 
   bool allocate() {
     return std::all_of(std::begin(slots_), std::end(slots_),
-                       [this](RingSlot& slot) { return slot.chunk.allocate(run_.plan()); });
+                       [this](RingSlot& slot) { return slot.chunk.allocate(run_.plan(), run_.layout()); });
   }
 
   // For the calling thread alone, when no worker could be had.
@@ -230,14 +182,14 @@ class ChunkRing {
   // A worker: takes the next chunk not yet taken, waits for its slot to be free, edits
   // it, and goes on until every chunk is taken.
   void editAsWorker() {
-    std::unique_ptr<format::FieldCache> cache;
+    format::ChunkEditor editor = run_.makeEditor();
     for (;;) {
       const std::uint64_t number = nextChunk_.fetch_add(1, std::memory_order_relaxed);
       if (number >= run_.chunkCount()) return;
       RingSlot& slot = slotOf(number);
       const std::uint64_t freedAt = number < kRingChunks ? 0 : number - kRingChunks + 1;
       chunkChanged_.waitUntil([&] { return slot.handedOver.load(std::memory_order_acquire) == freedAt; });
-      editInto(slot, number, cache, true);
+      editInto(slot, number, editor, true);
     }
   }
 
@@ -246,11 +198,11 @@ class ChunkRing {
   // than wait: where handing records over is cheap, editing is what the run waits for.
   void runStatementsInOrder() {
     FormattedWriter writer;
-    std::unique_ptr<format::FieldCache> cache;
+    format::ChunkEditor editor = run_.makeEditor();
     for (std::uint64_t number = 0; number < run_.chunkCount(); ++number) {
       RingSlot& slot = slotOf(number);
       const auto edited = [&] { return slot.edited.load(std::memory_order_acquire) == number + 1; };
-      while (!edited() && editNextFreeChunk(number, cache)) {
+      while (!edited() && editNextFreeChunk(number, editor)) {
       }
       if (!edited()) {
         // A worker may be asleep on a slot this thread has freed without a word.
@@ -274,18 +226,18 @@ class ChunkRing {
   // Takes the next chunk not yet taken and edits it, if its slot is free: if it is less
   // than a ring ahead of the chunk the statements are at, since every chunk before that
   // one has been handed over. False when there is no such chunk.
-  bool editNextFreeChunk(std::uint64_t running, std::unique_ptr<format::FieldCache>& cache) {
+  bool editNextFreeChunk(std::uint64_t running, format::ChunkEditor& editor) {
     std::uint64_t number = nextChunk_.load(std::memory_order_relaxed);
     do {
       if (number >= run_.chunkCount() || number >= running + kRingChunks) return false;
     } while (!nextChunk_.compare_exchange_weak(number, number + 1, std::memory_order_relaxed));
-    editInto(slotOf(number), number, cache, false);
+    editInto(slotOf(number), number, editor, false);
     return true;
   }
 
   // Edits chunk `number` into its slot, which is free, and lets the statements have it.
-  void editInto(RingSlot& slot, std::uint64_t number, std::unique_ptr<format::FieldCache>& cache, bool byWorker) {
-    run_.editChunk(number, slot.chunk, cache);
+  void editInto(RingSlot& slot, std::uint64_t number, format::ChunkEditor& editor, bool byWorker) {
+    run_.editChunk(number, slot.chunk, editor);
     slot.edited.store(number + 1, std::memory_order_release);
     chunkChanged_.notifyAll();
     FastPathCounts& counts = fastPathCounts();
@@ -326,14 +278,18 @@ bool runWithWorkers(const PlannedRun& run, unsigned workerCount) {
   return true;
 }
 
-// Whether a file is connected to the unit: on one that is not, the statements write
-// nothing, and no worker is started for them. Workers pay whether or not the unit
-// collects its records in blocks: without blocks, each record's write call is the
-// calling thread's largest cost, and the editing taken off it is a tenth of a run. The
-// threads add nothing to what a call costs: the console-event thread is always there.
-bool isConnected(std::int32_t unitNumber) {
+// Whether a file is connected to the unit, and if so the layout of its records with
+// their terminator: on a unit without a file the statements write nothing, and no worker
+// is started for them. Workers pay whether or not the unit collects its records in
+// blocks: without blocks, each record's write call is the calling thread's largest cost,
+// and the editing taken off it is a tenth of a run. The threads add nothing to what a
+// call costs: the console-event thread is always there.
+bool isConnected(std::int32_t unitNumber, format::RecordLayout& layout) {
   Unit* unit = acquireUnit(unitNumber);
   if (unit == nullptr) return false;
+  const Terminator& terminator = unit->terminator();
+  layout.terminatorLength = std::min<std::size_t>(terminator.length, format::RecordLayout::kMaxTerminatorLength);
+  std::memcpy(layout.terminator, terminator.bytes, layout.terminatorLength);
   releaseUnit(*unit);
   return true;
 }
@@ -373,13 +329,15 @@ void writeStatements(std::int32_t unitNumber, const FormatProgram& program, std:
     runStatementsOneByOne(unitNumber, program, plan, statementCount, valuesPerStatement, values);
     return;
   }
-  const PlannedRun run(plan, unitNumber, program, statementCount, values);
-  const unsigned workerCount = statementCount >= kMinimumChunks * kStatementsPerChunk && isConnected(unitNumber)
-                                   ? workersToSpare(kMaximumWorkers)
-                                   : 0;
+  format::RecordLayout layout;
+  layout.recordLength = plan.recordLength;
+  const bool connected = isConnected(unitNumber, layout);
+  const PlannedRun run(plan, layout, unitNumber, program, statementCount, values);
+  const unsigned workerCount =
+      statementCount >= kMinimumChunks * kStatementsPerChunk && connected ? workersToSpare(kMaximumWorkers) : 0;
   if (workerCount > 0 && runWithWorkers(run, workerCount)) return;
   Chunk chunk;
-  if (chunk.allocate(plan)) {
+  if (chunk.allocate(plan, layout)) {
     editThenRunEachChunk(run, chunk);
   } else {
     runStatementsOneByOne(unitNumber, program, plan, statementCount, valuesPerStatement, values);

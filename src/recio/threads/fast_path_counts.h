@@ -25,6 +25,10 @@ struct FastPathCounts {
   std::atomic<std::uint64_t> plainRecordsRead{0};
   // ...and many statements at a time, from the bytes the unit had read.
   std::atomic<std::uint64_t> plainRecordsReadInRuns{0};
+  // Chunks edited ahead whose records were copied from templates of their rows, and
+  // fields edited ahead by the short field layout (short_field.h), counted per chunk.
+  std::atomic<std::uint64_t> chunksEditedFromRowTemplates{0};
+  std::atomic<std::uint64_t> fieldsEditedShort{0};
   // Records edited ahead that write statements copied into a unit's block together.
   std::atomic<std::uint64_t> recordsHandedOverTogether{0};
   // Blocks of buffered output written past the page cache.

@@ -113,6 +113,8 @@ class Unit {
   // The operating system's code of the last failed read or write.
   int osError() const { return osError_; }
   std::int32_t recordLength() const { return connection_.recordLength; }
+  // The bytes that end each output record.
+  const Terminator& terminator() const { return terminator_; }
   bool noWrapMargin() const { return connection_.noWrapMargin; }
   // Whether records collect in a block buffer rather than each going out in a call of its own.
   bool buffered() const { return connection_.buffered; }
@@ -161,12 +163,22 @@ class Unit {
   }
 
   // putRecordCopy for the first of `count` (at least one) records of `recordLength`
-  // bytes, which lie one after another at `records`, and for those after it while they
-  // fit a buffered unit's block with room to spare, copied in a loop of their own: so at
-  // most one write call is made, for the last record handed over. `handedOver` counts
-  // them; the result is that of the last.
+  // bytes, which lie one after another at `records`, each followed by the unit's
+  // terminator, and for those after it while they fit a buffered unit's block with room
+  // to spare, copied together as they lie: so at most one write call is made, for the
+  // last record handed over. `handedOver` counts them; the result is that of the last.
   std::int32_t putRecordCopies(const char* records, std::size_t recordLength, std::size_t count,
                                std::size_t& handedOver);
+
+  // Where records of `stride` bytes each (their characters, then the unit's terminator)
+  // can be edited straight into a buffered unit's block, after its last record: `fitting`
+  // is how many fit there with room to spare. nullptr, with `fitting` 0, on a unit that
+  // does not take records so: one writing each record at once, or before its block and
+  // its first write.
+  char* recordSpace(std::size_t stride, std::size_t& fitting);
+  // Hands over the first `count` records edited at recordSpace(stride, ...), at most the
+  // `fitting` it gave.
+  void putRecordsInSpace(std::size_t count, std::size_t stride);
 
   // Writes out the block buffer of a buffered unit; false (with the system's error code
   // kept) when the write fails, after cutting a disk file back to its last whole record.

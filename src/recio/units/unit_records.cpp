@@ -42,10 +42,40 @@ std::int32_t takeRecord(InputBuffer& input, char terminator, LineBounds line) {
   return 0;
 }
 
+// How many records of `length` bytes fit the block with room to spare: a byte is left
+// over, so that the block never fills with them and only bufferRecord writes blocks out.
+std::size_t recordsThatFit(const FileOutput& output, std::size_t length) {
+  const std::size_t available = output.blockCapacity - output.blockUsed;
+  return available == 0 ? 0 : (available - 1) / length;
+}
+
+// Counts `count` records of `length` bytes just placed after the block's last record.
+void handOverPlaced(FileOutput& output, std::size_t count, std::size_t length) {
+  output.blockUsed += count * length;
+  output.bytesHandedOver += count * length;
+  output.pending = true;
+}
+
+// Copies records of `recordLength` bytes that lie one after another at `records`, each
+// followed by the unit's terminator, into the block while they fit with room to spare:
+// one copy for them all and the counts once. Returns the number of records copied, of
+// at most `count`.
+std::size_t copyTerminatedRecordsThatFit(FileOutput& output, const Terminator& terminator, const char* records,
+                                         std::size_t recordLength, std::size_t count) {
+  const std::size_t length = recordLength + terminator.length;
+  const std::size_t fitting = recordsThatFit(output, length);
+  const std::size_t copied = count < fitting ? count : fitting;
+  if (copied != 0) {
+    std::memcpy(output.block + output.blockUsed, records, copied * length);
+    handOverPlaced(output, copied, length);
+  }
+  return copied;
+}
+
 // Copies records of `recordLength` bytes, which lie one after another at `records`, each
-// with its terminator, into the block while they fit with room to spare, so that the block
-// does not fill: the common case of bufferRecord, two copies a record and the counts once.
-// Returns the number of records copied, of at most `count`.
+// without its terminator, into the block while they fit with room to spare, so that the
+// block does not fill: the common case of bufferRecord, two copies a record and the
+// counts once. Returns the number of records copied, of at most `count`.
 std::size_t copyRecordsThatFit(FileOutput& output, const Terminator& terminator, const char* records,
                                std::size_t recordLength, std::size_t count) {
   const std::size_t length = recordLength + terminator.length;
@@ -200,7 +230,7 @@ std::int32_t Unit::putRecordCopies(const char* records, std::size_t recordLength
   // block go in one loop.
   const Connection& connection = connection_;
   if (connection.buffered && !connection.truncateAtFirstWrite && output_.block != nullptr) {
-    handedOver = copyRecordsThatFit(output_, terminator_, records, recordLength, count);
+    handedOver = copyTerminatedRecordsThatFit(output_, terminator_, records, recordLength, count);
     if (handedOver != 0) {
       fastPathCounts().recordsHandedOverTogether.fetch_add(handedOver, std::memory_order_relaxed);
       return 0;
@@ -208,6 +238,22 @@ std::int32_t Unit::putRecordCopies(const char* records, std::size_t recordLength
   }
   handedOver = 1;
   return putRecordCopy(records, recordLength);
+}
+
+char* Unit::recordSpace(std::size_t stride, std::size_t& fitting) {
+  const Connection& connection = connection_;
+  fitting = 0;
+  if (!connection.buffered || connection.truncateAtFirstWrite || output_.block == nullptr || stride == 0) {
+    return nullptr;
+  }
+  fitting = recordsThatFit(output_, stride);
+  return output_.block + output_.blockUsed;
+}
+
+void Unit::putRecordsInSpace(std::size_t count, std::size_t stride) {
+  if (count == 0) return;
+  handOverPlaced(output_, count, stride);
+  fastPathCounts().recordsHandedOverTogether.fetch_add(count, std::memory_order_relaxed);
 }
 
 bool Unit::reserveRecord(std::size_t capacity) {
