@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The conversion's speed as ratios to its yardsticks, all measured side by side in one
 # sitting, and checked against the goals:
-#   XIOT_BUFFERED=true   <= 0.2 x the plain converter, and at most 40 ns of processor
-#                        time (user + system) per cell
+#   XIOT_BUFFERED=true   <= 0.2 x the plain converter, and at most 2.5 x the block
+#                        floor's processor time (user + system)
 #   default              <= 1.15 x the floor of one 66-byte write call per record
-# Buffered against the block floor is printed too; its goal (<= 2.5 x) holds where that
-# floor reaches the device, which a table the page cache holds whole never does: it is
-# checked on the largest grid by hand (doc/performance.md).
+# Buffered against the block floor is printed in wall-clock time too, unchecked: the floor
+# needs next to no processor time of its own, so where the page cache holds the table the
+# ratio is the program's processor time over a copy's; the largest grid is measured
+# against its direct floor by hand (doc/performance.md). The instructions a cell, which
+# no machine moves, are bench/instruction_counts.sh's.
 #
 #   bench/speed_ratios.sh [-n RUNS] [NXxNYxNZ ...]
 #
@@ -121,10 +123,11 @@ for grid in "${grids[@]}"; do
       goals=$((goals + 1))
       awk -v w="$w" -v l="$limit" 'BEGIN { exit !(w <= l) }' || missed=$((missed + 1))
     done
-    perCell=$(printf '%s\n' ${cpu[buffered]} | median | awk -v cells="$cells" '{ print $1 * 1e6 / cells }')
-    awk -v p="$perCell" 'BEGIN { printf "  buffered cpu %6.1f ns/cell    goal <= 40   %s\n", p, p <= 40 ? "met" : "not met" }'
+    cpuRatio=$(ratio cpu buffered blocks)
+    awk -v r="$cpuRatio" 'BEGIN {
+      printf "  buffered / blocks  cpu %5.2f x  goal <= 2.5  %s\n", r, r <= 2.5 ? "met" : "not met" }'
     goals=$((goals + 1))
-    awk -v p="$perCell" 'BEGIN { exit !(p <= 40) }' || missed=$((missed + 1))
+    awk -v r="$cpuRatio" 'BEGIN { exit !(r <= 2.5) }' || missed=$((missed + 1))
     unset wall cpu
   done
 done
