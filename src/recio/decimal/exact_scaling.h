@@ -1,0 +1,39 @@
+// The quick case of every real conversion: digits that are an exact binary64 value
+// scaled by a power of ten that is one too, so that the one operation between them
+// rounds once. parseReal64's cases and the reader's quick lines both take it from here.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+#include "recio/decimal/powers.h"
+
+namespace recio::decimal {
+
+// D * 10^scale for D exact in binary64 and |scale| <= 22: both operands are exact, so
+// the one operation rounds once.
+inline double scaledExactly(double exact, std::int64_t scale) {
+  return scale >= 0 ? exact * kBinary64Powers[static_cast<std::size_t>(scale)]
+                    : exact / kBinary64Powers[static_cast<std::size_t>(-scale)];
+}
+
+inline constexpr std::uint64_t kExactIntegerLimit = std::uint64_t{1} << 53;
+
+// The value of a token whose mantissa's digits, at most 19 of them, are the integer
+// `digits` (leading zeros add nothing, and 19 digits cannot wrap) and whose value is
+// digits * 10^scale, with the sign bit set by `negative`. False when the quick case does
+// not hold: zero digits (a zero's sign has rules of its own), digits of 2^53 or more, or
+// a scale past 10^22. Where it holds, parseReal64 gives the same bits: its first fast
+// case for 15 digits or fewer, and for 16 to 19 digits the same product, as D below 2^53
+// is a binary64 value and the digits as collected are D itself.
+inline bool exactScaledValue(std::uint64_t digits, std::int64_t scale, bool negative, double& value) {
+  if (digits - 1 >= kExactIntegerLimit - 1 || scale < -kMaxExactBinary64Power || scale > kMaxExactBinary64Power) {
+    return false;
+  }
+  const double magnitude = scaledExactly(static_cast<double>(static_cast<std::int64_t>(digits)), scale);
+  value = std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | std::uint64_t{negative} << 63);
+  return true;
+}
+
+}  // namespace recio::decimal
