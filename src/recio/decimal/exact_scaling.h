@@ -3,6 +3,7 @@
 // rounds once. parseReal64's cases and the reader's quick lines both take it from here.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +21,24 @@ inline double scaledExactly(double exact, std::int64_t scale) {
 
 inline constexpr std::uint64_t kExactIntegerLimit = std::uint64_t{1} << 53;
 
+// For scale s at index s + 22: the factor 10^s and the divisor 1 when s >= 0, the factor
+// 1 and the divisor 10^-s when s < 0. Multiplying and dividing by 1 is exact, so
+// D * factor / divisor is scaledExactly(D, s) without a branch on the scale's sign.
+struct ExactScales {
+  std::array<double, 2 * kMaxExactBinary64Power + 1> factors{};
+  std::array<double, 2 * kMaxExactBinary64Power + 1> divisors{};
+};
+constexpr ExactScales makeExactScales() {
+  ExactScales scales;
+  for (int scale = -kMaxExactBinary64Power; scale <= kMaxExactBinary64Power; ++scale) {
+    const auto index = static_cast<std::size_t>(scale + kMaxExactBinary64Power);
+    scales.factors[index] = scale >= 0 ? kBinary64Powers[static_cast<std::size_t>(scale)] : 1.0;
+    scales.divisors[index] = scale < 0 ? kBinary64Powers[static_cast<std::size_t>(-scale)] : 1.0;
+  }
+  return scales;
+}
+inline constexpr ExactScales kExactScales = makeExactScales();
+
 // The value of a token whose mantissa's digits, at most 19 of them, are the integer
 // `digits` (leading zeros add nothing, and 19 digits cannot wrap) and whose value is
 // digits * 10^scale, with the sign bit set by `negative`. False when the quick case does
@@ -28,10 +47,10 @@ inline constexpr std::uint64_t kExactIntegerLimit = std::uint64_t{1} << 53;
 // case for 15 digits or fewer, and for 16 to 19 digits the same product, as D below 2^53
 // is a binary64 value and the digits as collected are D itself.
 inline bool exactScaledValue(std::uint64_t digits, std::int64_t scale, bool negative, double& value) {
-  if (digits - 1 >= kExactIntegerLimit - 1 || scale < -kMaxExactBinary64Power || scale > kMaxExactBinary64Power) {
-    return false;
-  }
-  const double magnitude = scaledExactly(static_cast<double>(static_cast<std::int64_t>(digits)), scale);
+  const auto index = static_cast<std::uint64_t>(scale + kMaxExactBinary64Power);
+  if (digits - 1 >= kExactIntegerLimit - 1 || index > 2 * kMaxExactBinary64Power) return false;
+  const double magnitude = static_cast<double>(static_cast<std::int64_t>(digits)) * kExactScales.factors[index] /
+                           kExactScales.divisors[index];
   value = std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | std::uint64_t{negative} << 63);
   return true;
 }

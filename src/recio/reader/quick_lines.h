@@ -8,13 +8,13 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 
 #include "recio/decimal/decimal.h"
 #include "recio/decimal/exact_scaling.h"
 #include "recio/decimal/syntax.h"
 #include "recio/processor/little_endian.h"
 #include "recio/reader/digit_words.h"
+#include "recio/reader/plain_line.h"
 #include "recio/units/terminator_search.h"
 
 namespace recio::reader {
@@ -31,13 +31,11 @@ inline constexpr unsigned kQuickMantissaDigits = 19;
 inline constexpr std::ptrdiff_t kQuickLineReach = 7 + 1 + (kQuickMantissaDigits + 1) + 5 + 2;
 static_assert(kQuickLineReach >= 7 + 1 + 27);
 
-// The value of a line of the quick shape whose digits or power of ten are past the
-// exact case: converted from its parts as the plain line's scan cuts them. False when
-// it does not convert (the plain line then says so).
-[[gnu::noinline]] inline bool quickLinePartsValue(const decimal::NumberParts& parts, double& value) {
-  const decimal::ParseResult<double> real = decimal::parseReal64(parts);
-  value = real.value;
-  return real.status == decimal::ConversionStatus::Ok;
+// The value of a quick line whose digits or power of ten are past the exact case: the
+// plain line's own reading of its record text [at, textEnd). Out of the way of the
+// quick lines' loop, which then keeps no parts of the token.
+[[gnu::noinline]] inline bool quickLineByPlainRules(const char* at, const char* textEnd, double& value) {
+  return plainRecordValue(at, textEnd, value);
 }
 
 // The line at `at`, when it is a quick line: its value into `value`, and the address of
@@ -53,7 +51,7 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
   }
   const char lead = *p;
   const bool negative = lead == '-';
-  p += static_cast<int>(lead == '-' || lead == '+');
+  p += static_cast<int>(negative || lead == '+');
 
   // The mantissa's digits in one word with the point left out: the bytes after the
   // integer digits taken one byte further on. Most numbers have one integer digit.
@@ -61,7 +59,8 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
   bool point = true;
   std::uint64_t mantissaWord;
   if (p[1] == '.') {
-    mantissaWord = ((loadLittleEndian64(p + 1) & ~std::uint64_t{0xFF}) | static_cast<unsigned char>(p[0])) ^ kZeroDigits;
+    mantissaWord =
+        ((loadLittleEndian64(p + 1) & ~std::uint64_t{0xFF}) | static_cast<unsigned char>(p[0])) ^ kZeroDigits;
   } else {
     const std::uint64_t integerWord = loadLittleEndian64(p) ^ kZeroDigits;
     integerDigits = static_cast<unsigned>(std::countr_zero(nonDigitBytes(integerWord))) >> 3;
@@ -95,12 +94,10 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
 
   std::int64_t exponent = 0;
   bool exponentNegative = false;
-  const char* exponentDigits = q;
   if ((*q | 0x20) == 'e') {  // E or e; the other exponent letters are the plain line's
     const char sign = q[1];
     exponentNegative = sign == '-';
     q += 1 + static_cast<int>(sign == '-' || sign == '+');
-    exponentDigits = q;
     const unsigned first = decimal::digitValue(q[0]);
     const unsigned second = decimal::digitValue(q[1]);
     const unsigned third = decimal::digitValue(q[2]);
@@ -124,15 +121,7 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
 
   const std::int64_t scale = (exponentNegative ? -exponent : exponent) - std::int64_t{fractionDigits};
   if (decimal::exactScaledValue(written, scale, negative, value)) return found;
-  decimal::NumberParts parts;
-  parts.negative = negative;
-  parts.integerDigits = {p, integerDigits};
-  if (point) parts.fractionDigits = {p + integerDigits + 1, fractionDigits};
-  parts.writtenDigits = written;
-  parts.exponentDigits = {exponentDigits, static_cast<std::size_t>(q - exponentDigits)};
-  parts.exponentValue = exponent;
-  parts.exponentNegative = exponentNegative;
-  return quickLinePartsValue(parts, value) ? found : nullptr;
+  return quickLineByPlainRules(at, q, value) ? found : nullptr;
 }
 
 // Takes quick lines from `at` on while a line begins at least kQuickLineReach bytes
@@ -143,7 +132,9 @@ template <class Store>
 const char* quickLines(const char* at, const char* end, char terminator, Store&& store) {
   // A terminator that could stand inside a number would end no quick line where it should.
   if (static_cast<unsigned char>(terminator) >= ' ') return at;
-  while (end - at >= kQuickLineReach) {
+  if (end - at < kQuickLineReach) return at;
+  const char* const lastStart = end - kQuickLineReach;
+  while (at <= lastStart) {
     double value;
     const char* const found = quickLine(at, terminator, value);
     if (found == nullptr || !store(value)) break;
