@@ -738,6 +738,13 @@ TEST_F(ReaderTest, QuickLinesAtTheirEdgesReadAsByTheGeneralRules) {
       "1E+5",
       "-12e+02",
       "3*1.5",
+      "9.007199254740991",
+      "9.007199254740992",
+      "-9.007199254740993e-3",
+      "1234567.890123456789",
+      "1.2345678901234567x",
+      "8.765432109876543e+300\r",
+      "1.00000000000000011102230246251565404236316680908203125",
   };
   for (const std::string_view line : kLines) {
     for (std::size_t before = 0; before < 8; ++before) {

@@ -38,6 +38,69 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
   return plainRecordValue(at, textEnd, value);
 }
 
+// What follows a quick line's mantissa: [E|e [sign] one to three digits] [CR]
+// terminator. The other exponent letters are the plain line's.
+struct QuickLineTail {
+  const char* terminator = nullptr;  // nullptr when the line goes on otherwise
+  const char* textEnd = nullptr;     // where the token and the record's text end
+  const char* exponentDigits = nullptr;
+  std::int64_t exponentValue = 0;
+  bool exponentNegative = false;
+};
+
+[[gnu::always_inline]] inline QuickLineTail quickLineTail(const char* q, char terminator) {
+  QuickLineTail tail;
+  tail.exponentDigits = q;
+  if ((*q | 0x20) == 'e') {
+    const char sign = q[1];
+    tail.exponentNegative = sign == '-';
+    q += 1 + static_cast<int>(sign == '-' || sign == '+');
+    tail.exponentDigits = q;
+    const unsigned first = decimal::digitValue(q[0]);
+    const unsigned second = decimal::digitValue(q[1]);
+    const unsigned third = decimal::digitValue(q[2]);
+    if (first > 9) return tail;
+    if (second > 9) {
+      tail.exponentValue = first;
+      q += 1;
+    } else if (third > 9) {
+      tail.exponentValue = first * 10 + second;
+      q += 2;
+    } else {
+      tail.exponentValue = (first * 10 + second) * 10 + third;
+      q += 3;
+    }
+  }
+  tail.textEnd = q;
+  if (*q == terminator) {
+    tail.terminator = q;
+  } else if (*q == '\r' && q[1] == terminator) {
+    tail.terminator = q + 1;  // the CR before the terminator is no part of the record
+  }
+  return tail;
+}
+
+// A quick line whose mantissa, at p, has more digits than an exact binary64 holds: its
+// tail read and its parts converted by the general conversion, out of the way of the
+// quick lines' loop. The mantissa has a point after its integer digits.
+[[gnu::noinline]] inline const char* quickLongLine(const char* p, unsigned integerDigits, unsigned digits,
+                                                   std::uint64_t written, bool negative, char terminator,
+                                                   double& value) {
+  const QuickLineTail tail = quickLineTail(p + digits + 1, terminator);
+  if (tail.terminator == nullptr) return nullptr;
+  decimal::NumberParts parts;
+  parts.negative = negative;
+  parts.integerDigits = {p, integerDigits};
+  parts.fractionDigits = {p + integerDigits + 1, digits - integerDigits};
+  parts.writtenDigits = written;
+  parts.exponentDigits = {tail.exponentDigits, static_cast<std::size_t>(tail.textEnd - tail.exponentDigits)};
+  parts.exponentValue = tail.exponentValue;
+  parts.exponentNegative = tail.exponentNegative;
+  const decimal::ParseResult<double> real = decimal::parseReal64(parts);
+  value = real.value;
+  return real.status == decimal::ConversionStatus::Ok ? tail.terminator : nullptr;
+}
+
 // The line at `at`, when it is a quick line: its value into `value`, and the address of
 // its terminator; nullptr for any other line. [at, at + kQuickLineReach) must be bytes
 // read, and the terminator a control byte: no byte of the shape but the last can be it.
@@ -89,39 +152,18 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
       q += count;
       if (count < 8) break;
     }
+    if (written >= decimal::kExactIntegerLimit) {
+      return quickLongLine(p, integerDigits, digits, written, negative, terminator, value);
+    }
   }
   const unsigned fractionDigits = digits - integerDigits;
 
-  std::int64_t exponent = 0;
-  bool exponentNegative = false;
-  if ((*q | 0x20) == 'e') {  // E or e; the other exponent letters are the plain line's
-    const char sign = q[1];
-    exponentNegative = sign == '-';
-    q += 1 + static_cast<int>(sign == '-' || sign == '+');
-    const unsigned first = decimal::digitValue(q[0]);
-    const unsigned second = decimal::digitValue(q[1]);
-    const unsigned third = decimal::digitValue(q[2]);
-    if (first > 9) return nullptr;
-    if (second > 9) {
-      exponent = first;
-      q += 1;
-    } else if (third > 9) {
-      exponent = first * 10 + second;
-      q += 2;
-    } else {
-      exponent = (first * 10 + second) * 10 + third;
-      q += 3;
-    }
-  }
-  const char* found = q;
-  if (*q != terminator) {
-    if (*q != '\r' || q[1] != terminator) return nullptr;
-    ++found;  // the CR before the terminator is no part of the record
-  }
-
-  const std::int64_t scale = (exponentNegative ? -exponent : exponent) - std::int64_t{fractionDigits};
-  if (decimal::exactScaledValue(written, scale, negative, value)) return found;
-  return quickLineByPlainRules(at, q, value) ? found : nullptr;
+  const QuickLineTail tail = quickLineTail(q, terminator);
+  if (tail.terminator == nullptr) return nullptr;
+  const std::int64_t exponent = tail.exponentNegative ? -tail.exponentValue : tail.exponentValue;
+  const std::int64_t scale = exponent - std::int64_t{fractionDigits};
+  if (decimal::exactScaledValue(written, scale, negative, value)) return tail.terminator;
+  return quickLineByPlainRules(at, tail.textEnd, value) ? tail.terminator : nullptr;
 }
 
 // Takes quick lines from `at` on while a line begins at least kQuickLineReach bytes
