@@ -31,74 +31,74 @@ inline constexpr unsigned kQuickMantissaDigits = 19;
 inline constexpr std::ptrdiff_t kQuickLineReach = 7 + 1 + (kQuickMantissaDigits + 1) + 5 + 2;
 static_assert(kQuickLineReach >= 7 + 1 + 27);
 
-// The value of a quick line whose digits or power of ten are past the exact case: the
-// plain line's own reading of its record text [at, textEnd). Out of the way of the
-// quick lines' loop, which then keeps no parts of the token.
-[[gnu::noinline]] inline bool quickLineByPlainRules(const char* at, const char* textEnd, double& value) {
-  return plainRecordValue(at, textEnd, value);
-}
-
-// What follows a quick line's mantissa: [E|e [sign] one to three digits] [CR]
-// terminator. The other exponent letters are the plain line's.
-struct QuickLineTail {
-  const char* terminator = nullptr;  // nullptr when the line goes on otherwise
-  const char* textEnd = nullptr;     // where the token and the record's text end
-  const char* exponentDigits = nullptr;
-  std::int64_t exponentValue = 0;
-  bool exponentNegative = false;
-};
-
-[[gnu::always_inline]] inline QuickLineTail quickLineTail(const char* q, char terminator) {
-  QuickLineTail tail;
-  tail.exponentDigits = q;
+// What follows a quick line's mantissa, which ends at q: [E|e [sign] one to three
+// digits] [CR] terminator; the other exponent letters are the plain line's. Returns the
+// terminator, with the exponent's value (signed) and where the token ends, which is
+// where the record's text ends; nullptr when the line goes on otherwise.
+[[gnu::always_inline]] inline const char* quickLineTail(const char* q, char terminator, std::int64_t& exponent,
+                                                        const char*& textEnd) {
+  exponent = 0;
   if ((*q | 0x20) == 'e') {
     const char sign = q[1];
-    tail.exponentNegative = sign == '-';
-    q += 1 + static_cast<int>(sign == '-' || sign == '+');
-    tail.exponentDigits = q;
+    const bool negative = sign == '-';
+    q += 1 + static_cast<int>(negative || sign == '+');
     const unsigned first = decimal::digitValue(q[0]);
     const unsigned second = decimal::digitValue(q[1]);
     const unsigned third = decimal::digitValue(q[2]);
-    if (first > 9) return tail;
+    if (first > 9) return nullptr;
     if (second > 9) {
-      tail.exponentValue = first;
+      exponent = first;
       q += 1;
     } else if (third > 9) {
-      tail.exponentValue = first * 10 + second;
+      exponent = first * 10 + second;
       q += 2;
     } else {
-      tail.exponentValue = (first * 10 + second) * 10 + third;
+      exponent = (first * 10 + second) * 10 + third;
       q += 3;
     }
+    if (negative) exponent = -exponent;
   }
-  tail.textEnd = q;
-  if (*q == terminator) {
-    tail.terminator = q;
-  } else if (*q == '\r' && q[1] == terminator) {
-    tail.terminator = q + 1;  // the CR before the terminator is no part of the record
-  }
-  return tail;
+  textEnd = q;
+  if (*q == terminator) return q;
+  if (*q == '\r' && q[1] == terminator) return q + 1;  // the CR before the terminator is no part of the record
+  return nullptr;
 }
 
-// A quick line whose mantissa, at p, has more digits than an exact binary64 holds: its
-// tail read and its parts converted by the general conversion, out of the way of the
-// quick lines' loop. The mantissa has a point after its integer digits.
-[[gnu::noinline]] inline const char* quickLongLine(const char* p, unsigned integerDigits, unsigned digits,
-                                                   std::uint64_t written, bool negative, char terminator,
-                                                   double& value) {
-  const QuickLineTail tail = quickLineTail(p + digits + 1, terminator);
-  if (tail.terminator == nullptr) return nullptr;
+// The value of a quick line whose power of ten is past the exact case: the plain line's
+// own reading of its record text [at, textEnd). Out of the way of the quick lines'
+// loop, which then keeps no parts of the token; its result comes back in registers.
+[[gnu::noinline]] inline decimal::ParseResult<double> quickLineByPlainRules(const char* at, const char* textEnd) {
+  double value = 0.0;
+  const bool plain = plainRecordValue(at, textEnd, value);
+  return {plain ? decimal::ConversionStatus::Ok : decimal::ConversionStatus::Invalid, value};
+}
+
+// A quick line whose mantissa, at p, has more digits than an exact binary64 holds, with
+// a point after its integer digits: its tail read and its parts converted by the
+// general conversion at once, out of the way of the quick lines' loop. `found` is set
+// to the line's terminator, nullptr when the line goes on otherwise.
+[[gnu::noinline]] inline decimal::ParseResult<double> quickLongLine(const char* p, unsigned integerDigits,
+                                                                    unsigned digits, std::uint64_t written,
+                                                                    bool negative, char terminator,
+                                                                    const char*& found) {
+  const char* const mantissaEnd = p + digits + 1;
+  std::int64_t exponent = 0;
+  const char* textEnd = nullptr;
+  found = quickLineTail(mantissaEnd, terminator, exponent, textEnd);
+  if (found == nullptr) return {decimal::ConversionStatus::Invalid, 0.0};
   decimal::NumberParts parts;
   parts.negative = negative;
   parts.integerDigits = {p, integerDigits};
   parts.fractionDigits = {p + integerDigits + 1, digits - integerDigits};
   parts.writtenDigits = written;
-  parts.exponentDigits = {tail.exponentDigits, static_cast<std::size_t>(tail.textEnd - tail.exponentDigits)};
-  parts.exponentValue = tail.exponentValue;
-  parts.exponentNegative = tail.exponentNegative;
-  const decimal::ParseResult<double> real = decimal::parseReal64(parts);
-  value = real.value;
-  return real.status == decimal::ConversionStatus::Ok ? tail.terminator : nullptr;
+  if (textEnd != mantissaEnd) {
+    const bool hasSign = !decimal::isDigit(mantissaEnd[1]);
+    const char* const exponentDigits = mantissaEnd + 1 + static_cast<int>(hasSign);
+    parts.exponentDigits = {exponentDigits, static_cast<std::size_t>(textEnd - exponentDigits)};
+    parts.exponentNegative = mantissaEnd[1] == '-';
+  }
+  parts.exponentValue = exponent < 0 ? -exponent : exponent;
+  return decimal::parseReal64(parts);
 }
 
 // The line at `at`, when it is a quick line: its value into `value`, and the address of
@@ -153,17 +153,24 @@ struct QuickLineTail {
       if (count < 8) break;
     }
     if (written >= decimal::kExactIntegerLimit) {
-      return quickLongLine(p, integerDigits, digits, written, negative, terminator, value);
+      const char* found = nullptr;
+      const decimal::ParseResult<double> real =
+          quickLongLine(p, integerDigits, digits, written, negative, terminator, found);
+      value = real.value;
+      return real.status == decimal::ConversionStatus::Ok ? found : nullptr;
     }
   }
   const unsigned fractionDigits = digits - integerDigits;
 
-  const QuickLineTail tail = quickLineTail(q, terminator);
-  if (tail.terminator == nullptr) return nullptr;
-  const std::int64_t exponent = tail.exponentNegative ? -tail.exponentValue : tail.exponentValue;
+  std::int64_t exponent;
+  const char* textEnd;
+  const char* const found = quickLineTail(q, terminator, exponent, textEnd);
+  if (found == nullptr) return nullptr;
   const std::int64_t scale = exponent - std::int64_t{fractionDigits};
-  if (decimal::exactScaledValue(written, scale, negative, value)) return tail.terminator;
-  return quickLineByPlainRules(at, tail.textEnd, value) ? tail.terminator : nullptr;
+  if (decimal::exactScaledValue(written, scale, negative, value)) return found;
+  const decimal::ParseResult<double> real = quickLineByPlainRules(at, textEnd);
+  value = real.value;
+  return real.status == decimal::ConversionStatus::Ok ? found : nullptr;
 }
 
 // Takes quick lines from `at` on while a line begins at least kQuickLineReach bytes
