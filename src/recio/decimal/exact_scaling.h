@@ -4,7 +4,6 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -40,18 +39,19 @@ constexpr ExactScales makeExactScales() {
 inline constexpr ExactScales kExactScales = makeExactScales();
 
 // The value of a token whose mantissa's digits, at most 19 of them, are the integer
-// `digits` (leading zeros add nothing, and 19 digits cannot wrap) and whose value is
-// digits * 10^scale, with the sign bit set by `negative`. False when the quick case does
-// not hold: zero digits (a zero's sign has rules of its own), digits of 2^53 or more, or
-// a scale past 10^22. Where it holds, parseReal64 gives the same bits: its first fast
-// case for 15 digits or fewer, and for 16 to 19 digits the same product, as D below 2^53
-// is a binary64 value and the digits as collected are D itself.
+// `digits`, below 2^53 (leading zeros add nothing, and 19 digits cannot wrap), and whose
+// value is digits * 10^scale, negated when `negative`. False when the quick case does
+// not hold: zero digits (a zero's sign has rules of its own) or a scale past 10^22.
+// Where it holds, parseReal64 gives the same bits: its first fast case for 15 digits or
+// fewer, and for 16 to 19 digits the same product, as D below 2^53 is a binary64 value
+// and the digits as collected are D itself. The sign is the integer's: rounding to
+// nearest is symmetric, so -D * factor / divisor is the negated product.
 inline bool exactScaledValue(std::uint64_t digits, std::int64_t scale, bool negative, double& value) {
   const auto index = static_cast<std::uint64_t>(scale + kMaxExactBinary64Power);
-  if (digits - 1 >= kExactIntegerLimit - 1 || index > 2 * kMaxExactBinary64Power) return false;
-  const double magnitude = static_cast<double>(static_cast<std::int64_t>(digits)) * kExactScales.factors[index] /
-                           kExactScales.divisors[index];
-  value = std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | std::uint64_t{negative} << 63);
+  if (digits == 0 || index > 2 * kMaxExactBinary64Power) return false;
+  const auto magnitude = static_cast<std::int64_t>(digits);
+  value = static_cast<double>(negative ? -magnitude : magnitude) * kExactScales.factors[index] /
+          kExactScales.divisors[index];
   return true;
 }
 

@@ -167,6 +167,7 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
   const char* const found = quickLineTail(q, terminator, exponent, textEnd);
   if (found == nullptr) return nullptr;
   const std::int64_t scale = exponent - std::int64_t{fractionDigits};
+  // Longer mantissas went their own way above: `written` is below 2^53.
   if (decimal::exactScaledValue(written, scale, negative, value)) return found;
   const decimal::ParseResult<double> real = quickLineByPlainRules(at, textEnd);
   value = real.value;
