@@ -135,9 +135,12 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
   }
   // Eight digits when no byte of the word is other than a digit; none when the one
   // integer digit before a point is none.
-  unsigned digits = static_cast<unsigned>(std::countr_zero(nonDigitBytes(mantissaWord))) >> 3;
+  // The first byte that is no digit has its top bit at 8 * digits + 7, so that 71 less
+  // that is the shift that moves the digits to the top bytes.
+  const auto marksAt = static_cast<unsigned>(std::countr_zero(nonDigitBytes(mantissaWord)));
+  unsigned digits = marksAt >> 3;
   if (digits == 0) return nullptr;
-  std::uint64_t written = leadingDigitsValue(mantissaWord, digits);
+  std::uint64_t written = eightDigitsValue(digits == 8 ? mantissaWord : mantissaWord << (71 - marksAt));
   const char* q = p + digits + static_cast<int>(point);
   if (digits == 8 && decimal::isDigit(*q)) [[unlikely]] {
     // Only a point among the first nine bytes lets the digits go on.
