@@ -1,11 +1,15 @@
 // The free-format reader on arbitrary file contents, through each item list the
-// program uses. The first input byte picks the list; the rest is the file. Every
-// statement must end with 0, -1, 59 or 64.
+// program uses. The first input byte picks the list (its lowest two bits) and whether
+// the input buffer starts tiny (the next bit); the rest is the file. Every statement
+// must end with 0, -1, 59 or 64. The model's list is also read as a run of read
+// statements (read_statements.h, with its quick lines), which must give the outcome and
+// the bits of the statements one by one.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "memory_file.h"
+#include "recio/reader/read_statements.h"
 #include "recio/reader/reader.h"
 #include "recio/units/input_buffer_limits.h"
 #include "recio/units/unit.h"
@@ -36,11 +40,26 @@ recio::IoOutcome readArray(recio::FreeFormatReader& reader, std::int64_t count) 
   return outcome;
 }
 
+// Where a run of read statements stores: statement n into values[n].
+class ArrayTargets final : public recio::StatementTargets {
+ public:
+  explicit ArrayTargets(double* values) : values_(values) {}
+  void fill(std::uint64_t first, std::size_t count, double** targets) const override {
+    for (std::size_t index = 0; index < count; ++index) targets[index] = values_ + first + index;
+  }
+
+ private:
+  double* values_;
+};
+
 bool acceptable(recio::IoOutcome outcome) { return outcome == 0 || outcome == -1 || outcome == 59 || outcome == 64; }
 
-// Runs statements of one item list until one does not end with 0.
-recio::IoOutcome runStatements(recio::FreeFormatReader& reader, int list) {
-  for (int statement = 0; statement < 64; ++statement) {
+constexpr int kStatements = 64;
+
+// Runs statements of one item list until one does not end with 0; the model's list
+// keeps its values.
+recio::IoOutcome runStatements(recio::FreeFormatReader& reader, int list, double* modelValues) {
+  for (int statement = 0; statement < kStatements; ++statement) {
     recio::IoOutcome outcome = 0;
     switch (list) {
       case 0:  // three integers
@@ -52,9 +71,11 @@ recio::IoOutcome runStatements(recio::FreeFormatReader& reader, int list) {
       case 2:  // a double array of 7
         outcome = readArray(reader, 7);
         break;
-      default:  // one element per statement, as the model is read
-        outcome = readArray(reader, 1);
+      default: {  // one element per statement, as the model is read
+        const recio::LengthAddressBlock block = recio::realArrayBlock(modelValues + statement, 1);
+        outcome = reader.beginStatement(1, kOptions, recio::arrayItem(recio::kTypeReal64, block, recio::kFollowLast));
         break;
+      }
     }
     if (outcome != 0) return outcome;
   }
@@ -66,13 +87,28 @@ recio::IoOutcome runStatements(recio::FreeFormatReader& reader, int list) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const int list = data[0] % 4;
+  const bool tinyBuffer = (data[0] & 4) != 0;
   const std::string path = fuzzing::writeScratchFile("input", data + 1, size - 1);
-  // A tiny first buffer, so that doubling and lines across reads are exercised.
-  recio::overrideInputBufferLimitsForTests({.initialCapacity = 16});
+  // A tiny first buffer, so that doubling and lines across reads are exercised; the
+  // default one holds the many lines that a run takes at once.
+  if (tinyBuffer) recio::overrideInputBufferLimitsForTests({.initialCapacity = 16});
 
   if (fuzzing::openForReading(path) != 0) std::abort();
+  double byStatements[kStatements];
+  std::memset(byStatements, 0xA5, sizeof byStatements);
   recio::FreeFormatReader reader;
-  if (!acceptable(runStatements(reader, list))) std::abort();
+  const recio::IoOutcome outcome = runStatements(reader, list, byStatements);
+  if (!acceptable(outcome)) std::abort();
   recio::closeUnit(1, true);
+
+  if (list == 3) {
+    if (fuzzing::openForReading(path) != 0) std::abort();
+    double byRun[kStatements];
+    std::memset(byRun, 0xA5, sizeof byRun);
+    const recio::IoOutcome runOutcome = recio::readStatements(1, kOptions, kStatements, ArrayTargets(byRun));
+    recio::closeUnit(1, true);
+    if (runOutcome != outcome || std::memcmp(byRun, byStatements, sizeof byRun) != 0) std::abort();
+  }
+  recio::overrideInputBufferLimitsForTests({});
   return 0;
 }

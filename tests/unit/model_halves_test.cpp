@@ -243,6 +243,8 @@ TEST_F(ModelHalves, SameAsOneByOneWithLineFeeds) {
   EXPECT_GT(recio::fastPathCounts().cellsAdopted.load(), 0u);
   EXPECT_GT(recio::fastPathCounts().plainRecordsRead.load(), 0u);
   EXPECT_GT(recio::fastPathCounts().plainRecordsReadInRuns.load(), 0u);
+  EXPECT_GT(recio::fastPathCounts().quickLinesRead.load(), 0u);
+  EXPECT_GT(recio::fastPathCounts().quickLinesReadAhead.load(), 0u);
 }
 
 // The terminator setting is read once per process: a process of its own.
@@ -255,7 +257,8 @@ TEST_F(ModelHalves, SameAsOneByOneWithCarriageReturns) {
         const bool same = compareOnGeneratedModels(7, 1500, "\r") == 0;
         const recio::FastPathCounts& counts = recio::fastPathCounts();
         std::exit(same && counts.cellsAdopted.load() > 0 && counts.plainRecordsRead.load() > 0 &&
-                          counts.plainRecordsReadInRuns.load() > 0
+                          counts.plainRecordsReadInRuns.load() > 0 && counts.quickLinesRead.load() > 0 &&
+                          counts.quickLinesReadAhead.load() > 0
                       ? 0
                       : 1);
       },

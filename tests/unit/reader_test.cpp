@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "recio/decimal/decimal.h"
+#include "recio/reader/read_statements.h"
 #include "recio/stop/messages.h"
+#include "recio/threads/fast_path_counts.h"
 #include "recio/units/unit.h"
 #include "recio/units/unit_table.h"
 #include "support/run_program.h"
@@ -137,7 +139,7 @@ struct Case {
 };
 
 class ReaderTest : public ::testing::Test {
- protected:
+ public:
   // Connects kUnit to a new file holding `contents`.
   void connect(std::string_view contents) {
     const std::string path = dir_.write("input" + std::to_string(files_++) + ".txt", contents);
@@ -637,6 +639,166 @@ TEST_F(ReaderTest, RealFiles) {
   EXPECT_EQ(values, 45u * 33u * 15u);
   EXPECT_EQ(runStatement(reader_, List::Model, 1, got), kEof);
   disconnect();
+}
+
+// Where a run of read statements stores: statement n into values[n].
+class VectorTargets final : public recio::StatementTargets {
+ public:
+  explicit VectorTargets(std::vector<double>& values) : values_(values) {}
+  void fill(std::uint64_t first, std::size_t count, double** targets) const override {
+    for (std::size_t index = 0; index < count; ++index) targets[index] = &values_[first + index];
+  }
+
+ private:
+  std::vector<double>& values_;
+};
+
+// The lines of a model near the quick lines' shape, read by a run of read statements
+// (which takes quick lines where they lie whole in the bytes read, through an input
+// buffer of `capacity` bytes) and statement by statement by the general rules: the same
+// outcome, and the same bits in every target.
+void expectRunAsGeneralRules(ReaderTest& test, const std::string& text, std::size_t statements, std::size_t capacity) {
+  SCOPED_TRACE("input \"" + visible(text.substr(0, 400)) + "\", buffer " + std::to_string(capacity));
+  if (capacity != 0) recio::overrideInputBufferLimitsForTests({.initialCapacity = capacity});
+  std::vector<double> run(statements, kKeep);
+  test.connect(text);
+  const IoOutcome runOutcome = recio::readStatements(kUnit, kHandlesBoth, statements, VectorTargets(run));
+  test.disconnect();
+  recio::overrideInputBufferLimitsForTests({});
+  std::vector<double> general(statements, kKeep);
+  IoOutcome generalOutcome = 0;
+  test.connect(text);
+  FreeFormatReader reader;
+  for (std::size_t statement = 0; statement < statements && generalOutcome == 0; ++statement) {
+    std::vector<double> got;
+    generalOutcome = runStatement(reader, List::Model, 1, got);
+    general[statement] = got[0];
+  }
+  test.disconnect();
+  EXPECT_EQ(runOutcome, generalOutcome);
+  for (std::size_t statement = 0; statement < statements; ++statement) {
+    ASSERT_TRUE(sameValue(general[statement], run[statement]))
+        << "statement " << statement + 1 << ": " << general[statement] << " by the general rules, " << run[statement]
+        << " in the run";
+  }
+}
+
+// The lines where a quick line's reading could go wrong, each among quick lines, the
+// edge of the bytes read falling at every place of it: 15, 19 and 20 digits, digits
+// from 2^53 on, scales at and past 10^22, three and four exponent digits, signed zeros,
+// blanks before and after, CR LF and lone CRs, bytes after the number, the other
+// exponent letters.
+TEST_F(ReaderTest, QuickLinesAtTheirEdgesReadAsByTheGeneralRules) {
+  static constexpr std::string_view kLines[] = {
+      "123456789012345",
+      "1.234567890123456789e-03",
+      "-9.182015930275367124e-03",
+      "12345678901234567890",
+      "1.2345678901234567890",
+      "9007199254740991",
+      "9007199254740992",
+      "9007199254740993",
+      "90071992547409.93",
+      "1e22",
+      "1e23",
+      "1.5e-21",
+      "1.5e-22",
+      "123.4e-20",
+      "1.5e+100",
+      "1.5e-100",
+      "1e1000",
+      "1.5e0001",
+      "-0.0",
+      "0e5",
+      "+0.000",
+      "   1.5",
+      "       -2.5E-03",
+      "        1.5",
+      "\t1.5",
+      "1.5 ",
+      "1.5E-03\r",
+      "1.5\r\r",
+      "1.5\rx",
+      "1.5x",
+      "1.5,2",
+      "1.5/",
+      "2.5d0",
+      "2.5Q+1",
+      "1.5e",
+      "1.5e+",
+      "1.",
+      "5.e3",
+      ".5",
+      "-.5",
+      "+",
+      "1.2.3",
+      "12345678.5",
+      "1234567.5",
+      "1e-5",
+      "1E+5",
+      "-12e+02",
+      "3*1.5",
+      "9.007199254740991",
+      "9.007199254740992",
+      "-9.007199254740993e-3",
+      "1234567.890123456789",
+      "1.2345678901234567x",
+      "8.765432109876543e+300\r",
+      "1.00000000000000011102230246251565404236316680908203125",
+  };
+  for (const std::string_view line : kLines) {
+    for (std::size_t before = 0; before < 8; ++before) {
+      std::string text;
+      for (std::size_t quick = 0; quick < before; ++quick) text += "-1.6659879e+02\n";
+      text += std::string(line) + "\n0.0178\n";
+      for (const std::size_t capacity : {std::size_t{0}, std::size_t{40}, std::size_t{64}, std::size_t{80}}) {
+        expectRunAsGeneralRules(*this, text, before + 2, capacity);
+      }
+    }
+  }
+}
+
+// Random lines of the quick shape and next to it, with either terminator: read as the
+// general rules read them, and most of them as quick lines.
+TEST_F(ReaderTest, RandomQuickLinesReadAsByTheGeneralRules) {
+  recio::resetFastPathCounts();
+  std::mt19937_64 random(20261209);
+  const auto digits = [&](std::size_t count) {
+    std::string run;
+    const bool zeros = random() % 8 == 0;
+    while (run.size() < count) run += zeros ? '0' : static_cast<char>('0' + random() % 10);
+    return run;
+  };
+  const auto pick = [&](std::initializer_list<std::string_view> choices) {
+    return std::string(choices.begin()[random() % choices.size()]);
+  };
+  // Now and then a wild line, which may end the run; the others read.
+  const auto quickish = [&] {
+    const bool wild = random() % 32 == 0;
+    std::string line(random() % 10 == 0 ? random() % 10 : 0, ' ');
+    line += wild ? pick({"-", "+", "\t", ".", "x", "--"}) : pick({"", "", "-", "+"});
+    std::string mantissa = digits(random() % 4 == 0 ? random() % 10 : 1 + random() % 3);
+    if (random() % 6 != 0) mantissa += '.' + digits(random() % 3 == 0 ? random() % 22 : random() % 9);
+    if (!wild && mantissa.find_first_of("0123456789") == std::string::npos) mantissa += '7';
+    line += mantissa;
+    if (random() % 2 == 0) {
+      line += pick({"e", "E", "e", "E", "d", "Q"}) + pick({"+", "-", ""});
+      const std::size_t count = wild ? random() % 5 : 1 + random() % 3;
+      line += count == 3 ? static_cast<char>('0' + random() % 3) + digits(2) : digits(count);
+    }
+    return line + (wild ? pick({"x", "\r\r", ".", "e", "\rx", "*"})
+                        : pick({"", "", "", "", "\r", " ", "  7", ",", "/", "\t"}));
+  };
+  const int models = 40 * kRandomScale;
+  for (int model = 0; model < models; ++model) {
+    const std::size_t lines = 1 + random() % 400;
+    std::string text;
+    for (std::size_t line = 0; line < lines; ++line) text += quickish() + (random() % 16 == 0 ? "\r\n" : "\n");
+    const std::size_t capacities[] = {0, 48, 100, 1000};
+    expectRunAsGeneralRules(*this, text, lines + random() % 2, capacities[random() % std::size(capacities)]);
+    if (HasFailure()) return;
+  }
+  EXPECT_GT(recio::fastPathCounts().quickLinesRead.load(), 0u);
 }
 
 // ---------------------------------------------------------------------------------

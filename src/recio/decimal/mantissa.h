@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "recio/decimal/decimal.h"
+#include "recio/decimal/exact_scaling.h"
 #include "recio/decimal/power_table.h"
 #include "recio/decimal/powers.h"
 #include "recio/decimal/syntax.h"
@@ -26,13 +27,6 @@ constexpr ParseResult<double> withSign(double magnitude, bool negative) {
           std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | std::uint64_t{negative} << 63)};
 }
 inline constexpr ParseResult<double> kOverflowReal{ConversionStatus::Overflow, 0.0};
-
-// D * 10^scale for D exact in binary64 and |scale| <= 22: both operands are exact, so
-// the one operation rounds once.
-inline double scaledExactly(double exact, std::int64_t scale) {
-  return scale >= 0 ? exact * kBinary64Powers[static_cast<std::size_t>(scale)]
-                    : exact / kBinary64Powers[static_cast<std::size_t>(-scale)];
-}
 
 // At most 27 significant digits are kept, nine to a 32-bit word.
 inline constexpr int kWordDigits = 9;

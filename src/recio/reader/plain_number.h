@@ -4,7 +4,6 @@
 // take their numbers here, so that both accept exactly the same tokens.
 #pragma once
 
-#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -12,25 +11,12 @@
 #include <string_view>
 
 #include "recio/decimal/decimal.h"
-#include "recio/decimal/power_table.h"
 #include "recio/decimal/syntax.h"
 #include "recio/processor/little_endian.h"
 #include "recio/reader/byte_classes.h"
+#include "recio/reader/digit_words.h"
 
 namespace recio::reader {
-
-// The value of eight digits held one to a byte, the first digit in the lowest byte:
-// neighbours are joined into pairs, pairs into fours and fours into the eight, each
-// step one multiplication for every lane at once. No lane overflows: a pair is at most
-// 99 in its byte, a four at most 9999 in its 16 bits.
-constexpr std::uint64_t eightDigitsValue(std::uint64_t digits) {
-  digits = (digits * 10 + (digits >> 8)) & 0x00FF00FF00FF00FF;
-  digits = (digits * 100 + (digits >> 16)) & 0x0000FFFF0000FFFF;
-  return (digits * 10000 + (digits >> 32)) & 0xFFFFFFFF;
-}
-static_assert(eightDigitsValue(0x0807060504030201) == 12345678);
-
-constexpr std::array<std::uint64_t, 9> kDigitScales = decimal::powerTable<std::uint64_t, 9>(10);
 
 // Steps over a run of digits and adds them to `value` (addWrittenDigit, eight at a
 // time): eight bytes at a time while the record holds that many, so that neither the
@@ -38,19 +24,12 @@ constexpr std::array<std::uint64_t, 9> kDigitScales = decimal::powerTable<std::u
 // of real files; integer parts and exponents are short, and a plain loop over them is
 // cheaper.
 inline const char* fractionRun(const char* at, const char* end, std::uint64_t& value) {
-  constexpr std::uint64_t kZeros = 0x3030303030303030;  // '0' in every byte
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
-  constexpr std::uint64_t kAboveNine = 0x7676767676767676;  // 0x80 - 10 in every byte
-  constexpr std::uint64_t kHigh = 0x8080808080808080;
   while (end - at >= 8) {
-    const std::uint64_t offsets = loadLittleEndian64(at) ^ kZeros;  // a digit's byte becomes 0..9
-    // The top bit of a byte is set when its offset is 10 or more: by the addition for
-    // offsets below 0x80 (masked first so that no carry crosses bytes), else by itself.
-    const std::uint64_t others = (((offsets & kLow7) + kAboveNine) | offsets) & kHigh;
+    const std::uint64_t offsets = loadLittleEndian64(at) ^ kZeroDigits;
+    const std::uint64_t others = nonDigitBytes(offsets);
     if (others != 0) {
       const unsigned count = static_cast<unsigned>(std::countr_zero(others)) >> 3;
-      // The run's digits moved to the top bytes: the bytes below become leading zeros.
-      if (count != 0) value = value * kDigitScales[count] + eightDigitsValue(offsets << (64 - 8 * count));
+      if (count != 0) value = value * kDigitScales[count] + leadingDigitsValue(offsets, count);
       return at + count;
     }
     value = value * kDigitScales[8] + eightDigitsValue(offsets);

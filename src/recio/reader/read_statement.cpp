@@ -13,6 +13,7 @@
 #include "recio/reader/byte_classes.h"
 #include "recio/reader/plain_line.h"
 #include "recio/reader/plain_number.h"
+#include "recio/reader/quick_lines.h"
 #include "recio/stop/messages.h"
 #include "recio/stop/stop.h"
 #include "recio/units/unit.h"
@@ -66,12 +67,28 @@ std::size_t FreeFormatReader::readPlainReals(std::int32_t unitNumber, double* co
   Unit* const unit = hold_.take(unitNumber);
   if (unit == nullptr) return 0;
   double* const* target = targets;
-  const std::size_t taken = unit->takeBufferedLines(count, [&target](const char* begin, const char* end) {
-    double value;
-    if (!reader::plainRecordValue(begin, end, value)) return false;
-    **target++ = value;
-    return true;
-  });
+  const std::size_t taken = unit->takeBufferedLines(
+      count,
+      [&](const char* begin, const char* end, char terminator, std::size_t most) {
+        double* const* const first = target;
+        double* const* const last = target + most;
+        double* const* next = first;
+        const char* const linesEnd = reader::quickLines(begin, end, terminator, [&next, last](double value) {
+          if (next == last) return false;
+          **next++ = value;
+          return true;
+        });
+        const auto count = static_cast<std::size_t>(next - first);
+        target = next;
+        quickLinesRead_ += count;
+        return LinesTaken{count, linesEnd};
+      },
+      [&target](const char* begin, const char* end) {
+        double value;
+        if (!reader::plainRecordValue(begin, end, value)) return false;
+        **target++ = value;
+        return true;
+      });
   plainRecordsReadInRuns_ += taken;
   hold_.endStatement();
   return taken;

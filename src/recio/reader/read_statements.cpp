@@ -261,6 +261,7 @@ IoOutcome readStatements(std::int32_t unitNumber, std::uint32_t options, std::ui
   }
   fastPathCounts().plainRecordsRead.fetch_add(reader.plainRecordsRead(), std::memory_order_relaxed);
   fastPathCounts().plainRecordsReadInRuns.fetch_add(reader.plainRecordsReadInRuns(), std::memory_order_relaxed);
+  fastPathCounts().quickLinesRead.fetch_add(reader.quickLinesRead(), std::memory_order_relaxed);
   return outcome;
 }
 

@@ -52,6 +52,8 @@ class FreeFormatReader {
   std::size_t readPlainReals(std::int32_t unitNumber, double* const* targets, std::size_t count);
   // The records readPlainReals has taken.
   std::uint64_t plainRecordsReadInRuns() const { return plainRecordsReadInRuns_; }
+  // Of those, the records taken as quick lines (quick_lines.h).
+  std::uint64_t quickLinesRead() const { return quickLinesRead_; }
 
   // Quoted text is collected here; a quoted value may hold one character fewer.
   static constexpr std::size_t kTextCapacity = 2050;
@@ -105,6 +107,7 @@ class FreeFormatReader {
   Unit* unit_ = nullptr;  // the hold's unit while a statement runs
   std::uint64_t plainRecordsRead_ = 0;
   std::uint64_t plainRecordsReadInRuns_ = 0;
+  std::uint64_t quickLinesRead_ = 0;
   std::int32_t unitNumber_ = 0;
   std::uint32_t options_ = 0;
   // The current record and the next byte to scan; the bytes lie in the unit's input

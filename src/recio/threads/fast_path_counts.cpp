@@ -19,6 +19,10 @@ void resetFastPathCounts() {
   counts.readAheadBytesRead = 0;
   counts.plainRecordsRead = 0;
   counts.plainRecordsReadInRuns = 0;
+  counts.quickLinesRead = 0;
+  counts.quickLinesReadAhead = 0;
+  counts.chunksEditedFromRowTemplates = 0;
+  counts.fieldsEditedShort = 0;
   counts.recordsHandedOverTogether = 0;
   counts.directBlocksWritten = 0;
 }

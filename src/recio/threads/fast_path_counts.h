@@ -25,6 +25,10 @@ struct FastPathCounts {
   std::atomic<std::uint64_t> plainRecordsRead{0};
   // ...and many statements at a time, from the bytes the unit had read.
   std::atomic<std::uint64_t> plainRecordsReadInRuns{0};
+  // Of those, records taken as quick lines, a run at a time without a terminator search
+  // (reader/quick_lines.h); and the lines that the read-ahead took so.
+  std::atomic<std::uint64_t> quickLinesRead{0};
+  std::atomic<std::uint64_t> quickLinesReadAhead{0};
   // Chunks edited ahead whose records were copied from templates of their rows, and
   // fields edited ahead by the short field layout (short_field.h), counted per chunk.
   std::atomic<std::uint64_t> chunksEditedFromRowTemplates{0};

@@ -89,6 +89,21 @@ inline std::size_t countTerminators(const char* from, const char* to, char termi
   return count;
 }
 
+// Whole lines that a run took from the bytes read at once: how many, and where they
+// end, just past the last one's terminator.
+struct LinesTaken {
+  std::size_t count = 0;
+  const char* end = nullptr;
+};
+
+// Where the line that ends with the terminator at `lastTerminator` begins: after the
+// terminator before it, or at `begin`, the first line's first byte.
+inline const char* lastLineBegin(const char* begin, const char* lastTerminator, char terminator) {
+  const char* at = lastTerminator;
+  while (at > begin && at[-1] != terminator) --at;
+  return at;
+}
+
 // A line cut by cutLine: [begin, end) in InputBytes::data, ending at its terminator or,
 // for the last line of a file that ends without one, at the file's end.
 struct LineBounds {

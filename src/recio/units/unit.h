@@ -198,9 +198,12 @@ class Unit {
   // bytes already read and whose record `take(begin, end)` accepts, [begin, end) being
   // the text that currentRecord would give. Stops at the first line that is not whole
   // there, whose record `take` refuses, or that is the end-of-file mark, leaving it to
-  // getRecord; makes no read call. Returns the number of records taken.
-  template <class Take>
-  std::size_t takeBufferedLines(std::size_t most, Take&& take);
+  // getRecord; makes no read call. Returns the number of records taken. Before each of
+  // those lines, `takeRun(begin, end, terminator, most)` may take a run of up to `most`
+  // whole lines from the bytes [begin, end) not cut yet (LinesTaken) as `take` would
+  // have, without their terminators sought one by one.
+  template <class TakeRun, class Take>
+  std::size_t takeBufferedLines(std::size_t most, TakeRun&& takeRun, Take&& take);
 
  private:
   // What a connected unit settled and keeps to itself, for the tests that inspect or
@@ -237,20 +240,32 @@ class Unit {
   StatementLock lock_;
 };
 
-template <class Take>
-std::size_t Unit::takeBufferedLines(std::size_t most, Take&& take) {
+template <class TakeRun, class Take>
+std::size_t Unit::takeBufferedLines(std::size_t most, TakeRun&& takeRun, Take&& take) {
   InputBuffer& input = input_;
   const char terminator = inputTerminator_;
+  const char* const end = input.data + input.end;
   std::size_t taken = 0;
-  for (; taken < most && input.next < input.end; ++taken) {
+  while (taken < most && input.next < input.end) {
+    const LinesTaken run = takeRun(static_cast<const char*>(input.data + input.next), end, terminator, most - taken);
+    if (run.count != 0) {
+      taken += run.count;
+      const char* const lastTerminator = run.end - 1;
+      const char* const lastBegin = lastLineBegin(input.data + input.next, lastTerminator, terminator);
+      input.recordBegin = static_cast<std::size_t>(lastBegin - input.data);
+      input.recordEnd = static_cast<std::size_t>(recordTextEnd(lastBegin, lastTerminator, terminator) - input.data);
+      input.next = static_cast<std::size_t>(run.end - input.data);
+      if (taken == most || input.next == input.end) break;
+    }
     const char* const begin = input.data + input.next;
-    const char* const found = findTerminator(begin, input.data + input.end, terminator);
+    const char* const found = findTerminator(begin, end, terminator);
     if (found == nullptr) break;
     const char* const textEnd = recordTextEnd(begin, found, terminator);
     if (isEndOfFileMark(begin, textEnd) || !take(begin, textEnd)) break;
     input.recordBegin = input.next;
     input.recordEnd = static_cast<std::size_t>(textEnd - input.data);
     input.next = static_cast<std::size_t>(found + 1 - input.data);
+    ++taken;
   }
   return taken;
 }
