@@ -135,6 +135,24 @@ TEST(NamedFiles, StandardOutputIsWrittenWhereTheShellLeftIt) {
   }
 }
 
+// The console's messages sent to standard output by name land where the shell left it,
+// just as they do without the setting: not over what came before.
+TEST(NamedFiles, ConsoleFileNamedAsStandardOutputKeepsWhatCameBefore) {
+  SKIP_UNDER_WINE("/dev/stdout is a POSIX name");
+  TempDir directory;
+  directory.write("model", kModel);
+  const std::string script = "{ echo header; PROGRAM \"$@\"; echo footer; } > out.txt";
+  const std::vector<std::string> arguments = {"no-mesh", "model", "t.xyz"};
+  runInShell(directory, script, arguments);
+  const std::string expected = readFile(directory.file("out.txt"));
+  ASSERT_NE(expected.find("Mesh file not found"), std::string::npos) << expected;
+  for (const char* name : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+    SCOPED_TRACE(name);
+    runInShell(directory, script, arguments, {std::string("XIO_PRINT=") + name});
+    EXPECT_EQ(readFile(directory.file("out.txt")), expected);
+  }
+}
+
 // A write that fails (here at a file-size limit) still cuts the file back to its last
 // whole record, counted from where the run's records began: the log before them stays.
 TEST(NamedFiles, AFailedWriteToStandardOutputKeepsWhatCameBefore) {

@@ -26,7 +26,14 @@ Unit* connectConsole() {
   connection.closesHandle = false;
   connection.path = "stdout";
   const ConsoleSettings settings = consoleSettings();
-  if (const char* target = settings.printFile) {
+  const char* target = settings.printFile;
+  // Standard output named as a file is written where the shell left it, as a table is:
+  // the console stays on the process's own descriptor.
+  if (target != nullptr &&
+      platform::standardOutputNamed(platform::fullPath(target, kMaxPathLength)) != platform::kNoFile) {
+    target = nullptr;
+  }
+  if (target != nullptr) {
     // Opened as written, as every file is; the full path names it.
     platform::OpenResult opened = platform::openConsoleFile(target);
     // A file that cannot be opened leaves the messages on standard output.
