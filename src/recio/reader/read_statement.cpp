@@ -78,10 +78,10 @@ std::size_t FreeFormatReader::readPlainReals(std::int32_t unitNumber, double* co
           **next++ = value;
           return true;
         });
-        const auto count = static_cast<std::size_t>(next - first);
+        const auto lines = static_cast<std::size_t>(next - first);
         target = next;
-        quickLinesRead_ += count;
-        return LinesTaken{count, linesEnd};
+        quickLinesRead_ += lines;
+        return LinesTaken{lines, linesEnd};
       },
       [&target](const char* begin, const char* end) {
         double value;
