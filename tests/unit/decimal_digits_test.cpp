@@ -157,9 +157,8 @@ TEST(ShortDigits, AreTheExactDigitsWheneverTheyAnswer) {
   long checked = 0, answered = 0, mismatches = 0;
   const auto check = [&](double value, int digitCount) {
     ++checked;
-    std::uint32_t digits = 0;
-    std::int32_t exponent = 0;
-    if (!recio::decimal::shortDigits(value, digitCount, digits, exponent)) return;
+    const auto [digits, exponent] = recio::decimal::shortDigits(value, digitCount);
+    if (digits == 0) return;
     ++answered;
     const ExactDecimal expected =
         testing_support::roundDecimal(testing_support::exactDecimal(std::abs(value)), digitCount);
@@ -187,13 +186,12 @@ TEST(ShortDigits, AreTheExactDigitsWheneverTheyAnswer) {
   }
   EXPECT_EQ(mismatches, 0) << "of " << answered << " answered";
   EXPECT_GT(answered, checked * 99 / 100) << "of " << checked;
-  std::uint32_t digits = 0;
-  std::int32_t exponent = 0;
-  for (double value : {0.0, -0.0, HUGE_VAL, std::numeric_limits<double>::quiet_NaN()}) {
-    EXPECT_FALSE(recio::decimal::shortDigits(value, 6, digits, exponent)) << value;
+  for (double value : {0.0, -0.0, HUGE_VAL, -HUGE_VAL, std::numeric_limits<double>::quiet_NaN(),
+                       std::numeric_limits<double>::denorm_min(), -std::numeric_limits<double>::denorm_min()}) {
+    EXPECT_EQ(recio::decimal::shortDigits(value, 6).digits, 0u) << value;
   }
-  EXPECT_FALSE(recio::decimal::shortDigits(1.5, 0, digits, exponent));
-  EXPECT_FALSE(recio::decimal::shortDigits(1.5, recio::decimal::kShortMaxDigits + 1, digits, exponent));
+  EXPECT_EQ(recio::decimal::shortDigits(1.5, 0).digits, 0u);
+  EXPECT_EQ(recio::decimal::shortDigits(1.5, recio::decimal::kShortMaxDigits + 1).digits, 0u);
 }
 
 TEST(GenerateDigitsExact, ExactTiesOfSmallIntegers) {

@@ -243,12 +243,14 @@ TEST_F(WritingAhead, FieldsOfARepeatPeriodMatchTheStatementsOneByOne) {
 
 // Runs shaped as a table's: x recurring once per row of irregular widths (zero among
 // them), y and elevation holding over rows and layers, then values of every kind. Their
-// records copy the rows' templates, the short fields are laid out in registers, and the
+// records copy the rows' templates (the point table's from past its x, which its column
+// writes after), the short fields are laid out in registers, and the
 // records go straight into the unit's block, block edges straddled, or through a chunk
 // without workers and with them, buffered and not: every byte as one by one.
 TEST_F(WritingAhead, TableShapedRunsMatchTheStatementsOneByOne) {
   std::mt19937_64 random(20261209);
   std::uint64_t templateChunks = 0;
+  std::uint64_t templateTailChunks = 0;
   std::uint64_t shortFields = 0;
   for (int trial = 0; trial < 8; ++trial) {
     // Runs too short for workers edit into the unit's block.
@@ -282,12 +284,14 @@ TEST_F(WritingAhead, TableShapedRunsMatchTheStatementsOneByOne) {
                  (buffered ? "" : ", unbuffered"));
     ASSERT_TRUE(sameBytes(ahead(run, buffered, periods), oneByOne(run, buffered)));
     templateChunks += fastPathCounts().chunksEditedFromRowTemplates.load();
+    templateTailChunks += fastPathCounts().chunksCopyingTemplateTails.load();
     shortFields += fastPathCounts().fieldsEditedShort.load();
     if (buffered) {
       EXPECT_GT(fastPathCounts().recordsHandedOverTogether.load(), run.count / 2);
     }
   }
   EXPECT_GT(templateChunks, 0u);
+  EXPECT_GT(templateTailChunks, 0u);
   EXPECT_GT(shortFields, 0u);
 }
 

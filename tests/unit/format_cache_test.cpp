@@ -80,4 +80,32 @@ TEST(FieldCache, GivesTheFieldsOfUncachedEditing) {
   EXPECT_GT(foundAgain, repeats * 9 / 10);
 }
 
+// A field found since it was kept keeps its slot against the next field that would take
+// it, and loses it to the one after: a value of the same slot is found by keeping it over
+// an unfound one.
+TEST(FieldCache, AFieldFoundAgainOutlastsOneNewcomer) {
+  const auto cache = std::make_unique<FieldCache>();
+  const std::uint32_t shape = FieldCache::shapeOf(13, 5, 1);
+  const char kept[13] = {'k'};
+  const char newcomer[13] = {'n'};
+  const std::uint64_t recurring = std::bit_cast<std::uint64_t>(0.0123);
+  std::uint64_t sameSlot = 0;
+  for (std::uint64_t candidate = recurring + 1; sameSlot == 0; ++candidate) {
+    cache->keep(3, recurring, shape, kept, 13);
+    cache->keep(3, candidate, shape, newcomer, 13);
+    if (cache->find(3, recurring, shape) == nullptr) sameSlot = candidate;
+  }
+  cache->keep(3, recurring, shape, kept, 13);
+  ASSERT_NE(cache->find(3, recurring, shape), nullptr);
+  cache->keep(3, sameSlot, shape, newcomer, 13);
+  EXPECT_EQ(cache->find(3, sameSlot, shape), nullptr);
+  ASSERT_NE(cache->find(3, recurring, shape), nullptr);  // found again: marked once more
+  cache->keep(3, sameSlot, shape, newcomer, 13);
+  cache->keep(3, sameSlot, shape, newcomer, 13);
+  EXPECT_EQ(cache->find(3, recurring, shape), nullptr);
+  const char* found = cache->find(3, sameSlot, shape);
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found[0], 'n');
+}
+
 }  // namespace

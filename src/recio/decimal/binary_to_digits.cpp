@@ -252,19 +252,52 @@ void generateDigits(double value, int digitCount, DecimalDigits& result) noexcep
   exactDigits(binary, digitCount, estimate, result);
 }
 
-bool shortDigits(double value, int digitCount, std::uint32_t& digits, std::int32_t& exponent) noexcept {
+namespace {
+
+// shortDigits by decideDigits, for the exponents whose power of ten is not exact.
+[[gnu::noinline]] ShortDigits shortDigitsWithinBounds(const Binary& binary, int digitCount) {
+  std::uint64_t digits = 0;
+  std::int32_t exponent = 0;
+  if (!decideDigits(binary, digitCount, estimateDecimalExponent(binary), digits, exponent)) return {};
+  return {static_cast<std::uint32_t>(digits), exponent};  // below 10^8
+}
+
+}  // namespace
+
+// The common case first: 0 <= k <= 27 (values from about 10^(n-27) up to 10^n), where the
+// power of ten is exact, so that the product is q exactly and the rounding needs no
+// bounds; the estimate of X, never too high, is right when q's integer part has n digits.
+ShortDigits shortDigits(double value, int digitCount) noexcept {
   const auto bits = std::bit_cast<std::uint64_t>(value);
   const int biasedExponent = static_cast<int>((bits >> 52) & 0x7FF);
-  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-  if (digitCount < 1 || digitCount > kShortMaxDigits || biasedExponent == 0x7FF ||
-      (biasedExponent == 0 && fraction == 0)) {
-    return false;
+  // Biased exponent 0 (zero, subnormals) and 0x7FF (infinities, NaN) are generateDigits'.
+  if (static_cast<unsigned>(biasedExponent - 1) >= 0x7FE ||
+      static_cast<unsigned>(digitCount - 1) >= static_cast<unsigned>(kShortMaxDigits)) {
+    return {};
   }
-  const Binary binary = binaryOf(biasedExponent, fraction);
-  std::uint64_t wide = 0;
-  if (!decideDigits(binary, digitCount, estimateDecimalExponent(binary), wide, exponent)) return false;
-  digits = static_cast<std::uint32_t>(wide);  // below 10^8
-  return true;
+  const Binary binary{(bits & ((std::uint64_t{1} << 52) - 1)) | std::uint64_t{1} << 52, biasedExponent - 1075};
+  const int decimalExponent = estimateDecimalExponent(binary);
+  const int k = digitCount - decimalExponent;
+  if (static_cast<unsigned>(k) > static_cast<unsigned>(kMaxExactPower))
+    return shortDigitsWithinBounds(binary, digitCount);
+  const NormalizedPower& power = kFinePowers[static_cast<std::size_t>(k + kFinePowerLimit)];
+  // W = m * P in [2^126, 2^128) is q * 2^(64 + shift); with X estimated right or one too
+  // low, 1 <= q < 10^(n+1) <= 10^9 < 2^30, so 33 <= shift <= 63.
+  const int shift = 11 - binary.binaryExponent - power.binaryExponent;
+  const UInt128 product = static_cast<UInt128>(binary.significand << 11) * power.significand;
+  const auto high = static_cast<std::uint64_t>(product >> 64);
+  const auto low = static_cast<std::uint64_t>(product);
+  const std::uint64_t integer = high >> shift;
+  const std::uint64_t lower = kPowersOfTen[static_cast<std::size_t>(digitCount - 1)];
+  const std::uint64_t upper = kPowersOfTen[static_cast<std::size_t>(digitCount)];
+  if (integer < lower || integer >= upper) return shortDigitsWithinBounds(binary, digitCount);
+  const std::uint64_t fraction = high & ((std::uint64_t{1} << shift) - 1);
+  const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+  const bool roundUp = fraction > half || (fraction == half && (low != 0 || (integer & 1) != 0));
+  const std::uint64_t rounded = integer + (roundUp ? 1 : 0);
+  // q rounding up to 10^n is 10^(n-1) one decade higher.
+  if (rounded == upper) return {static_cast<std::uint32_t>(lower), decimalExponent + 1};
+  return {static_cast<std::uint32_t>(rounded), decimalExponent};
 }
 
 }  // namespace recio::decimal

@@ -65,6 +65,7 @@ void ChunkEditor::edit(const double* values, std::size_t count, char* records) {
   if (reusedByPeriod_ != 0) counts.fieldsReusedByPeriod.fetch_add(reusedByPeriod_, std::memory_order_relaxed);
   if (editedShort_ != 0) counts.fieldsEditedShort.fetch_add(editedShort_, std::memory_order_relaxed);
   if (rowCount_ != 0) counts.chunksEditedFromRowTemplates.fetch_add(1, std::memory_order_relaxed);
+  if (copiedTail_) counts.chunksCopyingTemplateTails.fetch_add(1, std::memory_order_relaxed);
 }
 
 // Which positions hold their values over rows, from pairs of neighbouring records spread
@@ -74,6 +75,7 @@ void ChunkEditor::classifyColumns(const double* values, std::size_t count) {
   const std::size_t fieldCount = plan_.fieldCount;
   rowCount_ = 0;
   templateValid_ = false;
+  copiedTail_ = false;
   for (std::size_t position = 0; position < fieldCount; ++position) {
     std::size_t changes = kRowChangesAllowed + 1;
     if (count >= 2 * kRowSamples && layout_.stride() <= kMaxTemplateStride) {
@@ -87,6 +89,23 @@ void ChunkEditor::classifyColumns(const double* values, std::size_t count) {
     isRowPosition_[position] = changes <= kRowChangesAllowed;
     if (isRowPosition_[position]) rowPositions_[rowCount_++] = position;
   }
+  // The template's copy may leave out the record's first bytes while the columns edited
+  // after it cover them whole, since those write every byte of their fields; a copy of
+  // blocks keeps at least one whole block.
+  std::size_t covered = 0;
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (std::size_t position = 0; position < fieldCount; ++position) {
+      const PlannedField& field = plan_.fields[position];
+      const std::size_t end = field.begin + static_cast<std::size_t>(field.width);
+      if (!isRowPosition_[position] && field.begin <= covered && end > covered) {
+        covered = end;
+        grew = true;
+      }
+    }
+  }
+  const std::size_t stride = layout_.stride();
+  copiedFrom_ = stride >= kBlock && covered > stride - kBlock ? stride - kBlock : covered;
 }
 
 // Every record as a copy of its row's template: the row's fields and the terminator.
@@ -94,7 +113,8 @@ void ChunkEditor::classifyColumns(const double* values, std::size_t count) {
 // one), only the terminators.
 void ChunkEditor::copyRows(const double* values, std::size_t count, char* records) {
   const std::size_t stride = layout_.stride();
-  if (rowCount_ == 0 || stride < kBlock || stride > kBlock * kMaxBlocks) {
+  const std::size_t copied = stride - copiedFrom_;
+  if (rowCount_ == 0 || stride < kBlock || copied > kBlock * kMaxBlocks) {
     if (rowCount_ != 0) {
       for (std::size_t record = 0; record < count; ++record, values += plan_.fieldCount, records += stride) {
         if (!templateHolds(values)) buildTemplate(values);
@@ -114,39 +134,46 @@ void ChunkEditor::copyRows(const double* values, std::size_t count, char* record
     return std::array<CopyRows, sizeof...(kIndex)>{&ChunkEditor::copyRowsInBlocks<kIndex + 1>...};
   }
   (std::make_index_sequence<kMaxBlocks>());
-  (this->*kCopies[(stride + kBlock - 1) / kBlock - 1])(values, count, records);
+  (this->*kCopies[(copied + kBlock - 1) / kBlock - 1])(values, count, records);
+  copiedTail_ = copiedFrom_ != 0;
 }
 
-// The template of kBlocks - 1 whole blocks and a last one that ends where the record's
-// terminator ends, overlapping the one before: kBlock <= stride <= kBlocks * kBlock.
+// The template from copiedFrom_ on, as kBlocks - 1 whole blocks and a last one that ends
+// where the record's terminator ends, overlapping the one before: kBlock <= stride -
+// copiedFrom_ <= kBlocks * kBlock.
 // What the loop reads is kept in locals: a store through a char pointer may alias any
 // member, which would then be read again for every record.
 template <std::size_t kBlocks>
 void ChunkEditor::copyRowsInBlocks(const double* values, std::size_t count, char* records) {
   const std::size_t stride = layout_.stride();
   const std::size_t fieldCount = plan_.fieldCount;
-  const std::size_t lastBlock = stride - kBlock;
-  const char* const image = template_;
-  for (std::size_t record = 0; record < count;) {
+  const std::size_t lastBlock = stride - copiedFrom_ - kBlock;
+  const char* const image = template_ + copiedFrom_;
+  const double* const end = values + count * fieldCount;
+  records += copiedFrom_;
+  const auto copyRecord = [&] {
+    [&]<std::size_t... kIndex>(std::index_sequence<kIndex...>) {
+      (std::memcpy(records + kIndex * kBlock, image + kIndex * kBlock, kBlock), ...);
+    }
+    (std::make_index_sequence<kBlocks - 1>());
+    std::memcpy(records + lastBlock, image + lastBlock, kBlock);
+    values += fieldCount;
+    records += stride;
+  };
+  while (values != end) {
     if (!templateHolds(values)) buildTemplate(values);
-    // The first two row positions are compared in registers, any others in the loop of
-    // templateHolds.
+    if (rowCount_ > 2) {
+      copyRecord();  // the next record is checked by templateHolds
+      continue;
+    }
+    // One or two row positions: compared in registers.
     const std::size_t first = rowPositions_[0];
-    const std::size_t second = rowPositions_[rowCount_ > 1 ? 1 : 0];
+    const std::size_t second = rowPositions_[rowCount_ - 1];
     const std::uint64_t firstBits = templateBits_[0];
-    const std::uint64_t secondBits = templateBits_[rowCount_ > 1 ? 1 : 0];
-    const bool more = rowCount_ > 2;
+    const std::uint64_t secondBits = templateBits_[rowCount_ - 1];
     do {
-      [&]<std::size_t... kIndex>(std::index_sequence<kIndex...>) {
-        (std::memcpy(records + kIndex * kBlock, image + kIndex * kBlock, kBlock), ...);
-      }
-      (std::make_index_sequence<kBlocks - 1>());
-      std::memcpy(records + lastBlock, image + lastBlock, kBlock);
-      ++record;
-      values += fieldCount;
-      records += stride;
-    } while (record < count && bitsOf(values[first]) == firstBits && bitsOf(values[second]) == secondBits &&
-             (!more || templateHolds(values)));
+      copyRecord();
+    } while (values != end && bitsOf(values[first]) == firstBits && bitsOf(values[second]) == secondBits);
   }
 }
 

@@ -62,6 +62,10 @@ class ChunkEditor {
   std::uint64_t templateBits_[FieldPlan::kMaxFields] = {};
   bool templateValid_ = false;
   char template_[kMaxTemplateStride] = {};
+  // The first byte of a record that the template's copy in blocks writes: the bytes
+  // before it lie in fields of the columns edited after the copy.
+  std::size_t copiedFrom_ = 0;
+  bool copiedTail_ = false;  // in the chunk being edited, for fastPathCounts
   // Per chunk, for fastPathCounts.
   std::uint64_t reusedByPeriod_ = 0;
   std::uint64_t editedShort_ = 0;

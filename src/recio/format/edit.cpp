@@ -113,9 +113,8 @@ void editZero(std::size_t width, std::size_t fractionDigits, char* field) {
 // gives the same characters.
 bool editShort(double value, std::size_t width, std::size_t fractionDigits, char* field) {
   const int digitCount = static_cast<int>(fractionDigits) + 1;
-  std::uint32_t digits = 0;
-  std::int32_t decimalExponent = 0;
-  if (!decimal::shortDigits(value, digitCount, digits, decimalExponent)) return false;
+  const decimal::ShortDigits digits = decimal::shortDigits(value, digitCount);
+  if (digits.digits == 0) return false;
   const bool negative = std::signbit(value);
   const std::size_t length = (negative ? 1 : 0) + fractionDigits + 2 + kExponentPartLength;
   // |X - 1| <= 324 for every double: the exponent part always fits.
@@ -134,12 +133,13 @@ bool editShort(double value, std::size_t width, std::size_t fractionDigits, char
   // The digits left-aligned in eight characters: the first, the point, then the rest.
   char digitText[8];
   decimal::storeDigitBytes(
-      decimal::eightDigitBytes(digits * kShortScales[static_cast<std::size_t>(decimal::kShortMaxDigits - digitCount)]),
+      decimal::eightDigitBytes(digits.digits *
+                               kShortScales[static_cast<std::size_t>(decimal::kShortMaxDigits - digitCount)]),
       digitText);
   *out++ = digitText[0];
   *out++ = '.';
   std::memcpy(out, digitText + 1, 7);  // the text has room for every digit
-  writeExponent(out + fractionDigits, decimalExponent - 1);
+  writeExponent(out + fractionDigits, digits.exponent - 1);
   if (width <= kLargestFieldCopy) {
     char buffer[kLargestFieldCopy + sizeof text];
     std::memset(buffer, ' ', sizeof buffer);

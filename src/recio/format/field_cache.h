@@ -13,6 +13,10 @@
 // multiples of 1/phi spread such a progression almost evenly over the slots, so a row of
 // up to about a region's size of distinct x values stays in the cache whole.
 //
+// A slot is taken by a new field only from one not found since it was kept (its mark is
+// cleared instead, once), so that values seen once, among recurring ones, seldom evict
+// those (a model column of the kind that repeats some values and not others).
+//
 // A column whose values do not repeat (the model values of a table, as a rule) would
 // only pay a lookup that misses the processor's caches and a store per field. So each
 // region counts its lookups and their hits over windows of kWindow edits, and a region
@@ -109,15 +113,25 @@ class FieldCache {
     if (use.edits >= kWindow) use = {0, 0, 0, use.hits * kBypassRatio < use.lookups};
   }
 
-  // The kept characters of the field, or nullptr.
-  const char* find(std::size_t position, std::uint64_t bits, std::uint32_t shape) const {
-    const Slot& slot = slotFor(position, bits);
-    return slot.bits == bits && slot.shape == shape ? slot.text : nullptr;
+  // The kept characters of the field, or nullptr. A field found is marked as one whose
+  // value recurs.
+  const char* find(std::size_t position, std::uint64_t bits, std::uint32_t shape) {
+    Slot& slot = slotFor(position, bits);
+    if (slot.bits != bits || (slot.shape & ~kRecurs) != shape) return nullptr;
+    slot.shape = shape | kRecurs;
+    return slot.text;
   }
 
-  // Keeps `width` (<= kMaxWidth) characters of a field, in place of whatever held its slot.
+  // Keeps `width` (<= kMaxWidth) characters of a field in its slot, unless the slot holds
+  // a field found since it was kept: that one only loses its mark, so that a value seen
+  // once (a column's values that never recur, among others that do) takes the slot of a
+  // recurring one only if that one has not recurred again by the next such value.
   void keep(std::size_t position, std::uint64_t bits, std::uint32_t shape, const char* field, std::size_t width) {
     Slot& slot = slotFor(position, bits);
+    if ((slot.shape & kRecurs) != 0) {
+      slot.shape &= ~kRecurs;
+      return;
+    }
     slot.bits = bits;
     slot.shape = shape;
     copyField(slot.text, field, width);
@@ -132,12 +146,11 @@ class FieldCache {
   static_assert(sizeof(Slot) == 32);
 
   static constexpr std::uint64_t kGoldenRatioMultiplier = 0x9E3779B97F4A7C15;  // 2^64 / phi, odd
+  // A slot's mark of a field found since it was kept, above every bit of shapeOf.
+  static constexpr std::uint32_t kRecurs = std::uint32_t{1} << 31;
 
-  const Slot& slotFor(std::size_t position, std::uint64_t bits) const {
-    return slots_[regionOf(position)][bits * kGoldenRatioMultiplier >> (64 - kSlotBits)];
-  }
   Slot& slotFor(std::size_t position, std::uint64_t bits) {
-    return const_cast<Slot&>(static_cast<const FieldCache&>(*this).slotFor(position, bits));
+    return slots_[regionOf(position)][bits * kGoldenRatioMultiplier >> (64 - kSlotBits)];
   }
 
   static constexpr std::uint32_t kWindow = 1024;

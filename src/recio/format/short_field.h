@@ -67,17 +67,16 @@ class ShortFieldShape {
   // exponent of three digits, a sign without room, or digits that shortDigits leaves to
   // the general rounding. Only for a usable shape.
   bool edit(double value, char* field) const {
-    std::uint32_t digits = 0;
-    std::int32_t decimalExponent = 0;
-    if (!decimal::shortDigits(value, digitCount_, digits, decimalExponent)) return false;
-    const std::int32_t exponent = decimalExponent - 1;
+    const decimal::ShortDigits digits = decimal::shortDigits(value, digitCount_);
+    if (digits.digits == 0) return false;
+    const std::int32_t exponent = digits.exponent - 1;
     const bool negative = std::signbit(value);
     if (exponent > kShortFieldMaxExponent || exponent < -kShortFieldMaxExponent || (negative && !signFits_)) {
       return false;
     }
     // The digits, first lowest, as eight characters; the first moves down to make room for
     // the point after it.
-    const std::uint64_t digitText = decimal::eightDigitBytes(digits * digitScale_);
+    const std::uint64_t digitText = decimal::eightDigitBytes(digits.digits * digitScale_);
     const std::uint64_t mantissa =
         (digitText & 0xFF) | std::uint64_t{'.'} << 8 | (digitText & ~std::uint64_t{0xFF}) << 8;
     constexpr std::uint64_t kBlanks = 0x2020202020202020;

@@ -23,6 +23,7 @@ void resetFastPathCounts() {
   counts.quickLinesReadAhead = 0;
   counts.chunksEditedFromRowTemplates = 0;
   counts.fieldsEditedShort = 0;
+  counts.chunksCopyingTemplateTails = 0;
   counts.recordsHandedOverTogether = 0;
   counts.directBlocksWritten = 0;
 }

@@ -33,6 +33,9 @@ struct FastPathCounts {
   // fields edited ahead by the short field layout (short_field.h), counted per chunk.
   std::atomic<std::uint64_t> chunksEditedFromRowTemplates{0};
   std::atomic<std::uint64_t> fieldsEditedShort{0};
+  // Of the chunks edited from row templates, those whose records took the template from
+  // past their first byte on, the columns edited after it covering the bytes before.
+  std::atomic<std::uint64_t> chunksCopyingTemplateTails{0};
   // Records edited ahead that write statements copied into a unit's block together.
   std::atomic<std::uint64_t> recordsHandedOverTogether{0};
   // Blocks of buffered output written past the page cache.
