@@ -11,6 +11,7 @@
 #include <string>
 
 #include "recio/decimal/decimal.h"
+#include "recio/decimal/short_digits.h"
 #include "support/bigint.h"
 #include "support/doubles.h"
 #include "support/sanitizer.h"

@@ -1,4 +1,5 @@
-// Binary to decimal: generateDigits, the value rounded to n significant digits.
+// Binary to decimal: generateDigits, the value rounded to n significant digits, and
+// what the quick path of shortDigits (short_digits.h) leaves.
 //
 // The digits are those of q = v * 10^(n-X) rounded to an integer, to nearest with ties to
 // even, where 10^(X-1) <= v < 10^X. Up to 16 digits, q is first formed with a 64-bit
@@ -15,6 +16,7 @@
 #include "recio/decimal/digit_text.h"
 #include "recio/decimal/power_table.h"
 #include "recio/decimal/powers.h"
+#include "recio/decimal/short_digits.h"
 
 namespace recio::decimal {
 namespace {
@@ -54,19 +56,6 @@ struct Binary {
   std::uint64_t significand;
   int binaryExponent;
 };
-
-// X estimated from the binary exponent with 16 fraction bits appended (a 16.16 number L)
-// and log10(2) as the 32-bit fraction 0x4D104D42 / 2^32 = floor(log10(2) * 2^32) / 2^32:
-// floor(L * log10(2)) + 1. Reading the fraction bits linearly underestimates log2 (by
-// less than 0.09), so the estimate is never too high and at most one too low. The
-// callers check it against the digits they produce and correct it either way, so the
-// digits never depend on it.
-int estimateDecimalExponent(const Binary& binary) {
-  constexpr std::int64_t kLog10Of2 = 0x4D104D42;
-  const std::int64_t fixedLog2 = static_cast<std::int64_t>(binary.binaryExponent + 52) * 65536 +
-                                 static_cast<std::int64_t>((binary.significand >> 36) & 0xFFFF);
-  return static_cast<int>((fixedLog2 * kLog10Of2) >> 48) + 1;  // >> floors negative values too
-}
 
 // Whether v * 10^k is exactly an integer plus one half, for a k whose power of ten is not
 // exact in 64 bits. With v = m * 2^e, m odd, 2q = m * 5^k * 2^(e+k+1) must be an odd
@@ -247,57 +236,21 @@ void generateDigits(double value, int digitCount, DecimalDigits& result) noexcep
   }
   result.kind = DigitsKind::Finite;
   const Binary binary = binaryOf(biasedExponent, fraction);
-  const int estimate = estimateDecimalExponent(binary);
+  const int estimate = estimateDecimalExponent(binary.significand, binary.binaryExponent);
   if (digitCount <= kFastMaxDigits && fastDigits(binary, digitCount, estimate, result)) return;
   exactDigits(binary, digitCount, estimate, result);
 }
 
-namespace {
-
-// shortDigits by decideDigits, for the exponents whose power of ten is not exact.
-[[gnu::noinline]] ShortDigits shortDigitsWithinBounds(const Binary& binary, int digitCount) {
+// The exponents whose power of ten is not exact, and an estimate of X one too low, by
+// decideDigits, which corrects it.
+ShortDigits shortDigitsWithinBounds(double value, int digitCount) noexcept {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const Binary binary = binaryOf(static_cast<int>((bits >> 52) & 0x7FF), bits & ((std::uint64_t{1} << 52) - 1));
   std::uint64_t digits = 0;
   std::int32_t exponent = 0;
-  if (!decideDigits(binary, digitCount, estimateDecimalExponent(binary), digits, exponent)) return {};
+  const int estimate = estimateDecimalExponent(binary.significand, binary.binaryExponent);
+  if (!decideDigits(binary, digitCount, estimate, digits, exponent)) return {};
   return {static_cast<std::uint32_t>(digits), exponent};  // below 10^8
-}
-
-}  // namespace
-
-// The common case first: 0 <= k <= 27 (values from about 10^(n-27) up to 10^n), where the
-// power of ten is exact, so that the product is q exactly and the rounding needs no
-// bounds; the estimate of X, never too high, is right when q's integer part has n digits.
-ShortDigits shortDigits(double value, int digitCount) noexcept {
-  const auto bits = std::bit_cast<std::uint64_t>(value);
-  const int biasedExponent = static_cast<int>((bits >> 52) & 0x7FF);
-  // Biased exponent 0 (zero, subnormals) and 0x7FF (infinities, NaN) are generateDigits'.
-  if (static_cast<unsigned>(biasedExponent - 1) >= 0x7FE ||
-      static_cast<unsigned>(digitCount - 1) >= static_cast<unsigned>(kShortMaxDigits)) {
-    return {};
-  }
-  const Binary binary{(bits & ((std::uint64_t{1} << 52) - 1)) | std::uint64_t{1} << 52, biasedExponent - 1075};
-  const int decimalExponent = estimateDecimalExponent(binary);
-  const int k = digitCount - decimalExponent;
-  if (static_cast<unsigned>(k) > static_cast<unsigned>(kMaxExactPower))
-    return shortDigitsWithinBounds(binary, digitCount);
-  const NormalizedPower& power = kFinePowers[static_cast<std::size_t>(k + kFinePowerLimit)];
-  // W = m * P in [2^126, 2^128) is q * 2^(64 + shift); with X estimated right or one too
-  // low, 1 <= q < 10^(n+1) <= 10^9 < 2^30, so 33 <= shift <= 63.
-  const int shift = 11 - binary.binaryExponent - power.binaryExponent;
-  const UInt128 product = static_cast<UInt128>(binary.significand << 11) * power.significand;
-  const auto high = static_cast<std::uint64_t>(product >> 64);
-  const auto low = static_cast<std::uint64_t>(product);
-  const std::uint64_t integer = high >> shift;
-  const std::uint64_t lower = kPowersOfTen[static_cast<std::size_t>(digitCount - 1)];
-  const std::uint64_t upper = kPowersOfTen[static_cast<std::size_t>(digitCount)];
-  if (integer < lower || integer >= upper) return shortDigitsWithinBounds(binary, digitCount);
-  const std::uint64_t fraction = high & ((std::uint64_t{1} << shift) - 1);
-  const std::uint64_t half = std::uint64_t{1} << (shift - 1);
-  const bool roundUp = fraction > half || (fraction == half && (low != 0 || (integer & 1) != 0));
-  const std::uint64_t rounded = integer + (roundUp ? 1 : 0);
-  // q rounding up to 10^n is 10^(n-1) one decade higher.
-  if (rounded == upper) return {static_cast<std::uint32_t>(lower), decimalExponent + 1};
-  return {static_cast<std::uint32_t>(rounded), decimalExponent};
 }
 
 }  // namespace recio::decimal

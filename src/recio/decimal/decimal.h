@@ -86,17 +86,6 @@ struct DecimalDigits {
 // outside are clamped), to nearest with ties to even.
 void generateDigits(double value, int digitCount, DecimalDigits& result) noexcept;
 
-// The same digits as one integer, for the common short field: q with 10^(n-1) <= q < 10^n
-// and X as generateDigits gives them, for a normal finite non-zero value and 1 <= n <=
-// kShortMaxDigits. `digits` 0 for any other value (zero, subnormals, infinities, NaN),
-// and where the quick rounding cannot decide (a value within a few units of 2^-64 of a
-// tie); generateDigits then gives the digits. Eight bytes, so that they come back in a
-// register.
-inline constexpr int kShortMaxDigits = 8;
-struct ShortDigits {
-  std::uint32_t digits;
-  std::int32_t exponent;
-};
-ShortDigits shortDigits(double value, int digitCount) noexcept;
+// The same digits as one integer for the common short field: shortDigits (short_digits.h).
 
 }  // namespace recio::decimal

@@ -13,6 +13,7 @@
 #include "recio/decimal/decimal.h"
 #include "recio/decimal/digit_text.h"
 #include "recio/decimal/power_table.h"
+#include "recio/decimal/short_digits.h"
 #include "recio/format/field_copy.h"
 
 namespace recio::format {

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "recio/decimal/decimal.h"
 #include "recio/decimal/digit_text.h"
 #include "recio/decimal/power_table.h"
+#include "recio/decimal/short_digits.h"
 
 namespace recio::format {
 
