@@ -247,17 +247,23 @@ void ChunkEditor::editColumn(std::size_t position, const double* values, std::si
   const std::size_t valuesBack = period * fieldCount;
   const std::size_t textBack = period * stride;
   std::uint64_t reusedByPeriod = 0;
-  for (; record < count; ++record, value += fieldCount, text += stride) {
-    if (bitsOf(*value) == bitsOf(*(value - valuesBack))) {
-      if (width <= kLargestFieldCopy) {
-        copyField(text, text - textBack, width);
-      } else {
-        std::memcpy(text, text - textBack, width);
+  // One loop for each way of copying a field of the column's width, chosen once.
+  const auto reuseOrEdit = [&](auto copyBack) {
+    for (; record < count; ++record, value += fieldCount, text += stride) {
+      if (bitsOf(*value) == bitsOf(*(value - valuesBack))) {
+        copyBack(text);
+        ++reusedByPeriod;
+        continue;
       }
-      ++reusedByPeriod;
-      continue;
+      edit(record, *value, text);
     }
-    edit(record, *value, text);
+  };
+  if (width >= 8 && width < 16) {
+    reuseOrEdit([&](char* to) { copyFieldInWords<8>(to, to - textBack, width); });
+  } else if (width >= 16 && width <= kLargestFieldCopy) {
+    reuseOrEdit([&](char* to) { copyFieldInWords<16>(to, to - textBack, width); });
+  } else {
+    reuseOrEdit([&](char* to) { std::memcpy(to, to - textBack, width); });
   }
   if (cached) cache->countColumn(position, static_cast<std::uint32_t>(count), lookups, hits);
   reusedByPeriod_ += reusedByPeriod;
