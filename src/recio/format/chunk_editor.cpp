@@ -208,7 +208,8 @@ void ChunkEditor::editColumn(std::size_t position, const double* values, std::si
   const bool everyOneCached = cache != nullptr && !cache->bypasses(position);
   std::uint64_t editedShort = 0;
   // The field edited in full: the short layout, or editReal where that does not take it.
-  const auto editFully = [&](double value, char* text) {
+  // A call of its own: inlined into each of the loops below, it made them spill.
+  const auto editFully = [&](double value, char* text) __attribute__((noinline)) {
     if (shortShape.usable() && shortShape.edit(value, text)) {
       ++editedShort;
       return;
@@ -219,43 +220,48 @@ void ChunkEditor::editColumn(std::size_t position, const double* values, std::si
   std::uint32_t lookups = 0;
   std::uint32_t hits = 0;
   const bool cached = cache != nullptr && cacheShape != 0;
-  const auto edit = [&](std::size_t record, double value, char* text) {
-    if (cached && (everyOneCached || record % kCacheSampleStride == 0)) {
+  const double* const column = values + position;
+  // A bypassed column is still looked up at every kCacheSampleStride-th record, whose
+  // number is worked out only then. Inlined into each loop by demand: GCC otherwise
+  // splits it off as a call of its own on every record.
+  const auto edit = [&](const double* value, char* text) __attribute__((always_inline)) {
+    if (cached && (everyOneCached || static_cast<std::size_t>(value - column) / fieldCount % kCacheSampleStride == 0)) {
       ++lookups;
-      const std::uint64_t bits = bitsOf(value);
+      const std::uint64_t bits = bitsOf(*value);
       if (const char* kept = cache->find(position, bits, cacheShape)) {
         ++hits;
         copyField(text, kept, width);
         return;
       }
-      editFully(value, text);
+      editFully(*value, text);
       cache->keep(position, bits, cacheShape, text, width);
     } else {
-      editFully(value, text);
+      editFully(*value, text);
     }
   };
-  const double* value = values + position;
+  const double* value = column;
   char* text = records + field.begin;
-  std::size_t record = 0;
   // Before a period's worth of records there is no earlier field in the chunk.
-  for (const std::size_t end = period != 0 ? period : count; record < end;
-       ++record, value += fieldCount, text += stride) {
-    edit(record, *value, text);
+  const std::size_t firstRecords = period != 0 ? period : count;
+  for (const double* const end = column + firstRecords * fieldCount; value != end;
+       value += fieldCount, text += stride) {
+    edit(value, text);
   }
   // A value equal to the one a period before takes that record's field, edited from the
-  // same bits with the same plan a few thousand bytes back.
+  // same bits with the same plan a few thousand bytes back. The fields edited are
+  // counted, fewer than those copied.
   const std::size_t valuesBack = period * fieldCount;
   const std::size_t textBack = period * stride;
-  std::uint64_t reusedByPeriod = 0;
+  std::uint64_t editedAfterPeriod = 0;
   // One loop for each way of copying a field of the column's width, chosen once.
   const auto reuseOrEdit = [&](auto copyBack) {
-    for (; record < count; ++record, value += fieldCount, text += stride) {
+    for (const double* const end = column + count * fieldCount; value != end; value += fieldCount, text += stride) {
       if (bitsOf(*value) == bitsOf(*(value - valuesBack))) {
         copyBack(text);
-        ++reusedByPeriod;
-        continue;
+      } else {
+        edit(value, text);
+        ++editedAfterPeriod;
       }
-      edit(record, *value, text);
     }
   };
   if (width >= 8 && width < 16) {
@@ -266,7 +272,7 @@ void ChunkEditor::editColumn(std::size_t position, const double* values, std::si
     reuseOrEdit([&](char* to) { std::memcpy(to, to - textBack, width); });
   }
   if (cached) cache->countColumn(position, static_cast<std::uint32_t>(count), lookups, hits);
-  reusedByPeriod_ += reusedByPeriod;
+  reusedByPeriod_ += count - firstRecords - editedAfterPeriod;
   editedShort_ += editedShort;
 }
 
