@@ -5,6 +5,7 @@
 // it gives; any other line is left to plain_line.h.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -203,11 +204,18 @@ const char* quickLines(const char* at, const char* end, char terminator, std::si
   if (static_cast<unsigned char>(terminator) >= ' ') return at;
   if (end - at < kQuickLineReach) return at;
   const char* const lastStart = end - kQuickLineReach;
-  for (; most != 0 && at <= lastStart; --most) {
-    double value;
-    const char* const found = quickLine(at, terminator, value);
-    if (found == nullptr || !store(value)) break;
-    at = found + 1;
+  while (most != 0 && at <= lastStart) {
+    // A quick line ends, terminator and all, within kQuickLineReach bytes of its start,
+    // so that this many lines from `at` on all begin by lastStart: within them only the
+    // count is checked.
+    const std::size_t lines = std::min(most, static_cast<std::size_t>(lastStart - at) / kQuickLineReach + 1);
+    most -= lines;
+    for (std::size_t line = 0; line < lines; ++line) {
+      double value;
+      const char* const found = quickLine(at, terminator, value);
+      if (found == nullptr || !store(value)) return at;
+      at = found + 1;
+    }
   }
   return at;
 }
