@@ -685,9 +685,10 @@ void expectRunAsGeneralRules(ReaderTest& test, const std::string& text, std::siz
 
 // The lines where a quick line's reading could go wrong, each among quick lines, the
 // edge of the bytes read falling at every place of it: 15, 19 and 20 digits, digits
-// from 2^53 on, scales at and past 10^22, three and four exponent digits, signed zeros,
-// blanks before and after, CR LF and lone CRs, bytes after the number, the other
-// exponent letters.
+// from 2^53 on, scales at and past 10^22, one, three and four exponent digits, a sign
+// and two digits followed by anything but the terminator, bytes next to a sign in the
+// sign's place, signed zeros, blanks before and after, CR LF and lone CRs, bytes after
+// the number, the other exponent letters.
 TEST_F(ReaderTest, QuickLinesAtTheirEdgesReadAsByTheGeneralRules) {
   static constexpr std::string_view kLines[] = {
       "123456789012345",
@@ -745,6 +746,15 @@ TEST_F(ReaderTest, QuickLinesAtTheirEdgesReadAsByTheGeneralRules) {
       "1.2345678901234567x",
       "8.765432109876543e+300\r",
       "1.00000000000000011102230246251565404236316680908203125",
+      "1.5e)05",
+      "1.5e/05",
+      "1.5e,05",
+      "1.5e+0:",
+      "1.5e-05\r",
+      "1.5e+05 ",
+      "1.5e+05x",
+      "1.5E-5",
+      "1.5e+099",
   };
   for (const std::string_view line : kLines) {
     for (std::size_t before = 0; before < 8; ++before) {
@@ -782,7 +792,8 @@ TEST_F(ReaderTest, RandomQuickLinesReadAsByTheGeneralRules) {
     if (!wild && mantissa.find_first_of("0123456789") == std::string::npos) mantissa += '7';
     line += mantissa;
     if (random() % 2 == 0) {
-      line += pick({"e", "E", "e", "E", "d", "Q"}) + pick({"+", "-", ""});
+      line +=
+          pick({"e", "E", "e", "E", "d", "Q"}) + (wild ? pick({"+", "-", "", ")", "/", ","}) : pick({"+", "-", ""}));
       const std::size_t count = wild ? random() % 5 : 1 + random() % 3;
       line += count == 3 ? static_cast<char>('0' + random() % 3) + digits(2) : digits(count);
     }

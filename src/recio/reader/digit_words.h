@@ -27,11 +27,13 @@ static_assert(nonDigitBytes(0x0009000A000000FF) == 0x0000008000000080);
 // The value of eight digits held one to a byte, the first digit in the lowest byte:
 // neighbours are joined into pairs, pairs into fours and fours into the eight, each
 // step one multiplication for every lane at once. No lane overflows: a pair is at most
-// 99 in its byte, a four at most 9999 in its 16 bits.
+// 99 in its byte, a four at most 9999 in its 16 bits. A step's product (digits * (10 <<
+// 8 | 1)) >> 8 is digits * 10 + (digits >> 8) below the lanes kept, with the addition
+// and one shift folded into the multiplication.
 constexpr std::uint64_t eightDigitsValue(std::uint64_t digits) {
-  digits = (digits * 10 + (digits >> 8)) & 0x00FF00FF00FF00FF;
-  digits = (digits * 100 + (digits >> 16)) & 0x0000FFFF0000FFFF;
-  return (digits * 10000 + (digits >> 32)) & 0xFFFFFFFF;
+  digits = ((digits * (10 << 8 | 1)) >> 8) & 0x00FF00FF00FF00FF;
+  digits = ((digits * (100 << 16 | 1)) >> 16) & 0x0000FFFF0000FFFF;
+  return (digits * (std::uint64_t{10000} << 32 | 1)) >> 32;
 }
 static_assert(eightDigitsValue(0x0807060504030201) == 12345678);
 

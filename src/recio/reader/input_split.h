@@ -104,7 +104,7 @@ std::uint64_t InputSplit::takePlainLines(Take&& take) {
       bool refused = false;
       std::uint64_t taken = 0;
       const char* const quickEnd = reader::quickLines(bytes.data + bytes.next, bytes.data + bytes.end, terminator,
-                                                      [&take, &refused, &taken](double value) {
+                                                      reader::kUnlimitedLines, [&take, &refused, &taken](double value) {
                                                         refused = !take(value);
                                                         taken += refused ? 0 : 1;
                                                         return !refused;

@@ -5,9 +5,11 @@
 // it gives; any other line is left to plain_line.h.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 #include "recio/decimal/decimal.h"
 #include "recio/decimal/exact_scaling.h"
@@ -39,6 +41,16 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
                                                         const char*& textEnd) {
   exponent = 0;
   if ((*q | 0x20) == 'e') {
+    // The exponent that printf and most writers give, a sign and two digits just before
+    // the terminator, without the count of its digits that the general case makes.
+    const unsigned tens = decimal::digitValue(q[2]);
+    const unsigned units = decimal::digitValue(q[3]);
+    if (decimal::isSign(q[1]) && tens < 10 && units < 10 && q[4] == terminator) {
+      const auto magnitude = static_cast<std::int64_t>(tens * 10 + units);
+      exponent = q[1] == '-' ? -magnitude : magnitude;
+      textEnd = q + 4;
+      return textEnd;
+    }
     const char sign = q[1];
     const bool negative = sign == '-';
     q += 1 + static_cast<int>(negative || sign == '+');
@@ -177,21 +189,33 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
   return real.status == decimal::ConversionStatus::Ok ? found : nullptr;
 }
 
-// Takes quick lines from `at` on while a line begins at least kQuickLineReach bytes
-// before `end`, the end of the bytes read, and `store(value)` takes its value: the
-// lines near the end may go on past the bytes read, and are cut by their terminator
-// search. Returns where the lines taken end, just past the last one's terminator.
+// quickLines' `most` for a run that the lines alone end.
+inline constexpr std::size_t kUnlimitedLines = std::numeric_limits<std::size_t>::max();
+
+// Takes up to `most` quick lines from `at` on while a line begins at least
+// kQuickLineReach bytes before `end`, the end of the bytes read, and `store(value)` takes
+// its value: the lines near the end may go on past the bytes read, and are cut by their
+// terminator search. Returns where the lines taken end, just past the last one's
+// terminator. The count is checked before a line is read, so that the line after the
+// last one wanted is not read only to be refused.
 template <class Store>
-const char* quickLines(const char* at, const char* end, char terminator, Store&& store) {
+const char* quickLines(const char* at, const char* end, char terminator, std::size_t most, Store&& store) {
   // A terminator that could stand inside a number would end no quick line where it should.
   if (static_cast<unsigned char>(terminator) >= ' ') return at;
   if (end - at < kQuickLineReach) return at;
   const char* const lastStart = end - kQuickLineReach;
-  while (at <= lastStart) {
-    double value;
-    const char* const found = quickLine(at, terminator, value);
-    if (found == nullptr || !store(value)) break;
-    at = found + 1;
+  while (most != 0 && at <= lastStart) {
+    // A quick line ends, terminator and all, within kQuickLineReach bytes of its start,
+    // so that this many lines from `at` on all begin by lastStart: within them only the
+    // count is checked.
+    const std::size_t lines = std::min(most, static_cast<std::size_t>(lastStart - at) / kQuickLineReach + 1);
+    most -= lines;
+    for (std::size_t line = 0; line < lines; ++line) {
+      double value;
+      const char* const found = quickLine(at, terminator, value);
+      if (found == nullptr || !store(value)) return at;
+      at = found + 1;
+    }
   }
   return at;
 }

@@ -70,15 +70,12 @@ std::size_t FreeFormatReader::readPlainReals(std::int32_t unitNumber, double* co
   const std::size_t taken = unit->takeBufferedLines(
       count,
       [&](const char* begin, const char* end, char terminator, std::size_t most) {
-        double* const* const first = target;
-        double* const* const last = target + most;
-        double* const* next = first;
-        const char* const linesEnd = reader::quickLines(begin, end, terminator, [&next, last](double value) {
-          if (next == last) return false;
+        double* const* next = target;
+        const char* const linesEnd = reader::quickLines(begin, end, terminator, most, [&next](double value) {
           **next++ = value;
           return true;
         });
-        const auto lines = static_cast<std::size_t>(next - first);
+        const auto lines = static_cast<std::size_t>(next - target);
         target = next;
         quickLinesRead_ += lines;
         return LinesTaken{lines, linesEnd};
