@@ -221,20 +221,27 @@ void ChunkEditor::editColumn(std::size_t position, const double* values, std::si
   std::uint32_t hits = 0;
   const bool cached = cache != nullptr && cacheShape != 0;
   const double* const column = values + position;
+  FieldCache::Slot* const region = cached ? cache->region(position) : nullptr;
+  // `copy(to, from)` copies a field of the column's width, in a way chosen once for it.
+  // Both inlined into each loop by demand: GCC otherwise splits them off as calls of
+  // their own on every record.
+  const auto editCached = [&](const double* value, char* text, auto copy) __attribute__((always_inline)) {
+    ++lookups;
+    const std::uint64_t bits = bitsOf(*value);
+    FieldCache::Slot& slot = FieldCache::slotIn(region, bits);
+    if (const char* kept = FieldCache::findIn(slot, bits, cacheShape)) {
+      ++hits;
+      copy(text, kept);
+      return;
+    }
+    editFully(*value, text);
+    if (char* keptText = FieldCache::keepIn(slot, bits, cacheShape)) copy(keptText, text);
+  };
   // A bypassed column is still looked up at every kCacheSampleStride-th record, whose
-  // number is worked out only then. Inlined into each loop by demand: GCC otherwise
-  // splits it off as a call of its own on every record.
-  const auto edit = [&](const double* value, char* text) __attribute__((always_inline)) {
+  // number is worked out only then.
+  const auto edit = [&](const double* value, char* text, auto copy) __attribute__((always_inline)) {
     if (cached && (everyOneCached || static_cast<std::size_t>(value - column) / fieldCount % kCacheSampleStride == 0)) {
-      ++lookups;
-      const std::uint64_t bits = bitsOf(*value);
-      if (const char* kept = cache->find(position, bits, cacheShape)) {
-        ++hits;
-        copyField(text, kept, width);
-        return;
-      }
-      editFully(*value, text);
-      cache->keep(position, bits, cacheShape, text, width);
+      editCached(value, text, copy);
     } else {
       editFully(*value, text);
     }
@@ -243,33 +250,37 @@ void ChunkEditor::editColumn(std::size_t position, const double* values, std::si
   char* text = records + field.begin;
   // Before a period's worth of records there is no earlier field in the chunk.
   const std::size_t firstRecords = period != 0 ? period : count;
-  for (const double* const end = column + firstRecords * fieldCount; value != end;
-       value += fieldCount, text += stride) {
-    edit(value, text);
-  }
   // A value equal to the one a period before takes that record's field, edited from the
   // same bits with the same plan a few thousand bytes back. The fields edited are
   // counted, fewer than those copied.
   const std::size_t valuesBack = period * fieldCount;
   const std::size_t textBack = period * stride;
   std::uint64_t editedAfterPeriod = 0;
-  // One loop for each way of copying a field of the column's width, chosen once.
-  const auto reuseOrEdit = [&](auto copyBack) {
+  // The column's loops for one way of copying a field of its width. A column looked up
+  // at every record, the rule for one whose values recur, has a first loop of its own,
+  // which does not ask at each record whether to look it up.
+  const auto editRecords = [&](auto copy) {
+    const double* const firstEnd = column + firstRecords * fieldCount;
+    if (cached && everyOneCached) {
+      for (; value != firstEnd; value += fieldCount, text += stride) editCached(value, text, copy);
+    } else {
+      for (; value != firstEnd; value += fieldCount, text += stride) edit(value, text, copy);
+    }
     for (const double* const end = column + count * fieldCount; value != end; value += fieldCount, text += stride) {
       if (bitsOf(*value) == bitsOf(*(value - valuesBack))) {
-        copyBack(text);
+        copy(text, text - textBack);
       } else {
-        edit(value, text);
+        edit(value, text, copy);
         ++editedAfterPeriod;
       }
     }
   };
   if (width >= 8 && width < 16) {
-    reuseOrEdit([&](char* to) { copyFieldInWords<8>(to, to - textBack, width); });
+    editRecords([&](char* to, const char* from) { copyFieldInWords<8>(to, from, width); });
   } else if (width >= 16 && width <= kLargestFieldCopy) {
-    reuseOrEdit([&](char* to) { copyFieldInWords<16>(to, to - textBack, width); });
+    editRecords([&](char* to, const char* from) { copyFieldInWords<16>(to, from, width); });
   } else {
-    reuseOrEdit([&](char* to) { std::memcpy(to, to - textBack, width); });
+    editRecords([&](char* to, const char* from) { std::memcpy(to, from, width); });
   }
   if (cached) cache->countColumn(position, static_cast<std::uint32_t>(count), lookups, hits);
   reusedByPeriod_ += count - firstRecords - editedAfterPeriod;

@@ -116,10 +116,7 @@ class FieldCache {
   // The kept characters of the field, or nullptr. A field found is marked as one whose
   // value recurs.
   const char* find(std::size_t position, std::uint64_t bits, std::uint32_t shape) {
-    Slot& slot = slotFor(position, bits);
-    if (slot.bits != bits || (slot.shape & ~kRecurs) != shape) return nullptr;
-    slot.shape = shape | kRecurs;
-    return slot.text;
+    return findIn(slotIn(region(position), bits), bits, shape);
   }
 
   // Keeps `width` (<= kMaxWidth) characters of a field in its slot, unless the slot holds
@@ -127,31 +124,42 @@ class FieldCache {
   // once (a column's values that never recur, among others that do) takes the slot of a
   // recurring one only if that one has not recurred again by the next such value.
   void keep(std::size_t position, std::uint64_t bits, std::uint32_t shape, const char* field, std::size_t width) {
-    Slot& slot = slotFor(position, bits);
-    if ((slot.shape & kRecurs) != 0) {
-      slot.shape &= ~kRecurs;
-      return;
-    }
-    slot.bits = bits;
-    slot.shape = shape;
-    copyField(slot.text, field, width);
+    if (char* text = keepIn(slotIn(region(position), bits), bits, shape)) copyField(text, field, width);
   }
 
- private:
   struct Slot {
     std::uint64_t bits = 0;
     std::uint32_t shape = 0;
     char text[kMaxWidth] = {};
   };
-  static_assert(sizeof(Slot) == 32);
 
+  // find and keep in parts, for a column of one position's fields: its region is found
+  // once, a field's slot once for both, and the column copies the characters itself, in
+  // a way chosen once for its width.
+  Slot* region(std::size_t position) { return slots_[regionOf(position)]; }
+  static Slot& slotIn(Slot* region, std::uint64_t bits) {
+    return region[bits * kGoldenRatioMultiplier >> (64 - kSlotBits)];
+  }
+  static const char* findIn(Slot& slot, std::uint64_t bits, std::uint32_t shape) {
+    if (slot.bits != bits || (slot.shape & ~kRecurs) != shape) return nullptr;
+    slot.shape = shape | kRecurs;
+    return slot.text;
+  }
+  // Where keep copies the field's characters to, or nullptr when the slot keeps its own.
+  static char* keepIn(Slot& slot, std::uint64_t bits, std::uint32_t shape) {
+    if ((slot.shape & kRecurs) != 0) {
+      slot.shape &= ~kRecurs;
+      return nullptr;
+    }
+    slot.bits = bits;
+    slot.shape = shape;
+    return slot.text;
+  }
+
+ private:
   static constexpr std::uint64_t kGoldenRatioMultiplier = 0x9E3779B97F4A7C15;  // 2^64 / phi, odd
   // A slot's mark of a field found since it was kept, above every bit of shapeOf.
   static constexpr std::uint32_t kRecurs = std::uint32_t{1} << 31;
-
-  Slot& slotFor(std::size_t position, std::uint64_t bits) {
-    return slots_[regionOf(position)][bits * kGoldenRatioMultiplier >> (64 - kSlotBits)];
-  }
 
   static constexpr std::uint32_t kWindow = 1024;
   static constexpr std::uint32_t kBypassRatio = 8;
@@ -175,6 +183,7 @@ class FieldCache {
     return looks;
   }
 
+  static_assert(sizeof(Slot) == 32);
   Slot slots_[kPositions][kSlots];
   RegionUse use_[kPositions];
 };
