@@ -47,7 +47,8 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
     const unsigned units = decimal::digitValue(q[3]);
     if (decimal::isSign(q[1]) && tens < 10 && units < 10 && q[4] == terminator) {
       const auto magnitude = static_cast<std::int64_t>(tens * 10 + units);
-      exponent = q[1] == '-' ? -magnitude : magnitude;
+      // ',' lies between '+' and '-': ',' less the sign is its factor, 1 or -1, without a branch.
+      exponent = magnitude * (',' - static_cast<std::int64_t>(q[1]));
       textEnd = q + 4;
       return textEnd;
     }
