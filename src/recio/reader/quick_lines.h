@@ -47,7 +47,8 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
     const unsigned units = decimal::digitValue(q[3]);
     if (decimal::isSign(q[1]) && tens < 10 && units < 10 && q[4] == terminator) {
       const auto magnitude = static_cast<std::int64_t>(tens * 10 + units);
-      exponent = q[1] == '-' ? -magnitude : magnitude;
+      // ',' lies between '+' and '-': ',' less the sign is its factor, 1 or -1, without a branch.
+      exponent = magnitude * (',' - static_cast<std::int64_t>(q[1]));
       textEnd = q + 4;
       return textEnd;
     }
@@ -113,10 +114,37 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
   return decimal::parseReal64(parts);
 }
 
+// The word constants of a quick line's digits, held by the loop over the lines: the
+// compiler, which knows their values, would otherwise make each again on every line.
+struct QuickWords {
+  std::uint64_t zeroDigits = kZeroDigits;
+  std::uint64_t aboveNine = 0x7676767676767676;  // 0x80 - 10 in every byte
+  std::uint64_t high = 0x8080808080808080;
+  std::uint64_t pairLanes = 0x00FF00FF00FF00FF;
+  std::uint64_t quadLanes = 0x0000FFFF0000FFFF;
+  std::uint64_t quadJoin = std::uint64_t{10000} << 32 | 1;
+};
+
+// nonDigitBytes (digit_words.h) where only its lowest mark is needed, without its mask:
+// the bytes below the first that is no digit add no carry, and that byte's own top bit
+// is set by the addition or by itself. The marks above it may be wrong; zero when all
+// eight bytes are digits.
+[[gnu::always_inline]] inline std::uint64_t firstNonDigitMark(std::uint64_t offsets, const QuickWords& words) {
+  return ((offsets + words.aboveNine) | offsets) & words.high;
+}
+
+// eightDigitsValue (digit_words.h) with the loop's held constants.
+[[gnu::always_inline]] inline std::uint64_t quickEightDigitsValue(std::uint64_t digits, const QuickWords& words) {
+  digits = ((digits * (10 << 8 | 1)) >> 8) & words.pairLanes;
+  digits = ((digits * (100 << 16 | 1)) >> 16) & words.quadLanes;
+  return (digits * words.quadJoin) >> 32;
+}
+
 // The line at `at`, when it is a quick line: its value into `value`, and the address of
 // its terminator; nullptr for any other line. [at, at + kQuickLineReach) must be bytes
 // read, and the terminator a control byte: no byte of the shape but the last can be it.
-[[gnu::always_inline]] inline const char* quickLine(const char* at, char terminator, double& value) {
+[[gnu::always_inline]] inline const char* quickLine(const char* at, char terminator, double& value,
+                                                    const QuickWords& words) {
   const char* p = at;
   if (*p == ' ') {
     constexpr std::uint64_t kBlanks = 0x2020202020202020;
@@ -135,34 +163,34 @@ static_assert(kQuickLineReach >= 7 + 1 + 27);
   std::uint64_t mantissaWord;
   if (p[1] == '.') {
     mantissaWord =
-        ((loadLittleEndian64(p + 1) & ~std::uint64_t{0xFF}) | static_cast<unsigned char>(p[0])) ^ kZeroDigits;
+        ((loadLittleEndian64(p + 1) & ~std::uint64_t{0xFF}) | static_cast<unsigned char>(p[0])) ^ words.zeroDigits;
   } else {
-    const std::uint64_t integerWord = loadLittleEndian64(p) ^ kZeroDigits;
-    integerDigits = static_cast<unsigned>(std::countr_zero(nonDigitBytes(integerWord))) >> 3;
+    const std::uint64_t integerWord = loadLittleEndian64(p) ^ words.zeroDigits;
+    integerDigits = static_cast<unsigned>(std::countr_zero(firstNonDigitMark(integerWord, words))) >> 3;
     if (integerDigits - 1 >= 7) return nullptr;  // none (".5", a word) or eight and more
     point = p[integerDigits] == '.';
     const std::uint64_t integerBytes = (std::uint64_t{1} << (8 * integerDigits)) - 1;
-    const std::uint64_t shiftedWord = loadLittleEndian64(p + 1) ^ kZeroDigits;
+    const std::uint64_t shiftedWord = loadLittleEndian64(p + 1) ^ words.zeroDigits;
     mantissaWord = point ? (integerWord & integerBytes) | (shiftedWord & ~integerBytes) : integerWord;
   }
   // Eight digits when no byte of the word is other than a digit; none when the one
   // integer digit before a point is none.
   // The first byte that is no digit has its top bit at 8 * digits + 7, so that 71 less
   // that is the shift that moves the digits to the top bytes.
-  const auto marksAt = static_cast<unsigned>(std::countr_zero(nonDigitBytes(mantissaWord)));
+  const auto marksAt = static_cast<unsigned>(std::countr_zero(firstNonDigitMark(mantissaWord, words)));
   unsigned digits = marksAt >> 3;
   if (digits == 0) return nullptr;
-  std::uint64_t written = eightDigitsValue(digits == 8 ? mantissaWord : mantissaWord << (71 - marksAt));
+  std::uint64_t written = quickEightDigitsValue(digits == 8 ? mantissaWord : mantissaWord << (71 - marksAt), words);
   const char* q = p + digits + static_cast<int>(point);
   if (digits == 8 && decimal::isDigit(*q)) [[unlikely]] {
     // Only a point among the first nine bytes lets the digits go on.
     if (!point) return nullptr;
     for (;;) {
-      const std::uint64_t word = loadLittleEndian64(q) ^ kZeroDigits;
-      const unsigned count = static_cast<unsigned>(std::countr_zero(nonDigitBytes(word))) >> 3;
+      const std::uint64_t word = loadLittleEndian64(q) ^ words.zeroDigits;
+      const unsigned count = static_cast<unsigned>(std::countr_zero(firstNonDigitMark(word, words))) >> 3;
       if (count == 0) break;
       if (digits + count > kQuickMantissaDigits) return nullptr;
-      written = written * kDigitScales[count] + leadingDigitsValue(word, count);
+      written = written * kDigitScales[count] + quickEightDigitsValue(word << (64 - 8 * count), words);
       digits += count;
       q += count;
       if (count < 8) break;
@@ -204,6 +232,12 @@ const char* quickLines(const char* at, const char* end, char terminator, std::si
   if (static_cast<unsigned char>(terminator) >= ' ') return at;
   if (end - at < kQuickLineReach) return at;
   const char* const lastStart = end - kQuickLineReach;
+  QuickWords words;
+  // Their values hidden from the compiler, which then keeps them in registers (or reads
+  // them as operands) rather than making each again on every line.
+  asm(""
+      : "+r"(words.zeroDigits), "+r"(words.aboveNine), "+r"(words.high), "+r"(words.pairLanes), "+r"(words.quadLanes),
+        "+r"(words.quadJoin));
   while (most != 0 && at <= lastStart) {
     // A quick line ends, terminator and all, within kQuickLineReach bytes of its start,
     // so that this many lines from `at` on all begin by lastStart: within them only the
@@ -212,7 +246,7 @@ const char* quickLines(const char* at, const char* end, char terminator, std::si
     most -= lines;
     for (std::size_t line = 0; line < lines; ++line) {
       double value;
-      const char* const found = quickLine(at, terminator, value);
+      const char* const found = quickLine(at, terminator, value, words);
       if (found == nullptr || !store(value)) return at;
       at = found + 1;
     }
