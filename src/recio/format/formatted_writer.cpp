@@ -36,6 +36,14 @@ std::size_t recordLimit(const Unit& unit) {
   return fixedLength > 0 ? std::min(capacity, static_cast<std::size_t>(fixedLength)) : capacity;
 }
 
+// Whether records edited ahead end with the unit's own terminator, so that they go over
+// as they lie.
+bool endsAsUnitEnds(const format::RecordLayout& layout, const Unit& unit) {
+  const Terminator& terminator = unit.terminator();
+  return terminator.length == layout.terminatorLength &&
+         std::memcmp(terminator.bytes, layout.terminator, layout.terminatorLength) == 0;
+}
+
 }  // namespace
 
 // The plan of the format a writer's statements were last begun with, and a copy of the
@@ -186,9 +194,7 @@ void FormattedWriter::runEditedStatements(std::int32_t unitNumber, const FormatP
     // those that fit the unit's block, or else one, so a stop begun elsewhere waits for
     // one write call at most. Records laid out with another terminator than the unit's
     // go over one by one.
-    const Terminator& terminator = unit_->terminator();
-    const bool laidOutForUnit = terminator.length == layout.terminatorLength &&
-                                std::memcmp(terminator.bytes, layout.terminator, layout.terminatorLength) == 0;
+    const bool laidOutForUnit = endsAsUnitEnds(layout, *unit_);
     do {
       std::size_t handedOver = 1;
       const char* record = edited + statement * stride;
@@ -219,12 +225,8 @@ void FormattedWriter::runStatementsEditingInPlace(std::int32_t unitNumber, const
     }
     // As in runEditedStatements, one test of the plan and the terminator serves the hold.
     fieldLimit_ = recordLimit(*unit_);
-    const Terminator& terminator = unit_->terminator();
     std::size_t fitting = 0;
-    char* space = recordFits(plan) && terminator.length == layout.terminatorLength &&
-                          std::memcmp(terminator.bytes, layout.terminator, layout.terminatorLength) == 0
-                      ? unit_->recordSpace(stride, fitting)
-                      : nullptr;
+    char* space = recordFits(plan) && endsAsUnitEnds(layout, *unit_) ? unit_->recordSpace(stride, fitting) : nullptr;
     if (space == nullptr) {
       giveUpUnit();
       break;
