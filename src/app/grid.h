@@ -1,6 +1,7 @@
 // The model values, one double per cell, x index fastest, then y, then z.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -32,6 +33,28 @@ class FileOrderCells {
         cell_(column_ + k_ * layer_) {}
 
   double* cell() const { return cell_; }
+  // The addresses of this cell and the `count - 1` after it, into `targets`, moving past
+  // them. A column at a time: within a column each cell lies a layer past the one before,
+  // so that a target costs a store and an addition.
+  void take(std::size_t count, double** targets) {
+    while (count != 0) {
+      const std::size_t inColumn = std::min(nz_ - k_, count);
+      double* cell = cell_;
+      // Unrolled, the loop's own count and branch are shared by four targets.
+#pragma GCC unroll 4
+      for (double** const columnEnd = targets + inColumn; targets != columnEnd; ++targets, cell += layer_) {
+        *targets = cell;
+      }
+      count -= inColumn;
+      k_ += inColumn;
+      if (k_ == nz_) {
+        k_ = 0;
+        cell_ = ++column_;
+      } else {
+        cell_ = cell;
+      }
+    }
+  }
   void next() {
     if (++k_ == nz_) {
       k_ = 0;

@@ -1,8 +1,6 @@
 // Reading the model file: one read statement per cell, in file order j, i, k.
 #include "app/model.h"
 
-#include <algorithm>
-#include <cstddef>
 #include <cstdint>
 
 #include "app/connections.h"
@@ -18,22 +16,8 @@ class CellTargets final : public recio::StatementTargets {
  public:
   explicit CellTargets(const ModelGrid& grid) : grid_(grid) {}
 
-  // A column's cells at a time (FileOrderCells' order): within a column each cell lies a
-  // layer past the one before, so that a target costs a store and an addition.
   void fill(std::uint64_t first, std::size_t count, double** targets) const override {
-    const std::size_t layer = grid_.nx * grid_.ny;
-    std::size_t column = static_cast<std::size_t>(first / grid_.nz);
-    std::size_t k = static_cast<std::size_t>(first % grid_.nz);
-    double** const end = targets + count;
-    while (targets != end) {
-      const std::size_t cells = std::min(grid_.nz - k, static_cast<std::size_t>(end - targets));
-      double* cell = grid_.values + column + k * layer;
-      // Unrolled, the loop's own count and branch are shared by four targets.
-#pragma GCC unroll 4
-      for (double** const columnEnd = targets + cells; targets != columnEnd; ++targets, cell += layer) *targets = cell;
-      ++column;
-      k = 0;
-    }
+    FileOrderCells(grid_, first).take(count, targets);
   }
 
  private:

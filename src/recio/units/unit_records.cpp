@@ -72,35 +72,23 @@ std::size_t copyTerminatedRecordsThatFit(FileOutput& output, const Terminator& t
   return copied;
 }
 
-// Copies records of `recordLength` bytes, which lie one after another at `records`, each
-// without its terminator, into the block while they fit with room to spare, so that the
-// block does not fill: the common case of bufferRecord, two copies a record and the
-// counts once. Returns the number of records copied, of at most `count`.
-std::size_t copyRecordsThatFit(FileOutput& output, const Terminator& terminator, const char* records,
-                               std::size_t recordLength, std::size_t count) {
+// Copies one record of `recordLength` bytes and its terminator into the block when it
+// fits with room to spare, so that the block does not fill: the common case of
+// bufferRecord, two copies and the counts. False, with nothing copied, when it does not.
+bool copyRecordIfItFits(FileOutput& output, const Terminator& terminator, const char* record,
+                        std::size_t recordLength) {
   const std::size_t length = recordLength + terminator.length;
   // Both terminator bytes are copied, whatever the terminator's length, and a byte is
   // left over, so that the block never fills here: a record of any terminator, none
   // included, asks for the larger of the two.
   const std::size_t copiedBytes = recordLength + sizeof terminator.bytes;
   const std::size_t room = length + 1 > copiedBytes ? length + 1 : copiedBytes;
-  const std::size_t available = output.blockCapacity - output.blockUsed;
-  if (available < room) return 0;
+  if (output.blockCapacity - output.blockUsed < room) return false;
   char* at = output.block + output.blockUsed;
-  // The last place where a record may begin.
-  const char* const lastStart = at + (available - room);
-  std::size_t copied = 0;
-  for (; copied < count && at <= lastStart; ++copied) {
-    std::memcpy(at, records + copied * recordLength, recordLength);
-    std::memcpy(at + recordLength, terminator.bytes, sizeof terminator.bytes);
-    at += length;
-  }
-  if (copied != 0) {
-    output.blockUsed += copied * length;
-    output.bytesHandedOver += copied * length;
-    output.pending = true;
-  }
-  return copied;
+  std::memcpy(at, record, recordLength);
+  std::memcpy(at + recordLength, terminator.bytes, sizeof terminator.bytes);
+  handOverPlaced(output, 1, length);
+  return true;
 }
 
 // Copies one record and its terminator into the block buffer, writing out each block
@@ -213,7 +201,7 @@ std::int32_t Unit::putRecord(const char* bytes, std::size_t count) {
       output.blockCapacity = capacity;
       output.blockUsed = 0;
     }
-    if (copyRecordsThatFit(output, terminator, bytes, count, 1) == 0) {
+    if (!copyRecordIfItFits(output, terminator, bytes, count)) {
       written = bufferRecord(*this, output, bytes, count, terminator);
     }
   }
